@@ -1,0 +1,16 @@
+// The one place where text changes code page. Inside the client all text is
+// GBK bytes in std::string; UTF-8 appears only at the borders (server
+// replies, edu.db, file names, the fault text). A character that the target
+// code page lacks, or a byte sequence that is not valid in the source, becomes
+// "?".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+std::string gbkToUtf8(std::string_view gbk);
+std::string utf8ToGbk(std::string_view utf8);
+
+}  // namespace text

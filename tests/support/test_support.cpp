@@ -1,0 +1,45 @@
+#include "tests/support/test_support.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QThread>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+
+std::string programDir() { return EDU_PROGRAM_DIR; }
+
+std::string sourcePath(const std::string& relative) { return std::string(EDU_SOURCE_DIR) + "/" + relative; }
+
+int freePort() {
+  QTcpServer server;
+  if (!server.listen(QHostAddress::LocalHost, 0)) return 0;
+  return server.serverPort();
+}
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!condition()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,25 @@
+// Small helpers shared by the tests: where things are, free ports,
+// temporary folders and waiting on the event loop.
+#pragma once
+
+#include <QTemporaryDir>
+#include <functional>
+#include <string>
+
+namespace testsupport {
+
+// Folder of the built program (edu-client, edu.db, companions, assets).
+std::string programDir();
+// A file of the source tree, from a path relative to its top.
+std::string sourcePath(const std::string& relative);
+// A TCP port on 127.0.0.1 that was free a moment ago.
+int freePort();
+// Runs the event loop until `condition` holds or `timeoutMs` has passed;
+// returns whether it held.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+// Reads a whole file as bytes (empty when it cannot be read).
+std::string readFile(const std::string& path);
+// Writes bytes to a file, creating it; returns whether it worked.
+bool writeFile(const std::string& path, const std::string& bytes);
+
+}  // namespace testsupport
