@@ -102,6 +102,7 @@ bool TKorvanFtp::PrepareTransfer(const FtpEndpoint& endpoint, int connectionCoun
   FinishedCount = 0;
   StartTick = std::chrono::steady_clock::now();
   progressPending_ = false;
+  sizeKnown_ = false;
   ++transfer_;
   active_ = true;
   return true;
@@ -144,6 +145,10 @@ bool TKorvanFtp::ResumeDownload(const FtpEndpoint& endpoint, const std::string& 
   std::string path = recordPath(localFileName);
   std::optional<ftp::ResumeRecord> record = ftp::readResumeRecord(path);
   if (!record) return false;
+  int64_t recordedSize = 0;
+  for (const ftp::BlockState& block : record->blocks) recordedSize += block.blockSize;
+  // A record of a download that never learnt its size holds nothing to resume.
+  if (recordedSize == 0) return false;
   auto count = static_cast<int>(record->blocks.size());
   LocalFileName = localFileName;
   DirectToFile = record->layout == ftp::RecordLayout::SharedFile;
@@ -159,6 +164,7 @@ bool TKorvanFtp::ResumeDownload(const FtpEndpoint& endpoint, const std::string& 
     FileSize += block.blockSize;
     ResumeBase += block.done;
   }
+  sizeKnown_ = true;
   if (!LoadResumeData(path, record->dataLength, DirectToFile)) {
     FileStream.reset();
     Connections.clear();
@@ -285,7 +291,13 @@ void TKorvanFtp::ConnectionEnded(TKorvanFtpClient* connection) {
   if (FinishedCount >= static_cast<int>(Connections.size())) FinishDownload();
 }
 
+void TKorvanFtp::SetRemoteSize(int64_t size) {
+  FileSize = size;
+  sizeKnown_ = true;
+}
+
 bool TKorvanFtp::DownloadComplete() const {
+  if (!sizeKnown_) return false;
   int64_t total = 0;
   for (const auto& connection : Connections) {
     if (!connection || connection->Done < connection->BlockSize) return false;
@@ -341,10 +353,12 @@ void TKorvanFtp::SaveBufferedDownload(bool keepRecord) {
 
 void TKorvanFtp::FinishDownload() {
   if (!active_) return;
-  // A download that was cancelled, or whose blocks did not all arrive, is
-  // kept with its resume record instead of being passed off as the file.
-  bool keepRecord = Aborted || !DownloadComplete();
+  // A download whose blocks did not all arrive (cancelled, failed) is kept
+  // with its resume record instead of being passed off as the file; one
+  // that is complete is the file, even when a cancel came too late to stop it.
+  bool keepRecord = !DownloadComplete();
   if (keepRecord && Status == ftp::kStatusOk) Status = ftp::kStatusFailed;
+  if (!keepRecord) Status = ftp::kStatusOk;
   int64_t done = 0;
   for (const auto& connection : Connections) {
     if (connection) done += connection->Done;

@@ -107,6 +107,8 @@ class TKorvanFtp : public QObject {
   // current event is over, so that no caller sees the transfer finish
   // under its feet.
   void PostConnectionEnded(int index);
+  // The server has told the remote file's size.
+  void SetRemoteSize(int64_t size);
   // One connection's part is over (data thread ended or no transfer).
   void ConnectionEnded(TKorvanFtpClient* connection);
   // Ends the download now, complete or saved with its resume record.
@@ -127,5 +129,6 @@ class TKorvanFtp : public QObject {
   // Raised once per transfer; stale worker reports carry an older number.
   unsigned transfer_ = 0;
   bool active_ = false;
+  bool sizeKnown_ = false;
   std::vector<std::unique_ptr<TKorvanFtpClient>> retired_;
 };

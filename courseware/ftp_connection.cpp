@@ -152,7 +152,7 @@ void TKorvanFtpClient::HandlePassiveReply(const ftp::Reply& reply) {
 void TKorvanFtpClient::HandleSizeReply(const ftp::Reply& reply) {
   std::optional<int64_t> size = ftp::parseSizeReply(reply.text);
   if (!size) return EndWithoutTransfer(ftp::kStatusFailed);
-  Owner->FileSize = *size;
+  Owner->SetRemoteSize(*size);
   if (*size <= 0) return Owner->FinishDownload();
   if (Owner->DirectToFile && !Owner->SetSharedFileSize(*size)) return EndWithoutTransfer(ftp::kStatusFailed);
   auto count = static_cast<int64_t>(Owner->Connections.size());
