@@ -1,5 +1,6 @@
 // Reading a parameter back from any request target, with a name taken from
 // the input as well.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
