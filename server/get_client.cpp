@@ -1,0 +1,146 @@
+#include "server/get_client.h"
+
+#include "platform/socket_transport.h"
+#include "server/json_func.h"
+#include "sys/text_codec.h"
+
+namespace server {
+namespace {
+
+constexpr std::chrono::milliseconds kTimeout{8000};
+
+bool blank(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  }
+  return true;
+}
+
+// The server expects exactly these lines; Host carries the name alone, never
+// the port.
+std::string requestText(const std::string& pathAndQuery, const std::string& host) {
+  return "GET " + pathAndQuery + " HTTP/1.1\r\nAccept: */*\r\nConnection: Close\r\nHost: " + host +
+         "\r\n\r\n";
+}
+
+const std::string& timeoutText() {
+  static const std::string text = text::utf8ToGbk("error:无法获取数据关闭");
+  return text;
+}
+
+}  // namespace
+
+GetClient::GetClient() : GetClient(std::make_unique<platform::SocketTransport>()) {}
+
+GetClient::GetClient(std::unique_ptr<platform::AsyncTransport> transport) : transport_(std::move(transport)) {
+  transport_->setListener(this);
+  timeout_.setInterval(kTimeout);
+  QObject::connect(&timeout_, &QTimer::timeout, [this] { deliver(timeoutText()); });
+}
+
+GetClient::~GetClient() { transport_->setListener(nullptr); }
+
+void GetClient::setServer(const std::string& host, int port) {
+  host_ = host;
+  port_ = port;
+}
+
+void GetClient::setReplyHandler(ReplyHandler handler) { handler_ = std::move(handler); }
+
+void GetClient::setTimeoutInterval(std::chrono::milliseconds interval) { timeout_.setInterval(interval); }
+
+void GetClient::deliver(const std::string& text) {
+  // The handler may install another handler while it runs; keep this one
+  // alive until it returns.
+  ReplyHandler handler = handler_;
+  if (handler) handler(text);
+}
+
+void GetClient::abandon() {
+  connected_ = false;
+  if (lookup_ > 0) transport_->cancelLookup(lookup_);
+  if (socket_ > 0) transport_->closeSocket(socket_);
+  lookup_ = -1;
+  socket_ = -1;
+  unsent_.clear();
+  received_.clear();
+}
+
+void GetClient::startRequest(const std::string& pathAndQuery) {
+  if (blank(host_)) {
+    deliver("error:Host is nil");
+    return;
+  }
+  abandon();
+  timeout_.start();
+  lastPathAndQuery_ = pathAndQuery;
+  socket_ = transport_->openSocket();
+  if (socket_ < 0) {
+    deliver("error:Init Socket Failed!");
+    return;
+  }
+  lookup_ = transport_->startLookup(host_);
+  if (lookup_ < 0) deliver("error:Faild when ASyncGetHostName!");
+}
+
+void GetClient::finishRequest(const std::string& replyText) {
+  timeout_.stop();
+  if (Json_Func::ExtractJsonPart(replyText).empty()) abandon();
+}
+
+void GetClient::lookupFinished(int lookup, const std::vector<platform::Ipv4Address>& addresses) {
+  if (lookup != lookup_) return;
+  lookup_ = -1;
+  if (addresses.empty()) {
+    deliver("error:[Resolve Host Failed!]");
+    return;
+  }
+  if (!transport_->watchSocket(socket_)) {
+    deliver("error:Set Seocket Async Failed!");
+    return;
+  }
+  int error = transport_->connect(socket_, addresses.front(), port_);
+  if (error != 0) deliver("error:Connect Failed, Error :" + std::to_string(error));
+}
+
+void GetClient::socketConnected(int socket, int error) {
+  if (socket != socket_) return;
+  if (error != 0) {
+    // A refused or reset attempt is a failure now, not eight seconds later.
+    deliver("error:Connect Failed, Error :" + std::to_string(error));
+    return;
+  }
+  connected_ = true;
+  received_.clear();
+  unsent_ = requestText(lastPathAndQuery_, host_);
+}
+
+void GetClient::socketWritable(int socket) {
+  if (socket != socket_ || !connected_ || unsent_.empty()) return;
+  long sent = transport_->send(socket_, unsent_);
+  // What the socket could not take yet goes at its next writable report.
+  if (sent > 0) unsent_.erase(0, static_cast<size_t>(sent));
+}
+
+void GetClient::socketReceived(int socket, std::string_view bytes) {
+  if (socket != socket_) return;
+  received_.append(bytes);
+}
+
+void GetClient::socketClosed(int socket, int error) {
+  if (socket != socket_) return;
+  // Decoded as a whole, so a character split between two reads stays intact.
+  std::string reply = text::utf8ToGbk(received_);
+  received_.clear();
+  deliver(reply);
+  // The handler may have finished this request (closing the connection) or
+  // started the next one; close only the connection that has just ended.
+  if (socket_ == socket) {
+    transport_->closeSocket(socket);
+    socket_ = -1;
+    connected_ = false;
+    unsent_.clear();
+  }
+}
+
+}  // namespace server

@@ -1,0 +1,82 @@
+// The asynchronous HTTP GET client that carries every read from the server.
+// One request at a time, one TCP connection per request; a new request
+// abandons the one still in flight. The whole response (status line, headers
+// and body, decoded from UTF-8 to GBK) or an "error:" text goes to the one
+// reply handler that the caller installs right before each request. Runs on
+// the event loop of the thread that created it and never blocks it.
+//
+// The status window and the upload queue page each own one instance; the two
+// are independent.
+#pragma once
+
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/async_transport.h"
+
+namespace server {
+
+class GetClient final : private platform::TransportListener {
+ public:
+  using ReplyHandler = std::function<void(const std::string& replyText)>;
+
+  // With the system's sockets.
+  GetClient();
+  // With another transport (tests drive the client through a scripted one).
+  explicit GetClient(std::unique_ptr<platform::AsyncTransport> transport);
+  ~GetClient() override;
+  GetClient(const GetClient&) = delete;
+  GetClient& operator=(const GetClient&) = delete;
+
+  // Where requests go: the server host as the user gave it and its port.
+  // Read when a request starts (host) and when it connects (port).
+  void setServer(const std::string& host, int port);
+
+  // The reply slot: the handler stays until it is replaced and receives
+  // every reply and error text of the requests that follow.
+  void setReplyHandler(ReplyHandler handler);
+
+  // Starts GET `pathAndQuery` and returns at once. With no server host the
+  // handler receives "error:Host is nil" before this returns.
+  void startRequest(const std::string& pathAndQuery);
+  // The completion step every reply handler calls first, with the text it
+  // received (or its JSON part): stops the time-out and, when the text holds
+  // no JSON part, abandons the request.
+  void finishRequest(const std::string& replyText);
+
+  const std::string& lastPathAndQuery() const { return lastPathAndQuery_; }
+
+  // The time-out repeats every 8 seconds until finishRequest or a new
+  // request; tests shorten it.
+  void setTimeoutInterval(std::chrono::milliseconds interval);
+  bool timeoutRunning() const { return timeout_.isActive(); }
+
+ private:
+  void lookupFinished(int lookup, const std::vector<platform::Ipv4Address>& addresses) override;
+  void socketConnected(int socket, int error) override;
+  void socketWritable(int socket) override;
+  void socketReceived(int socket, std::string_view bytes) override;
+  void socketClosed(int socket, int error) override;
+
+  void deliver(const std::string& text);
+  void abandon();
+
+  ReplyHandler handler_;
+  std::string host_;
+  int port_ = 80;
+  std::string lastPathAndQuery_;
+  int socket_ = -1;
+  int lookup_ = -1;
+  bool connected_ = false;
+  std::string unsent_;
+  std::string received_;
+  QTimer timeout_;
+  // Last, so that it goes first and reports nothing to a half-destroyed
+  // client.
+  std::unique_ptr<platform::AsyncTransport> transport_;
+};
+
+}  // namespace server

@@ -1,0 +1,36 @@
+// HTTP routines around the server interface that the GET client does not
+// cover: taking the server address apart, reading a parameter back from a
+// request target, and posting a file as a multipart form.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct ServerAddress {
+  std::string host;
+  int port = 80;
+  std::string path;
+};
+
+// Takes "[http://]host[:port]/[path]" apart. Surrounding blanks and control
+// characters and the scheme (in any letter case) are dropped; a port that is
+// missing, not a decimal number or outside 1..65535 is 80. Without any "/"
+// the host is empty and the whole text is the path.
+ServerAddress splitServerUrl(std::string_view address);
+
+// The value of parameter `name` in a request target, read the way the reply
+// handlers read their request back: items at "&", each at "="; an item with
+// that name and a value sets the result, an item without a value (whatever
+// its name) empties it, and the last such item decides. The first parameter
+// shares its item with the path and so is never found by its own name.
+std::string queryParam(std::string_view pathAndQuery, std::string_view name);
+
+// Posts the file as the upload form the server expects (fields act, upcount,
+// filepath, Submit, then the file as screenFile with the full local path as
+// its file name) and returns the reply body. `localPath` is GBK text like all
+// text in the client; the file is opened under its UTF-8 name on disk. The
+// file is streamed, never read whole. Redirects are followed and cookies kept
+// for this one call. Every failure (empty path, unreadable file, no
+// connection, an error status, a broken or stalled connection) gives empty
+// text. Blocks: call it on a worker thread.
+std::string postFile(const std::string& localPath, const std::string& url);
