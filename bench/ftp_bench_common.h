@@ -1,13 +1,18 @@
-// Shared pieces of the FTP benchmarks: a big file in a temporary folder,
-// a standard tool run and timed, and the ratio line.
+// Shared pieces of the FTP benchmarks: a transfer of the component or a
+// standard tool run and timed, and the ratio line.
 #pragma once
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "courseware/FtpClient.h"
+#include "tests/integration/courseware/ftp_test_files.h"
+#include "tests/support/ftp_server.h"
 
 namespace ftpbench {
 
@@ -17,23 +22,15 @@ inline double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Content that is not all zeros, written in 1 MiB pieces.
-inline bool writeFile(const std::string& path, int64_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  std::vector<uint64_t> words(1 << 17);
-  uint64_t state = 88172645463325252ull;
-  for (int64_t left = size; left > 0;) {
-    for (uint64_t& word : words) {
-      state ^= state << 13;
-      state ^= state >> 7;
-      state ^= state << 17;
-      word = state;
-    }
-    auto n = static_cast<std::streamsize>(std::min<int64_t>(left, words.size() * sizeof(uint64_t)));
-    out.write(reinterpret_cast<const char*>(words.data()), n);
-    left -= n;
-  }
-  return static_cast<bool>(out);
+// The component's events need a Qt application; no window is ever shown.
+inline void useOffscreenQt() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+inline bool startServer(testsupport::FtpServer& server, const char* program) {
+  if (server.start()) return true;
+  std::fprintf(stderr, "%s: could not start the FTP server\n", program);
+  return false;
 }
 
 inline bool sameFiles(const std::string& a, const std::string& b) {
@@ -54,6 +51,23 @@ inline double timeTool(const std::string& program, const std::vector<std::string
   if (!tool.waitForFinished(-1) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
     return -1;
   return secondsSince(start);
+}
+
+// Runs one transfer of the component to its end; seconds taken, or a
+// negative number when it did not start or did not succeed.
+template <typename Start>
+double timeComponent(TKorvanFtp& ftp, Start start) {
+  bool finished = false;
+  uint8_t status = 255;
+  ftp.OnComplete = [&](TKorvanFtp*, uint8_t s, int64_t, int64_t) {
+    finished = true;
+    status = s;
+  };
+  ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
+  auto begin = Clock::now();
+  if (!start()) return -1;
+  while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  return status == 0 ? secondsSince(begin) : -1;
 }
 
 inline void printRatio(const char* what, double ours, const char* tool, double theirs, double goal) {

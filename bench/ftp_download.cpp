@@ -8,41 +8,28 @@
 
 #include "bench/ftp_bench_common.h"
 #include "courseware/FtpClient.h"
-#include "tests/support/ftp_server.h"
 
 namespace {
 
 double oursOnce(const testsupport::FtpServer& server, const std::string& target) {
   TKorvanFtp ftp;
   ftp.SetConnectionCount(4);
-  bool finished = false;
-  uint8_t status = 255;
-  ftp.OnComplete = [&](TKorvanFtp*, uint8_t s, int64_t, int64_t) {
-    finished = true;
-    status = s;
-  };
-  ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
   FtpEndpoint endpoint{
       "127.0.0.1", static_cast<uint16_t>(server.port()), server.user(), server.password(), "/", "big.bin"};
-  auto start = ftpbench::Clock::now();
-  if (!ftp.StartDownload(endpoint, target, true)) return -1;
-  while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  return status == 0 ? ftpbench::secondsSince(start) : -1;
+  return ftpbench::timeComponent(ftp, [&] { return ftp.StartDownload(endpoint, target, true); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ftpbench::useOffscreenQt();
   QApplication app(argc, argv);
   const int64_t size = int64_t{1} << 30;
   testsupport::FtpServer server;
   QTemporaryDir work;
-  if (!server.start() || !ftpbench::writeFile(server.root() + "/big.bin", size)) {
-    std::fprintf(stderr, "ftp_download: could not start the server or write the file\n");
-    return 1;
-  }
+  if (!ftpbench::startServer(server, "ftp_download")) return 1;
   const std::string source = server.root() + "/big.bin";
+  ftptest::writePatternFile(source, size);
   const std::string ours = work.path().toStdString() + "/ours.bin";
   const std::string theirs = work.path().toStdString() + "/theirs.bin";
   const std::string url = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/big.bin";

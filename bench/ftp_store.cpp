@@ -11,7 +11,6 @@
 
 #include "bench/ftp_bench_common.h"
 #include "courseware/FtpClient.h"
-#include "tests/support/ftp_server.h"
 
 namespace {
 
@@ -34,34 +33,22 @@ double storeOnce(const testsupport::FtpServer& server, const std::string& source
 double uploadOnce(const testsupport::FtpServer& server, const std::string& source, const std::string& name) {
   TKorvanFtp ftp;
   ftp.SetConnectionCount(1);
-  bool finished = false;
-  uint8_t status = 255;
-  ftp.OnComplete = [&](TKorvanFtp*, uint8_t s, int64_t, int64_t) {
-    finished = true;
-    status = s;
-  };
-  ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
   FtpEndpoint endpoint{"127.0.0.1",       static_cast<uint16_t>(server.port()), server.user(),
                        server.password(), "/courseware/1/2/2024-05/",           name};
-  auto start = ftpbench::Clock::now();
-  if (!ftp.StartUpload(endpoint, source)) return -1;
-  while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  return status == 0 ? ftpbench::secondsSince(start) : -1;
+  return ftpbench::timeComponent(ftp, [&] { return ftp.StartUpload(endpoint, source); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ftpbench::useOffscreenQt();
   QApplication app(argc, argv);
   const int64_t size = int64_t{1} << 30;
   testsupport::FtpServer server;
   QTemporaryDir work;
   const std::string source = work.path().toStdString() + "/big.bin";
-  if (!server.start() || !ftpbench::writeFile(source, size)) {
-    std::fprintf(stderr, "ftp_store: could not start the server or write the file\n");
-    return 1;
-  }
+  if (!ftpbench::startServer(server, "ftp_store")) return 1;
+  ftptest::writePatternFile(source, size);
   const std::string dir = server.root() + "/courseware/1/2/2024-05/";
   std::filesystem::create_directories(dir);
   const std::string url =
