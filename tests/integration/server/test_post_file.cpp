@@ -204,13 +204,15 @@ TEST_F(PostFile, SendsTheFormWithTheFullLocalPathAsFileName) {
                                               "1 \"x\".jpg"),
                                      content));
 
+  // A request line cannot carry the space of the disk serial number raw.
   const std::string reply =
-      post(gbkPath, server_.url("/edu/clientInterface-postScreenShot?appKey=k&processID=88&shotTime="));
+      post(gbkPath,
+           server_.url("/edu/clientInterface-postScreenShot?appKey=k&processID=88&deviceID=WD 1&shotTime="));
 
   EXPECT_EQ(reply, R"({"status":"ok","cookie":""})");
   ASSERT_EQ(server_.requests().size(), 1u);
   const Request& r = server_.requests()[0];
-  EXPECT_EQ(r.target, "/edu/clientInterface-postScreenShot?appKey=k&processID=88&shotTime=");
+  EXPECT_EQ(r.target, "/edu/clientInterface-postScreenShot?appKey=k&processID=88&deviceID=WD%201&shotTime=");
   const std::string boundary = boundaryOf(r);
   // Eight hyphens, then month, day, two-digit year, hour, minute, second, milliseconds.
   EXPECT_TRUE(std::regex_match(boundary, std::regex("--------(0[1-9]|1[0-2])(0[1-9]|[12][0-9]|3[01])[0-9]{2}"
