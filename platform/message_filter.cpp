@@ -1,0 +1,7 @@
+#include "platform/message_filter.h"
+
+namespace platform {
+
+void openMessageFilter() {}
+
+}  // namespace platform

@@ -1,0 +1,126 @@
+#include <fcntl.h>
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+
+#include "platform/process.h"
+#include "platform/program_dir.h"
+#include "sys/process_utils.h"
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(ExecutableNameMatches, ComparesFileNameThenWholePathWithoutCase) {
+  const struct {
+    const char* name;
+    const char* executable;
+    bool matches;
+  } cases[] = {
+      {"LockScreen.exe", "/opt/edu/LockScreen", true},
+      {"LockScreen.exe", "/opt/edu/LOCKSCREEN", true},
+      {"lockscreen", "/opt/edu/LockScreen.EXE", true},
+      {"/opt/edu/lockscreen", "/opt/edu/LockScreen", true},
+      {"LockScreen.exe", "/opt/edu/LockScreen2", false},
+      {"Lock", "/opt/edu/LockScreen", false},
+      {"edu", "/opt/edu/LockScreen", false},
+      {"", "/opt/edu/LockScreen", false},
+      {"LockScreen", "", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::executableNameMatches(c.name, c.executable), c.matches)
+        << c.name << " vs " << c.executable;
+  }
+}
+
+// Copies of /bin/sleep under names of our choosing, started as real children.
+class SleepingCopies : public ::testing::Test {
+ protected:
+  std::unique_ptr<QProcess> start(const std::string& name) {
+    const std::string path = dir_.path().toStdString() + "/" + name;
+    if (!fs::exists(path)) fs::copy_file("/bin/sleep", path);
+    auto process = std::make_unique<QProcess>();
+    process->start(QString::fromStdString(path), {"300"});
+    EXPECT_TRUE(process->waitForStarted(10000)) << name;
+    return process;
+  }
+  static bool ended(QProcess& process) { return process.waitForFinished(10000); }
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(SleepingCopies, KillEndsEveryMatchAndNothingElse) {
+  auto first = start("EduKillProbe");
+  auto second = start("EduKillProbe");
+  auto bystander = start("EduKillProbeOther");
+
+  killProcessByName("edukillPROBE.exe");
+
+  EXPECT_TRUE(ended(*first));
+  EXPECT_TRUE(ended(*second));
+  EXPECT_EQ(first->exitStatus(), QProcess::CrashExit);  // ended by a signal
+  EXPECT_EQ(bystander->state(), QProcess::Running);
+  bystander->kill();
+  bystander->waitForFinished(10000);
+}
+
+TEST_F(SleepingCopies, KillNeverEndsTheCallingProcess) {
+  const std::string self = fs::read_symlink("/proc/self/exe").filename().string();
+  killProcessByName(self);
+  killProcessByName("nothing-runs-under-this-name.exe");
+  SUCCEED();  // still here
+}
+
+TEST(OpenMessageFilter, IsAlwaysTrue) { EXPECT_TRUE(openMessageFilter()); }
+
+TEST(ProgramDir, IsTheFolderOfTheRunningExecutable) {
+  EXPECT_EQ(fs::path(platform::programDir()), fs::canonical(QCoreApplication::applicationDirPath().toStdString()));
+}
+
+TEST(Companions, ProgramFolderFirstThenPath) {
+  ASSERT_TRUE(testsupport::placeBesideTestProgram("diskid")) << "build the diskid target first";
+  EXPECT_EQ(platform::findCompanion("diskid.exe"), platform::programDir() + "/diskid");
+  EXPECT_EQ(platform::findCompanion("DISKID.EXE"), "");  // file names keep their case here
+  EXPECT_EQ(fs::path(platform::findCompanion("sh.exe")).filename(), "sh");
+  EXPECT_EQ(platform::findCompanion("no-such-companion"), "");
+  EXPECT_EQ(platform::findCompanion("../bin/sh"), "");
+  EXPECT_FALSE(platform::startCompanion("no-such-companion.exe"));
+}
+
+// The companion must run detached: it outlives a restart of the client, is
+// adopted by init rather than left as our zombie, and inherits none of our
+// descriptors (the single-instance lock would otherwise stay taken).
+TEST(Companions, StartsDetachedWithoutOurDescriptors) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  const std::string marker = folder + "/marker";
+  ASSERT_TRUE(testsupport::writeFile(
+      folder + "/EduCompanionProbe",
+      "#!/bin/sh\n"
+      "ls /proc/$$/fd > \"$PROBE_OUT.fds\"\n"
+      "echo \"$PPID\" > \"$PROBE_OUT.tmp\" && mv \"$PROBE_OUT.tmp\" \"$PROBE_OUT\"\n"));
+  fs::permissions(folder + "/EduCompanionProbe", fs::perms::owner_all);
+  const QByteArray oldPath = qgetenv("PATH");
+  qputenv("PATH", QByteArray::fromStdString(folder) + ":" + oldPath);
+  qputenv("PROBE_OUT", QByteArray::fromStdString(marker));
+  const int heldOpen = fcntl(0, F_DUPFD, 100);  // a descriptor without close-on-exec
+
+  const bool started = platform::startCompanion("EduCompanionProbe.exe");
+  qputenv("PATH", oldPath);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(testsupport::waitFor([&] { return fs::exists(marker); }));
+  close(heldOpen);
+
+  EXPECT_NE(std::stol(testsupport::readFile(marker)), static_cast<long>(getpid()));
+  const std::string fds = testsupport::readFile(marker + ".fds");
+  EXPECT_EQ(fds.find(std::to_string(heldOpen) + "\n"), std::string::npos) << fds;
+}
+
+}  // namespace
