@@ -258,7 +258,9 @@ TEST_F(PostFile, StreamsALargeFileWithoutHoldingIt) {
   EXPECT_FALSE(post(path, server_.url("/edu/clientInterface-postScreenShot?processID=1")).empty());
 
   if (!kAddressSanitizer) {
-    EXPECT_LT(peakRssKb() - peakBefore, 16 * 1024) << "the upload seems to hold the file in memory";
+    // Holding the file would add its whole 50 MB; socket buffers and a lagging
+    // test server under a loaded machine have been seen to add some 26 MB.
+    EXPECT_LT(peakRssKb() - peakBefore, 40 * 1024) << "the upload seems to hold the file in memory";
   }
   ASSERT_EQ(server_.requests().size(), 1u);
   const Request& r = server_.requests()[0];
