@@ -27,6 +27,7 @@ Reply htmlPage(int status, const std::string& title, const std::string& text) {
 std::vector<size_t> pieceSizes(std::string_view body, size_t maxPieces) {
   std::vector<size_t> sizes;
   if (body.empty()) return sizes;
+  if (maxPieces < 2) return {body.size()};
   size_t first = 0;
   for (size_t i = 0; i + 1 < body.size(); ++i) {
     if ((static_cast<unsigned char>(body[i]) & 0xC0) == 0xC0) {
@@ -38,8 +39,7 @@ std::vector<size_t> pieceSizes(std::string_view body, size_t maxPieces) {
   sizes.push_back(first);
   const size_t rest = body.size() - first;
   if (rest == 0) return sizes;
-  const size_t others = maxPieces > 1 ? maxPieces - 1 : 1;
-  const size_t size = (rest + others - 1) / others;
+  const size_t size = (rest + maxPieces - 2) / (maxPieces - 1);
   for (size_t done = 0; done < rest; done += size) sizes.push_back(std::min(size, rest - done));
   return sizes;
 }
