@@ -6,6 +6,8 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/fdck.h"
+#include "core/screenshot_taker.h"
+#include "core/shot_notice.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
@@ -35,6 +37,16 @@ int main(int argc, char** argv) {
   form1.setUploadQueueClient(&uploadQueueClient);
   ClientState.diskID = ReadDiskIdentity();
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
+
+  // The lesson's screenshots: each tick of the status window's screenshot
+  // timer, with a notice when an upload gets no answer.
+  ScreenshotTaker screenshots;
+  ShotNotice shotNotice;
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
+                   [&] { shotNotice.popUpOver(&form1); });
+  StatusWindowServices services;
+  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, programDir)); };
+  form1.setServices(std::move(services));
 
   // The sign-in companion's messages, handled on this thread one at a time.
   platform::LoginChannelServer loginChannel;
