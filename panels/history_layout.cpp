@@ -80,7 +80,8 @@ QPushButton* flatButton(QWidget* parent, const char* name, const QPoint& at, con
 }
 
 void addEntry(QWidget* surface, int top, int height, int textLeft, const std::string& line,
-              const std::string& firstNote, const std::string& secondNote, int secondLeft, const QColor& marker) {
+              const std::string& firstNote, const std::string& secondNote, int secondLeft,
+              const QColor& marker) {
   if (marker.isValid()) (new Marker(marker, surface))->setGeometry(10, top + 2, 23, 15);
   entryText(surface, line, QPoint(textLeft, top));
   entryText(surface, firstNote, QPoint(textLeft, top + 26));

@@ -146,8 +146,9 @@ void TForm2::hostPage(QWidget* page) {
 }
 
 void TForm2::switchPage(const std::string& requested) {
-  static const char* const kKeys[] = {"suiImageButton2", "suiImageButton3", "suiImageButton4", "suiImageButton5",
-                                      "suiImageButton6", "suiImageButton7", "suiImageButton9"};
+  static const char* const kKeys[] = {"suiImageButton2", "suiImageButton3", "suiImageButton4",
+                                      "suiImageButton5", "suiImageButton6", "suiImageButton7",
+                                      "suiImageButton9"};
   if (std::find(std::begin(kKeys), std::end(kKeys), requested) == std::end(kKeys)) return;
 
   // With files queued, the courseware tab shows the queue.
@@ -240,7 +241,8 @@ void TForm2::mousePressEvent(QMouseEvent* event) {
 }
 
 void TForm2::mouseMoveEvent(QMouseEvent* event) {
-  if (dragOffset_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - *dragOffset_);
+  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
+    move(event->globalPosition().toPoint() - *dragOffset_);
 }
 
 void TForm2::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }

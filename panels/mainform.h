@@ -27,12 +27,12 @@ class TTabButton;
 // The page windows the panel hosts, by page key. The courseware pages are
 // another module's; any page left out is simply not shown.
 struct PanelPages {
-  Tform_skjs* classStart = nullptr;      // "suiImageButton2"
-  QWidget* fileChoice = nullptr;         // "suiImageButton3"
-  Tform_sbbx* repair = nullptr;          // "suiImageButton4"
-  TForm10* offline = nullptr;            // "suiImageButton5"
-  QWidget* uploadQueue = nullptr;        // "suiImageButton6"
-  TForm9* repairHistory = nullptr;       // "suiImageButton9"
+  Tform_skjs* classStart = nullptr;        // "suiImageButton2"
+  QWidget* fileChoice = nullptr;           // "suiImageButton3"
+  Tform_sbbx* repair = nullptr;            // "suiImageButton4"
+  TForm10* offline = nullptr;              // "suiImageButton5"
+  QWidget* uploadQueue = nullptr;          // "suiImageButton6"
+  TForm9* repairHistory = nullptr;         // "suiImageButton9"
   std::function<void()> refreshQueueRows;  // the upload queue redraws its rows
 };
 

@@ -34,7 +34,8 @@ QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry) 
   return list;
 }
 
-QLabel* pageLabel(QWidget* parent, const char* name, const QPoint& at, int pixelSize, const std::string& text) {
+QLabel* pageLabel(QWidget* parent, const char* name, const QPoint& at, int pixelSize,
+                  const std::string& text) {
   auto* label = new QLabel(text::toQString(text), parent);
   label->setObjectName(name);
   label->setFont(pixelFont(pixelSize));
@@ -55,8 +56,8 @@ QPushButton* historyLink(QWidget* parent, const QRect& geometry, const std::stri
   return link;
 }
 
-TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry, const std::string& assetsDir,
-                        const std::string& text) {
+TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry,
+                        const std::string& assetsDir, const std::string& text) {
   auto* button = new TSkinButton(parent);
   button->setObjectName(name);
   button->setGeometry(geometry);
@@ -68,8 +69,8 @@ TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry
   return button;
 }
 
-int fillChoiceList(QComboBox* list, DB_Func::RowSet& rows, const char* nameColumn, const std::string& placeholder,
-                   const std::string& selectName) {
+int fillChoiceList(QComboBox* list, DB_Func::RowSet& rows, const char* nameColumn,
+                   const std::string& placeholder, const std::string& selectName) {
   list->clear();
   list->addItem(text::toQString(placeholder));
   int selected = -1;

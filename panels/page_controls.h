@@ -26,12 +26,13 @@ class TSkinButton;
 QWidget* pageSurface(QWidget* page, const QSize& windowSize, const QSize& surfaceSize);
 // A drop-down list in the pages' 14 px grey.
 QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry);
-QLabel* pageLabel(QWidget* parent, const char* name, const QPoint& at, int pixelSize, const std::string& text);
+QLabel* pageLabel(QWidget* parent, const char* name, const QPoint& at, int pixelSize,
+                  const std::string& text);
 // The hidden history link, a flat teal text button.
 QPushButton* historyLink(QWidget* parent, const QRect& geometry, const std::string& text);
 // The wide button a page ends with: the panel's button pictures, 16 px white.
-TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry, const std::string& assetsDir,
-                        const std::string& text);
+TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry,
+                        const std::string& assetsDir, const std::string& text);
 
 // Fills a choice list: placeholder as item 0, then the `nameColumn` of every
 // row in order. Returns the item of the first row whose name equals

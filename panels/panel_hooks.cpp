@@ -14,10 +14,13 @@ void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair
     panel.activateWindow();
   };
   AppHooks.hideMainPanel = [&panel] { panel.hide(); };
+  AppHooks.moveMainPanel = [&panel](int left, int top) { panel.move(left, top); };
 
   AppHooks.classStartRefresh = [&classStart] { classStart.FormShow1111(); };
   AppHooks.classStartIdle = [&classStart] { classStart.showIdle(); };
-  AppHooks.classStartResumed = [&classStart](const std::string& beginTime) { classStart.showResumed(beginTime); };
+  AppHooks.classStartResumed = [&classStart](const std::string& beginTime) {
+    classStart.showResumed(beginTime);
+  };
   AppHooks.pagesSignedIn = [&classStart, &repair] {
     classStart.showSignedIn();
     repair.showSignedIn();

@@ -81,7 +81,8 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
   Label3 = panels::pageLabel(surface, "Label3", QPoint(266, 424), 16, settings_.provider);
   for (QLabel* label : {Label2, Label3}) label->setStyleSheet("color: rgb(4,104,147);");
 
-  suiImageButton6 = panels::pageButton(surface, "suiImageButton6", QRect(50, 460, 253, 42), assetsDir, gbk("上报故障"));
+  suiImageButton6 =
+      panels::pageButton(surface, "suiImageButton6", QRect(50, 460, 253, 42), assetsDir, gbk("上报故障"));
   connect(suiImageButton6, &QAbstractButton::clicked, this, &Tform_sbbx::suiImageButton6Click);
 
   FlatSpeedButton1 = panels::historyLink(surface, QRect(106, 497, 141, 25), gbk("查看历史维修记录>>>"));
@@ -124,6 +125,12 @@ void Tform_sbbx::FillClassList() {
 void Tform_sbbx::CB_gradeChange(int index) {
   std::string id, name;
   if (panels::choiceOf(gradeRows, index, "grade_id", "grade_name", id, name)) {
+    // The class chosen before belongs to the old grade, as the emptied class
+    // list shows.
+    if (id != ClientState.gradeID) {
+      ClientState.classID.clear();
+      ClientState.className.clear();
+    }
     ClientState.gradeID = id;
     ClientState.gradeName = name;
     FillClassList();

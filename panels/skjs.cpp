@@ -87,22 +87,24 @@ void Tform_skjs::FormShow1111() {
 // name; a name that no row carries leaves the list blank.
 void Tform_skjs::FillGradeList() {
   gradeRows = DB_Func::QueryGrades(ClientState.schoolID);
-  int selected = panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), ClientState.gradeName);
+  int selected =
+      panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), ClientState.gradeName);
   if (ClientState.gradeID.empty()) selected = 0;
   CB_grade->setCurrentIndex(selected);
 }
 
 void Tform_skjs::FillClassList() {
   classRows = DB_Func::QueryClasses(ClientState.gradeID);
-  int selected = panels::fillChoiceList(CB_Class, classRows, "class_name", gbk("请选择班级"), ClientState.className);
+  int selected =
+      panels::fillChoiceList(CB_Class, classRows, "class_name", gbk("请选择班级"), ClientState.className);
   if (ClientState.className.empty()) selected = 0;
   CB_Class->setCurrentIndex(selected);
 }
 
 void Tform_skjs::FillSubjectList() {
   subjectRows = DB_Func::QuerySubjects(ClientState.gradeID);
-  int selected =
-      panels::fillChoiceList(CB_Subject, subjectRows, "subject_name", gbk("请选择学科"), ClientState.subjectName);
+  int selected = panels::fillChoiceList(CB_Subject, subjectRows, "subject_name", gbk("请选择学科"),
+                                        ClientState.subjectName);
   if (ClientState.subjectName.empty()) selected = 0;
   CB_Subject->setCurrentIndex(selected);
 }
@@ -113,6 +115,12 @@ void Tform_skjs::CB_gradeChange(int index) {
   if (id.empty() || id == ClientState.gradeID) return;
   ClientState.gradeID = id;
   ClientState.gradeName = name;
+  // The class and subject chosen before belong to the old grade; kept, they
+  // would start a lesson of one grade with another grade's class.
+  ClientState.classID.clear();
+  ClientState.className.clear();
+  ClientState.subjectID.clear();
+  ClientState.subjectName.clear();
   FillClassList();
   FillSubjectList();
   // Subjects are asked for once a class is chosen.

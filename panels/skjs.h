@@ -41,7 +41,7 @@ class Tform_skjs : public QWidget {
   void FillSubjectList();
 
   // The writes of the status window and the login into this page.
-  void showIdle();                                  // start label hidden, start button back
+  void showIdle();                                 // start label hidden, start button back
   void showResumed(const std::string& beginTime);  // a running lesson taken up again
   void showSignedIn();
   void showSignedOut();
