@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QPoint>
+#include <QSize>
 #include <string>
 
 class QPushButton;

@@ -13,6 +13,8 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/login_message.h"
+#include "panels/Unit10.h"
+#include "panels/Unit9.h"
 #include "panels/message_box.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"

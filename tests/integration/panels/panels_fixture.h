@@ -132,6 +132,13 @@ class PanelsTest : public ::testing::Test {
     return sent;
   }
 
+  // The next `count` answers of the server come as `modes` (e.g. "error", an HTML error page).
+  bool answerNextWith(const std::string& modes, int count) const {
+    const auto reply = nlohmann::json::parse(
+        server.control("mode?set=" + modes + "&count=" + std::to_string(count)), nullptr, false);
+    return !reply.is_discarded() && reply.value("status", "") == "success";
+  }
+
   nlohmann::json serverTable(const char* name) const {
     return nlohmann::json::parse(server.control(name), nullptr, false).value("jsonData", nlohmann::json());
   }

@@ -179,7 +179,7 @@ TEST_F(ClassStartPage, FailedAnswersAreLoggedAndLeaveTheListsAndTheButton) {
   ClientState.gradeID = "3001";
   ClientState.classID = "4001";
   ClientState.subjectID = "5001";
-  ASSERT_EQ(server.control("mode?set=errorPage&count=2").find("error"), std::string::npos);
+  ASSERT_TRUE(answerNextWith("error", 2));
   classStart->FormShow1111();
   ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade :   "));
   EXPECT_EQ(log.back(), gbk("Tform_skjs.GetGrade :   无法访问服务器！"));
