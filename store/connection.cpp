@@ -18,8 +18,7 @@ bool isAscii(std::string_view bytes) {
 }
 
 // Ids and numbers are plain ASCII, the same bytes in both code pages; only
-// names need the converter.
-std::string toUtf8(std::string_view gbk) { return isAscii(gbk) ? std::string(gbk) : text::gbkToUtf8(gbk); }
+// names need the converter (here and when values are bound).
 std::string toGbk(std::string_view utf8) { return isAscii(utf8) ? std::string(utf8) : text::utf8ToGbk(utf8); }
 
 std::string trimmed(std::string value) {
@@ -131,11 +130,19 @@ Statement::Statement(Connection& connection, std::string_view sql) : connection_
 Statement::~Statement() { sqlite3_finalize(statement_); }
 
 void Statement::bind(std::initializer_list<std::string_view> values) {
-  int index = 1;
+  // The converted values stay in bound_ until the next bind, so SQLite need
+  // not copy them (the insert of a refresh runs once per record).
+  bound_.resize(std::max(bound_.size(), values.size()));
+  int index = 0;
   for (std::string_view value : values) {
-    const std::string utf8 = toUtf8(value);
-    if (sqlite3_bind_text(statement_, index++, utf8.data(), static_cast<int>(utf8.size()),
-                          SQLITE_TRANSIENT) != SQLITE_OK)
+    std::string& utf8 = bound_[static_cast<size_t>(index)];
+    if (isAscii(value))
+      utf8.assign(value);
+    else
+      utf8 = text::gbkToUtf8(value);
+    ++index;
+    if (sqlite3_bind_text(statement_, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_STATIC) !=
+        SQLITE_OK)
       connection_.fail();
   }
 }

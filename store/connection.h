@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/row_set.h"
 
@@ -36,6 +37,7 @@ class Statement {
   friend class Connection;
   Connection& connection_;
   sqlite3_stmt* statement_ = nullptr;
+  std::vector<std::string> bound_;  // UTF-8 values SQLite reads at the next step
 };
 
 class Connection {
