@@ -19,6 +19,16 @@
 
 int main(int argc, char** argv) {
   using namespace devserver;
+  // The stop signals go to one waiting thread only; every other thread,
+  // including the server's workers, has them blocked. Blocked from the
+  // start, so a stop that comes early is not lost either.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   Options options;
   std::string error;
   if (!parseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
@@ -47,15 +57,6 @@ int main(int argc, char** argv) {
     std::cerr << "devserver: " << error << std::endl;
     return 1;
   }
-
-  // The stop signals go to one waiting thread only; every other thread,
-  // including the server's workers created later, has them blocked.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGTERM);
-  sigaddset(&stopSignals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
 
   DevServer server(options, data, log);
   const int port = server.bind();

@@ -1,5 +1,7 @@
 #include "tools/devserver/options.h"
 
+#include <set>
+
 namespace devserver {
 
 namespace {
@@ -29,11 +31,16 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       continue;
     }
     // Every other option takes a value, as "--name value" or "--name=value".
-    std::string name = arg;
-    std::string value;
     const size_t equals = arg.find('=');
-    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
+    const std::string name = arg.substr(0, equals);
+    static const std::set<std::string> withValue = {"--port", "--data", "--log",   "--prefix",
+                                                    "--seed", "--mode", "--delay", "--slow-pause"};
+    if (!withValue.count(name)) {
+      error = "unknown option: " + arg + " (see --help)";
+      return false;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
       value = arg.substr(equals + 1);
     } else if (i + 1 < args.size()) {
       value = args[++i];
@@ -72,9 +79,6 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = "bad pause: " + value;
         return false;
       }
-    } else {
-      error = "unknown option: " + arg + " (see --help)";
-      return false;
     }
   }
   return true;
