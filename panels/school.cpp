@@ -308,7 +308,8 @@ void Tform_school::CL_schoolDblClick() {
 
 std::string Tform_school::teacherTabSchoolID() const {
   const int row = selectedRow(CL_school);
-  if (row >= 0 && static_cast<size_t>(row) < schoolRows.size()) return schoolRows[static_cast<size_t>(row)].id;
+  if (row >= 0 && static_cast<size_t>(row) < schoolRows.size())
+    return schoolRows[static_cast<size_t>(row)].id;
   // Once the "学校" tab has been filled, no school chosen there means none.
   if (CB_shen_name->count() > 0) return std::string();
   return ClientState.schoolID;
@@ -343,8 +344,9 @@ void Tform_school::FillTeacherList() {
 void Tform_school::LB_teacherDblClick() {
   const int position = selectedRow(LB_teacher);
   if (position < 0) return;
-  const std::optional<TeacherListRow> pick = teacherRowAt(
-      position, text::fromQString(LB_teacher->item(position)->text()), recentTeachers.size(), allTeachers.size());
+  const std::optional<TeacherListRow> pick =
+      teacherRowAt(position, text::fromQString(LB_teacher->item(position)->text()), recentTeachers.size(),
+                   allTeachers.size());
   if (!pick) return;
   const PickerTeacher teacher = pick->recent ? recentTeachers[pick->row] : allTeachers[pick->row];
 
@@ -435,7 +437,8 @@ void Tform_school::mousePressEvent(QMouseEvent* event) {
 }
 
 void Tform_school::mouseMoveEvent(QMouseEvent* event) {
-  if (dragOffset_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - *dragOffset_);
+  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
+    move(event->globalPosition().toPoint() - *dragOffset_);
 }
 
 void Tform_school::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }

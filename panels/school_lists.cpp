@@ -25,7 +25,8 @@ std::vector<PickerChoice> choicesFrom(DB_Func::RowSet rows, std::string_view idC
                                       std::string_view nameColumn) {
   std::vector<PickerChoice> choices;
   choices.reserve(rows.rowCount());
-  for (rows.moveTo(0); !rows.end(); rows.next()) choices.push_back({rows.text(idColumn), rows.text(nameColumn)});
+  for (rows.moveTo(0); !rows.end(); rows.next())
+    choices.push_back({rows.text(idColumn), rows.text(nameColumn)});
   return choices;
 }
 

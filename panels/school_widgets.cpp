@@ -13,7 +13,8 @@ constexpr int kItemHeight = 20;
 
 }  // namespace
 
-SchoolTabButton::SchoolTabButton(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
+SchoolTabButton::SchoolTabButton(const QString& caption, QWidget* parent)
+    : QWidget(parent), caption_(caption) {
   QFont font = platform::yaheiFont(12);
   font.setPixelSize(16);
   setFont(font);
