@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QThread>
@@ -27,6 +28,14 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     QThread::msleep(2);
   }
   return true;
+}
+
+bool placeBesideTestProgram(const std::string& name) {
+  const QString source = QString::fromStdString(programDir() + "/" + name);
+  const QString target = QCoreApplication::applicationDirPath() + "/" + QString::fromStdString(name);
+  if (!QFile::exists(source)) return false;
+  QFile::remove(target);
+  return QFile::copy(source, target);
 }
 
 std::string readFile(const std::string& path) {

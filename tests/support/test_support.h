@@ -17,6 +17,10 @@ int freePort();
 // Runs the event loop until `condition` holds or `timeoutMs` has passed;
 // returns whether it held.
 bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+// Copies a built program (diskid, LockScreen, ...) from the program folder
+// into the folder of the running test program, so that code looking for
+// companions beside itself finds it; returns whether it is there.
+bool placeBesideTestProgram(const std::string& name);
 // Reads a whole file as bytes (empty when it cannot be read).
 std::string readFile(const std::string& path);
 // Writes bytes to a file, creating it; returns whether it worked.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -80,11 +81,11 @@ TEST_F(SleepingCopies, KillNeverEndsTheCallingProcess) {
 TEST(OpenMessageFilter, IsAlwaysTrue) { EXPECT_TRUE(openMessageFilter()); }
 
 TEST(ProgramDir, IsTheFolderOfTheRunningExecutable) {
-  EXPECT_EQ(fs::path(platform::programDir()), fs::canonical(testsupport::programDir()));
+  EXPECT_EQ(fs::path(platform::programDir()), fs::canonical(QCoreApplication::applicationDirPath().toStdString()));
 }
 
 TEST(Companions, ProgramFolderFirstThenPath) {
-  ASSERT_TRUE(fs::exists(platform::programDir() + "/diskid")) << "build the diskid target first";
+  ASSERT_TRUE(testsupport::placeBesideTestProgram("diskid")) << "build the diskid target first";
   EXPECT_EQ(platform::findCompanion("diskid.exe"), platform::programDir() + "/diskid");
   EXPECT_EQ(platform::findCompanion("DISKID.EXE"), "");  // file names keep their case here
   EXPECT_EQ(fs::path(platform::findCompanion("sh.exe")).filename(), "sh");

@@ -70,8 +70,8 @@ TEST_F(FakeTool, NeverEndingToolIsStoppedAtTheLimit) {
 }
 
 TEST(DiskIdentity, RealToolAndTheCombinedRoutine) {
+  ASSERT_TRUE(testsupport::placeBesideTestProgram("diskid")) << "build the diskid target first";
   const std::string diskid = platform::programDir() + "/diskid";
-  ASSERT_TRUE(fs::exists(diskid)) << "build the diskid target first";
 
   const std::string fromTool = ReadToolSerial(diskid);
   EXPECT_FALSE(fromTool.empty());

@@ -1,0 +1,252 @@
+#include "courseware/ftp_store.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+
+#include "courseware/ftp_data_loops.h"
+#include "courseware/ftp_reply.h"
+#include "platform/tcp_stream.h"
+#include "sys/text_codec.h"
+
+namespace ftp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::WaitResult;
+
+// Waits are cut into slices so that a cancel is seen quickly.
+constexpr int kSliceMs = 100;
+
+std::string firstLine(const Reply& reply) {
+  std::string line = reply.text.substr(0, reply.text.find_first_of("\r\n"));
+  return line;
+}
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+class StoreSession {
+ public:
+  StoreSession(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
+               const StoreTimeouts& timeouts)
+      : job_(job), progress_(progress), cancel_(cancel), timeouts_(timeouts) {
+    result_.remoteDir = courseRemoteDir(job.schoolId, job.teacherId, job.month);
+    result_.remotePath = result_.remoteDir + job.remoteFileName;
+  }
+
+  StoreResult run() {
+    if (login() && enterDirectory() && sendFile()) result_.outcome = StoreOutcome::Stored;
+    // The connection simply closes; no QUIT is sent.
+    control_.close();
+    return result_;
+  }
+
+ private:
+  bool cancelled() const { return cancel_ && cancel_->load(); }
+
+  bool fail(StoreOutcome outcome, const std::string& text) {
+    if (cancelled()) {
+      result_.outcome = StoreOutcome::Cancelled;
+      result_.failure = gbk("上传已取消");
+    } else {
+      result_.outcome = outcome;
+      result_.failure = text;
+    }
+    return false;
+  }
+
+  // Runs `wait` in slices until it is ready, fails, `timeoutMs` passes or
+  // the store is cancelled.
+  template <typename Wait>
+  WaitResult waitSliced(Wait wait, int timeoutMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      if (cancelled()) return WaitResult::Failed;
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return WaitResult::TimedOut;
+      WaitResult result = wait(static_cast<int>(std::min<long long>(left, kSliceMs)));
+      if (result != WaitResult::TimedOut) return result;
+    }
+  }
+
+  bool sendAll(platform::TcpStream& stream, const char* data, size_t size) {
+    size_t sent = 0;
+    while (sent < size) {
+      long n = stream.send(data + sent, size - sent);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+        continue;
+      }
+      if (!stream.wouldBlock()) return false;
+      auto writable = [&stream](int ms) { return stream.waitWritable(ms); };
+      if (waitSliced(writable, timeouts_.dataMs) != WaitResult::Ready) return false;
+    }
+    return true;
+  }
+
+  bool command(const std::string& verb, const std::string& argument) {
+    std::string line = argument.empty() ? verb + "\r\n" : verb + " " + argument + "\r\n";
+    return sendAll(control_, line.data(), line.size());
+  }
+
+  // The next whole reply; none when the server closes, stays silent past
+  // the reply time-out or the store is cancelled.
+  std::optional<Reply> reply() {
+    char buffer[4096];
+    for (;;) {
+      if (std::optional<Reply> whole = replies_.next()) return whole;
+      auto readable = [this](int ms) { return control_.waitReadable(ms); };
+      if (waitSliced(readable, timeouts_.replyMs) != WaitResult::Ready) return std::nullopt;
+      long n = control_.receive(buffer, sizeof buffer);
+      if (n > 0) {
+        replies_.feed(std::string_view(buffer, static_cast<size_t>(n)));
+      } else if (n == 0 || !control_.wouldBlock()) {
+        return std::nullopt;
+      }
+    }
+  }
+
+  std::optional<Reply> ask(const std::string& verb, const std::string& argument) {
+    if (!command(verb, argument)) return std::nullopt;
+    return reply();
+  }
+
+  // Whether the reply came and carries one of `codes`; otherwise the store
+  // fails with `what` and the server's words.
+  bool expect(const std::optional<Reply>& answer, std::initializer_list<int> codes, StoreOutcome outcome,
+              const char* what) {
+    if (!answer) return fail(outcome, gbk("FTP服务器无应答或连接已断开"));
+    if (std::find(codes.begin(), codes.end(), answer->code) != codes.end()) return true;
+    return fail(outcome, gbk(what) + firstLine(*answer));
+  }
+
+  bool login() {
+    if (job_.port < 1 || job_.port > 65535) return fail(StoreOutcome::ConnectFailed, gbk("FTP端口无效"));
+    if (!control_.connect(job_.host, static_cast<uint16_t>(job_.port), timeouts_.connectMs)) {
+      return fail(StoreOutcome::ConnectFailed, gbk("无法连接FTP服务器：") + job_.host + ":" +
+                                                   std::to_string(job_.port) + " (" + control_.errorText() +
+                                                   ")");
+    }
+    constexpr auto connectFailed = StoreOutcome::ConnectFailed;
+    if (!expect(reply(), {220}, connectFailed, "FTP服务器拒绝连接：")) return false;
+    std::optional<Reply> user = ask("USER", job_.user);
+    if (!expect(user, {230, 331}, connectFailed, "FTP服务器登录失败：")) return false;
+    if (user->code == 331 &&
+        !expect(ask("PASS", job_.password), {230}, connectFailed, "FTP服务器登录失败：")) {
+      return false;
+    }
+    if (!expect(ask("TYPE", "I"), {200}, connectFailed, "FTP服务器拒绝命令：")) return false;
+    return expect(ask("SYST", ""), {200, 215, 500}, connectFailed, "FTP服务器拒绝命令：");
+  }
+
+  enum class Entered { Yes, Refused, Broken };
+
+  Entered changeDirectory() {
+    std::optional<Reply> answer = ask("CWD", result_.remoteDir);
+    if (!answer) {
+      fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
+      return Entered::Broken;
+    }
+    return (answer->code == 200 || answer->code == 250) ? Entered::Yes : Entered::Refused;
+  }
+
+  bool enterDirectory() {
+    // Usually the folder exists already; a failure here is expected then.
+    if (!ask("MKD", result_.remoteDir))
+      return fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
+    Entered entered = changeDirectory();
+    if (entered != Entered::Refused) return entered == Entered::Yes;
+    // Most servers make only the last level of a path, so the first store
+    // for a new teacher or month creates the levels one by one.
+    std::string level;
+    for (const std::string& part : {std::string("courseware"), job_.schoolId, job_.teacherId, job_.month}) {
+      level += "/" + part;
+      if (!ask("MKD", level)) return fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
+    }
+    entered = changeDirectory();
+    if (entered != Entered::Refused) return entered == Entered::Yes;
+    return fail(StoreOutcome::StoreFailed, gbk("无法进入FTP目录：") + result_.remoteDir);
+  }
+
+  // "PORT h1,h2,h3,h4,p1,p2" for the listener.
+  static std::string portArgument(const std::string& address, uint16_t port) {
+    std::string argument = address;
+    std::replace(argument.begin(), argument.end(), '.', ',');
+    return argument + "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+  }
+
+  bool sendFile() {
+    std::ifstream file(text::gbkToUtf8(job_.localPath), std::ios::binary | std::ios::ate);
+    if (!file) return fail(StoreOutcome::StoreFailed, gbk("无法打开本地文件：") + job_.localPath);
+    auto total = static_cast<int64_t>(file.tellg());
+    file.seekg(0);
+
+    platform::TcpListener listener;
+    if (!listener.listen(control_.localAddress())) {
+      return fail(StoreOutcome::StoreFailed, gbk("无法建立FTP数据连接"));
+    }
+    constexpr auto storeFailed = StoreOutcome::StoreFailed;
+    if (!expect(ask("PORT", portArgument(control_.localAddress(), listener.port())), {200}, storeFailed,
+                "FTP服务器拒绝数据连接：")) {
+      return false;
+    }
+    if (!expect(ask("STOR", job_.remoteFileName), {125, 150}, storeFailed, "上传文件失败：")) return false;
+    auto acceptable = [&listener](int ms) { return listener.waitAccept(ms); };
+    if (waitSliced(acceptable, timeouts_.dataMs) != WaitResult::Ready) {
+      return fail(storeFailed, gbk("FTP服务器没有建立数据连接"));
+    }
+    platform::TcpStream data = listener.accept();
+    listener.close();
+    if (!data.isOpen()) return fail(storeFailed, gbk("FTP服务器没有建立数据连接"));
+
+    auto buffer = std::make_unique<char[]>(kChunkSize);
+    int64_t sent = 0;
+    while (sent < total) {
+      auto want = static_cast<std::streamsize>(std::min<int64_t>(kChunkSize, total - sent));
+      if (!file.read(buffer.get(), want))
+        return fail(storeFailed, gbk("读取本地文件失败：") + job_.localPath);
+      if (!sendAll(data, buffer.get(), static_cast<size_t>(want))) {
+        if (cancelled()) command("ABOR", "");
+        return fail(storeFailed, gbk("上传文件失败：数据连接中断"));
+      }
+      sent += want;
+      if (progress_) progress_(sent, total);
+    }
+    // The server learns that the file is complete from the end of the data.
+    data.shutdownSend();
+    data.close();
+
+    std::optional<Reply> done = reply();
+    if (done && (done->code == 426 || done->code == 450)) {
+      // The transfer was broken off; the server follows with one more reply.
+      reply();
+      return fail(storeFailed, gbk("上传文件失败：") + firstLine(*done));
+    }
+    return expect(done, {225, 226, 250}, storeFailed, "上传文件失败：");
+  }
+
+  const StoreJob& job_;
+  const StoreProgress& progress_;
+  const std::atomic<bool>* cancel_;
+  StoreTimeouts timeouts_;
+  platform::TcpStream control_;
+  ReplyReader replies_;
+  StoreResult result_;
+};
+
+}  // namespace
+
+std::string courseRemoteDir(const std::string& schoolId, const std::string& teacherId,
+                            const std::string& month) {
+  return "/courseware/" + schoolId + "/" + teacherId + "/" + month + "/";
+}
+
+StoreResult storeFile(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
+                      const StoreTimeouts& timeouts) {
+  return StoreSession(job, progress, cancel, timeouts).run();
+}
+
+}  // namespace ftp

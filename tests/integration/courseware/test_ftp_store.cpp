@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <atomic>
+#include <regex>
+#include <thread>
+
+#include "courseware/ftp_store.h"
+#include "platform/tcp_stream.h"
+#include "sys/text_codec.h"
+#include "tests/integration/courseware/ftp_test_files.h"
+#include "tests/support/ftp_server.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using testsupport::FtpServer;
+using testsupport::readFile;
+
+class FtpStore : public ::testing::Test {
+ protected:
+  ftp::StoreJob job(const FtpServer& server, const std::string& localPath) const {
+    ftp::StoreJob j;
+    j.host = "127.0.0.1";
+    j.port = server.port();
+    j.user = server.user();
+    j.password = server.password();
+    j.schoolId = "41";
+    j.teacherId = "1207";
+    j.month = "2024-05";
+    j.localPath = localPath;
+    j.remoteFileName = "{0F8E2D3C-1B2A-4C5D-9E8F-7A6B5C4D3E2F}.pptx";
+    return j;
+  }
+  std::string local(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
+
+  // Runs a store on a worker, as the upload queue does.
+  struct Run {
+    ftp::StoreResult result;
+    std::atomic<int64_t> sent{0};
+    std::atomic<int64_t> total{-1};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::thread worker;
+    ~Run() {
+      if (worker.joinable()) worker.join();
+    }
+    void start(const ftp::StoreJob& job, const ftp::StoreTimeouts& timeouts = {}) {
+      worker = std::thread([this, job, timeouts] {
+        result = ftp::storeFile(
+            job,
+            [this](int64_t s, int64_t t) {
+              sent = s;
+              total = t;
+            },
+            &cancel, timeouts);
+        finished = true;
+      });
+    }
+    bool wait(int ms = 120000) {
+      bool done = testsupport::waitFor([this] { return finished.load(); }, ms);
+      if (done) worker.join();
+      return done;
+    }
+  };
+
+  QTemporaryDir dir_;
+};
+
+TEST_F(FtpStore, DialogueCreatesMissingLevelsOnlyWhenTheFolderIsNew) {
+  FtpServer server;
+  ASSERT_TRUE(server.start());
+  std::string source = local("lesson.pptx");
+  ftptest::writePatternFile(source, 3 * 1000 * 1000 + 5, 11);
+  const std::string dir = "/courseware/41/1207/2024-05/";
+  const std::string name = "{0F8E2D3C-1B2A-4C5D-9E8F-7A6B5C4D3E2F}.pptx";
+
+  Run first;
+  first.start(job(server, source));
+  ASSERT_TRUE(first.wait());
+  ASSERT_TRUE(first.result.stored()) << text::gbkToUtf8(first.result.failure);
+  EXPECT_EQ(first.result.remoteDir, dir);
+  EXPECT_EQ(first.result.remotePath, dir + name);
+  EXPECT_EQ(first.sent, first.total);
+  EXPECT_EQ(first.total, 3 * 1000 * 1000 + 5);
+  EXPECT_TRUE(readFile(server.root() + dir + name) == readFile(source));
+
+  std::vector<std::string> commands = server.commands();
+  ASSERT_EQ(commands.size(), 13u);
+  EXPECT_TRUE(std::regex_match(commands[11], std::regex(R"(PORT 127,0,0,1,\d+,\d+)"))) << commands[11];
+  commands[11] = "PORT";
+  EXPECT_EQ(commands, (std::vector<std::string>{"USER teacher", "PASS secret", "TYPE I", "SYST", "MKD " + dir,
+                                                "CWD " + dir, "MKD /courseware", "MKD /courseware/41",
+                                                "MKD /courseware/41/1207", "MKD /courseware/41/1207/2024-05",
+                                                "CWD " + dir, "PORT", "STOR " + name}));
+
+  // The folder exists now: its MKD fails, CWD succeeds at once.
+  server.clearCommands();
+  Run second;
+  ftp::StoreJob again = job(server, source);
+  again.remoteFileName = "{11111111-2222-3333-4444-555555555555}.doc";
+  second.start(again);
+  ASSERT_TRUE(second.wait());
+  ASSERT_TRUE(second.result.stored()) << text::gbkToUtf8(second.result.failure);
+  commands = server.commands();
+  ASSERT_EQ(commands.size(), 8u);
+  commands[6] = "PORT";
+  EXPECT_EQ(commands, (std::vector<std::string>{"USER teacher", "PASS secret", "TYPE I", "SYST", "MKD " + dir,
+                                                "CWD " + dir, "PORT", "STOR " + again.remoteFileName}));
+  EXPECT_TRUE(readFile(server.root() + dir + again.remoteFileName) == readFile(source));
+}
+
+TEST_F(FtpStore, FailuresSayWhereTheyHappened) {
+  FtpServer server;
+  ASSERT_TRUE(server.start());
+  FtpServer stopped;
+  ASSERT_TRUE(stopped.start());
+  int stoppedPort = stopped.port();
+  stopped.stop();
+  std::string source = local("notes.txt");
+  testsupport::writeFile(source, "notes");
+
+  struct Case {
+    const char* name;
+    ftp::StoreJob job;
+    ftp::StoreOutcome outcome;
+  };
+  ftp::StoreJob wrongPassword = job(server, source);
+  wrongPassword.password = "wrong";
+  ftp::StoreJob refused = job(server, source);
+  refused.port = stoppedPort;
+  ftp::StoreJob badPort = job(server, source);
+  badPort.port = 0;
+  ftp::StoreJob missingFile = job(server, local("missing.txt"));
+  for (const Case& c : {Case{"wrong password", wrongPassword, ftp::StoreOutcome::ConnectFailed},
+                        Case{"refused", refused, ftp::StoreOutcome::ConnectFailed},
+                        Case{"bad port", badPort, ftp::StoreOutcome::ConnectFailed},
+                        Case{"missing local file", missingFile, ftp::StoreOutcome::StoreFailed}}) {
+    Run run;
+    run.start(c.job);
+    ASSERT_TRUE(run.wait()) << c.name;
+    EXPECT_EQ(run.result.outcome, c.outcome) << c.name;
+    EXPECT_FALSE(run.result.failure.empty()) << c.name;
+  }
+}
+
+TEST_F(FtpStore, ServerStoppedMidwayFailsAndTheNextAttemptSucceeds) {
+  FtpServer::Options slow;
+  slow.receiveLimit = 1000 * 1000;
+  FtpServer server(slow);
+  ASSERT_TRUE(server.start());
+  std::string source = local("video.mp4");
+  ftptest::writePatternFile(source, 20 * 1000 * 1000, 5);
+
+  Run broken;
+  broken.start(job(server, source));
+  ASSERT_TRUE(testsupport::waitFor([&] { return broken.sent > 1000 * 1000 || broken.finished; }, 60000));
+  server.stop();
+  ASSERT_TRUE(broken.wait());
+  EXPECT_EQ(broken.result.outcome, ftp::StoreOutcome::StoreFailed);
+  EXPECT_FALSE(broken.result.failure.empty());
+
+  // Back on the same port and folder.
+  FtpServer::Options back;
+  back.port = server.port();
+  back.root = server.root();
+  FtpServer restarted(back);
+  ASSERT_TRUE(restarted.start());
+  Run retry;
+  retry.start(job(restarted, source));
+  ASSERT_TRUE(retry.wait());
+  ASSERT_TRUE(retry.result.stored()) << text::gbkToUtf8(retry.result.failure);
+  EXPECT_TRUE(readFile(restarted.root() + retry.result.remotePath) == readFile(source));
+}
+
+TEST_F(FtpStore, CancelEndsAStoreInProgress) {
+  FtpServer::Options slow;
+  slow.receiveLimit = 1000 * 1000;
+  FtpServer server(slow);
+  ASSERT_TRUE(server.start());
+  std::string source = local("video.mp4");
+  ftptest::writePatternFile(source, 20 * 1000 * 1000, 5);
+  Run run;
+  run.start(job(server, source));
+  ASSERT_TRUE(testsupport::waitFor([&] { return run.sent > 1000 * 1000 || run.finished; }, 60000));
+  run.cancel = true;
+  ASSERT_TRUE(run.wait(20000));
+  EXPECT_EQ(run.result.outcome, ftp::StoreOutcome::Cancelled);
+}
+
+TEST_F(FtpStore, SilentServerTimesOut) {
+  // A listener that accepts and never says a word.
+  platform::TcpListener silent;
+  ASSERT_TRUE(silent.listen("127.0.0.1"));
+  std::string source = local("notes.txt");
+  testsupport::writeFile(source, "notes");
+  FtpServer placeholder;
+  ftp::StoreJob j = job(placeholder, source);
+  j.port = silent.port();
+  Run run;
+  run.start(j, ftp::StoreTimeouts{2000, 300, 300});
+  ASSERT_TRUE(run.wait(20000));
+  EXPECT_EQ(run.result.outcome, ftp::StoreOutcome::ConnectFailed);
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+#include "tests/support/ftp_server.h"
+
+#include <QDeadlineTimer>
+#include <fstream>
+
+namespace testsupport {
+namespace {
+
+// Started with Debian's own interpreter: another python3 earlier on the
+// PATH may lack pyftpdlib.
+constexpr const char* kPython = "/usr/bin/python3";
+
+constexpr const char* kScript = R"PY(
+import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+port, root, user, password, log_path, receive_limit, send_limit = sys.argv[1:8]
+log = open(log_path, "a", encoding="utf-8", errors="replace", buffering=1)
+
+class Handler(FTPHandler):
+    def pre_process_command(self, line, cmd, arg):
+        log.write(line + "\n")
+        return super().pre_process_command(line, cmd, arg)
+
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+Handler.authorizer = authorizer
+if int(receive_limit) or int(send_limit):
+    class Throttled(ThrottledDTPHandler):
+        read_limit = int(receive_limit)
+        write_limit = int(send_limit)
+    Handler.dtp_handler = Throttled
+server = FTPServer(("127.0.0.1", int(port)), Handler)
+print("ready", server.socket.getsockname()[1], flush=True)
+server.serve_forever(handle_exit=True)
+)PY";
+
+}  // namespace
+
+FtpServer::FtpServer() : FtpServer(Options{}) {}
+
+FtpServer::FtpServer(Options options) : options_(std::move(options)) {
+  if (options_.root.empty()) {
+    rootDir_ = std::make_unique<QTemporaryDir>();
+    root_ = rootDir_->path().toStdString();
+  } else {
+    root_ = options_.root;
+  }
+  logPath_ = workDir_.path().toStdString() + "/commands.log";
+  port_ = options_.port;
+}
+
+FtpServer::~FtpServer() { stop(); }
+
+bool FtpServer::start() {
+  stop();
+  process_ = std::make_unique<QProcess>();
+  process_->setProgram(kPython);
+  process_->setArguments({"-c", kScript, QString::number(port_), QString::fromStdString(root_),
+                          QString::fromStdString(options_.user), QString::fromStdString(options_.password),
+                          QString::fromStdString(logPath_), QString::number(options_.receiveLimit),
+                          QString::number(options_.sendLimit)});
+  process_->setStandardErrorFile(workDir_.path() + "/server.err", QIODevice::Append);
+  process_->start();
+  QDeadlineTimer deadline(15000);
+  while (!deadline.hasExpired()) {
+    if (process_->canReadLine()) {
+      QByteArray line = process_->readLine().trimmed();
+      if (!line.startsWith("ready ")) break;
+      port_ = line.mid(6).toInt();
+      return true;
+    }
+    if (process_->state() == QProcess::NotRunning) break;
+    process_->waitForReadyRead(100);
+  }
+  stop();
+  return false;
+}
+
+void FtpServer::stop() {
+  if (!process_) return;
+  if (process_->state() != QProcess::NotRunning) {
+    process_->kill();
+    process_->waitForFinished(5000);
+  }
+  process_.reset();
+}
+
+bool FtpServer::running() const { return process_ && process_->state() == QProcess::Running; }
+
+std::vector<std::string> FtpServer::commands() const {
+  std::vector<std::string> lines;
+  std::ifstream log(logPath_);
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
+
+void FtpServer::clearCommands() { std::ofstream(logPath_, std::ios::trunc); }
+
+}  // namespace testsupport
