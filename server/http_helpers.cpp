@@ -207,6 +207,25 @@ size_t collectReply(char* data, size_t size, size_t count, void* reply) {
   return n;
 }
 
+// A request line cannot carry a blank or a control character, and libcurl
+// refuses such a URL outright; a value holding one (a disk serial number with
+// an inner space) still reaches the server when the byte goes %-encoded.
+std::string requestUrl(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result;
+  for (const char byte : url) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c > 32 && c != 127) {
+      result += byte;
+    } else {
+      result += '%';
+      result += kHex[c >> 4];
+      result += kHex[c & 0x0F];
+    }
+  }
+  return result;
+}
+
 struct CurlCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -238,7 +257,8 @@ std::string postFile(const std::string& localPath, const std::string& url) {
 
   std::string reply;
   CURL* h = curl.get();
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  const std::string sentUrl = requestUrl(url);
+  curl_easy_setopt(h, CURLOPT_URL, sentUrl.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   // Straight to the server, like the GET client; no proxy from the environment.

@@ -32,5 +32,7 @@ std::string queryParam(std::string_view pathAndQuery, std::string_view name);
 // file is streamed, never read whole. Redirects are followed and cookies kept
 // for this one call. Every failure (empty path, unreadable file, no
 // connection, an error status, a broken or stalled connection) gives empty
-// text. Blocks: call it on a worker thread.
+// text. The URL goes out as given, except that a blank or control character
+// in it, which no request line can carry, is %-encoded. Blocks: call it on a
+// worker thread.
 std::string postFile(const std::string& localPath, const std::string& url);

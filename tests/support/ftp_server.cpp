@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kPython = "/usr/bin/python3";
 
 constexpr const char* kScript = R"PY(
-import sys
+import os, sys, threading
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
@@ -32,6 +32,13 @@ if int(receive_limit) or int(send_limit):
         read_limit = int(receive_limit)
         write_limit = int(send_limit)
     Handler.dtp_handler = Throttled
+# The test holds our standard input open; when it ends, even by a crash,
+# the server goes too.
+def watch_parent():
+    sys.stdin.read()
+    os._exit(0)
+threading.Thread(target=watch_parent, daemon=True).start()
+
 server = FTPServer(("127.0.0.1", int(port)), Handler)
 print("ready", server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)

@@ -102,6 +102,10 @@ TEST_F(FtpDownload, BlocksSplitWithTheRemainderOnConnectionZero) {
   Download download;
   download.ftp.SetConnectionCount(3);
   ASSERT_TRUE(download.ftp.StartDownload(endpoint(server, "ten.bin"), local("ten.bin"), true));
+  // While a control connection is open only N changes, not the slots.
+  download.ftp.SetConnectionCount(5);
+  EXPECT_EQ(download.ftp.ConnectionCount, 5);
+  EXPECT_EQ(download.ftp.Connections.size(), 3u);
   ASSERT_TRUE(download.waitFinished());
   EXPECT_EQ(download.status, 0);
   using Block = std::pair<int64_t, int64_t>;
@@ -112,6 +116,16 @@ TEST_F(FtpDownload, BlocksSplitWithTheRemainderOnConnectionZero) {
   for (const char* line : {"TYPE i", "PASV ", "SIZE ten.bin", "REST 0", "REST 4", "REST 7", "RETR ten.bin"}) {
     EXPECT_NE(std::find(commands.begin(), commands.end(), line), commands.end()) << line;
   }
+
+  // An empty remote file finishes at once as an empty local file.
+  testsupport::writeFile(server.root() + "/empty.bin", "");
+  Download empty;
+  ASSERT_TRUE(empty.ftp.StartDownload(endpoint(server, "empty.bin"), local("empty.bin"), true));
+  ASSERT_TRUE(empty.waitFinished());
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_TRUE(empty.blocks.empty());
+  EXPECT_TRUE(exists(local("empty.bin")));
+  EXPECT_EQ(readFile(local("empty.bin")), "");
 }
 
 TEST_F(FtpDownload, CancelledDownloadKeepsItsRecordAndResumesByteIdentical) {

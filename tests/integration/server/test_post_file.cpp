@@ -180,6 +180,20 @@ std::string boundaryOf(const Request& r) {
   return type->second.substr(prefix.size());
 }
 
+// AddressSanitizer keeps freed memory in quarantine, so the peak grows with
+// every buffer the test server reads into; the figure says nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 long peakRssKb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -204,13 +218,15 @@ TEST_F(PostFile, SendsTheFormWithTheFullLocalPathAsFileName) {
                                               "1 \"x\".jpg"),
                                      content));
 
+  // A request line cannot carry the space of the disk serial number raw.
   const std::string reply =
-      post(gbkPath, server_.url("/edu/clientInterface-postScreenShot?appKey=k&processID=88&shotTime="));
+      post(gbkPath,
+           server_.url("/edu/clientInterface-postScreenShot?appKey=k&processID=88&deviceID=WD 1&shotTime="));
 
   EXPECT_EQ(reply, R"({"status":"ok","cookie":""})");
   ASSERT_EQ(server_.requests().size(), 1u);
   const Request& r = server_.requests()[0];
-  EXPECT_EQ(r.target, "/edu/clientInterface-postScreenShot?appKey=k&processID=88&shotTime=");
+  EXPECT_EQ(r.target, "/edu/clientInterface-postScreenShot?appKey=k&processID=88&deviceID=WD%201&shotTime=");
   const std::string boundary = boundaryOf(r);
   // Eight hyphens, then month, day, two-digit year, hour, minute, second, milliseconds.
   EXPECT_TRUE(std::regex_match(boundary, std::regex("--------(0[1-9]|1[0-2])(0[1-9]|[12][0-9]|3[01])[0-9]{2}"
@@ -241,7 +257,11 @@ TEST_F(PostFile, StreamsALargeFileWithoutHoldingIt) {
 
   EXPECT_FALSE(post(path, server_.url("/edu/clientInterface-postScreenShot?processID=1")).empty());
 
-  EXPECT_LT(peakRssKb() - peakBefore, 16 * 1024) << "the upload seems to hold the file in memory";
+  if (!kAddressSanitizer) {
+    // Holding the file would add its whole 50 MB; socket buffers and a lagging
+    // test server under a loaded machine have been seen to add some 26 MB.
+    EXPECT_LT(peakRssKb() - peakBefore, 40 * 1024) << "the upload seems to hold the file in memory";
+  }
   ASSERT_EQ(server_.requests().size(), 1u);
   const Request& r = server_.requests()[0];
   const std::string head = formHead(boundaryOf(r), path), tail = formTail(boundaryOf(r));

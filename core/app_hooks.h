@@ -1,0 +1,50 @@
+// How the windows reach one another. The status window, the main panel, its
+// pages and the upload queue call each other (a login resets the queue, the
+// class-start page starts the status window's timers, a drop on the panel
+// feeds the queue...). Rather than include each other, each window calls
+// through this one process-wide table, which the program fills once at
+// start-up as it creates the windows. A hook nobody has filled does nothing
+// (and answers false, 0 or empty), so every window can be tested alone.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct AppHooksTable {
+  // Status window.
+  std::function<void(const std::string&)> appendLog;  // one line of the hidden diagnostic log (GBK)
+  std::function<bool()> isLessonRunning;              // the class timer is on
+  std::function<void()> startLessonTimers;            // class and screenshot timers on, lock timer off
+  std::function<void()> stopLesson;
+
+  // Main panel.
+  std::function<void(const std::string&)> switchPage;  // page keys "suiImageButton2".."suiImageButton9"
+  std::function<std::string()> currentPageKey;
+  std::function<void()> showMainPanel;
+  std::function<void(int left, int top)> moveMainPanel;  // screen position of its top-left corner
+  std::function<void()> hideMainPanel;
+
+  // Class-start and repair pages.
+  std::function<void()> classStartRefresh;                    // Tform_skjs::FormShow1111
+  std::function<void()> classStartIdle;                       // start label hidden, start button shown
+  std::function<void(const std::string&)> classStartResumed;  // shows the server's begin time
+  std::function<void()> pagesSignedIn;   // login: combos to item 0, school/teacher edits filled
+  std::function<void()> pagesSignedOut;  // logout: combos to item 0, edits to their prompts
+  std::function<void()> teacherChanged;  // the picker committed a new school or teacher
+
+  // Upload queue.
+  std::function<void()> resetQueue;
+  std::function<int()> queuedCount;
+  std::function<bool()> uploading;
+  std::function<void(const std::string&)> copyAndAdd;  // a dropped or chosen file (GBK path)
+};
+
+inline AppHooksTable AppHooks;
+
+// Calls a hook when it is filled; otherwise gives the result type's empty value.
+template <typename Hook, typename... Args>
+auto callHook(const Hook& hook, Args&&... args) {
+  using Result = decltype(hook(std::forward<Args>(args)...));
+  if (!hook) return Result();
+  return hook(std::forward<Args>(args)...);
+}
