@@ -21,15 +21,16 @@ struct AppHooksTable {
   std::function<void(const std::string&)> switchPage;  // page keys "suiImageButton2".."suiImageButton9"
   std::function<std::string()> currentPageKey;
   std::function<void()> showMainPanel;
+  std::function<void(int left, int top)> moveMainPanel;  // screen position of its top-left corner
   std::function<void()> hideMainPanel;
 
   // Class-start and repair pages.
-  std::function<void()> classStartRefresh;  // Tform_skjs::FormShow1111
-  std::function<void()> classStartIdle;     // start label hidden, start button shown
+  std::function<void()> classStartRefresh;                    // Tform_skjs::FormShow1111
+  std::function<void()> classStartIdle;                       // start label hidden, start button shown
   std::function<void(const std::string&)> classStartResumed;  // shows the server's begin time
-  std::function<void()> pagesSignedIn;      // login: combos to item 0, school/teacher edits filled
-  std::function<void()> pagesSignedOut;     // logout: combos to item 0, edits to their prompts
-  std::function<void()> teacherChanged;     // the picker committed a new school or teacher
+  std::function<void()> pagesSignedIn;   // login: combos to item 0, school/teacher edits filled
+  std::function<void()> pagesSignedOut;  // logout: combos to item 0, edits to their prompts
+  std::function<void()> teacherChanged;  // the picker committed a new school or teacher
 
   // Upload queue.
   std::function<void()> resetQueue;

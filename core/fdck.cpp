@@ -1,0 +1,246 @@
+#include "core/fdck.h"
+
+#include <QCloseEvent>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QWindow>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "core/image_button.h"
+#include "core/lamp_shape.h"
+#include "core/login_message.h"
+#include "core/server_address.h"
+#include "platform/process.h"
+#include "platform/ui_fonts.h"
+#include "sys/process_utils.h"
+#include "sys/pumping_delay.h"
+#include "sys/qt_text.h"
+
+namespace {
+
+constexpr QSize kWindowSize(230, 144);
+const QColor kKeyColour(0, 0, 255);
+const QColor kSilver(192, 192, 192);
+// A press inside this rectangle does not drag; it lies beyond the window's
+// right edge, so the whole surface drags.
+const QRect kDragExemption(241, 55, 10, 14);
+// The hidden log is never shown or saved; the newest lines are enough.
+constexpr int kLogLineLimit = 10000;
+
+QPixmap picture(const std::string& assetsDir, const char* name) {
+  return QPixmap(QString::fromStdString(assetsDir + "/" + name));
+}
+
+QLabel* silverLabel(QWidget* parent, const char* name, int pointSize, bool bold, QPoint at) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setFont(platform::yaheiFont(pointSize, bold));
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, kSilver);
+  label->setPalette(palette);
+  label->move(at);
+  return label;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::string& assetsDir, QWidget* parent) : QWidget(parent) {
+  setObjectName("Form1");
+  setWindowTitle("edu_main");
+  setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+  buildControls(assetsDir);
+
+  Timer1.setObjectName("Timer1");
+  Timer1.setInterval(1000);
+  // Each tick counts one second of the lesson, so ticks must not drift.
+  Timer1.setTimerType(Qt::PreciseTimer);
+  Timer3.setObjectName("Timer3");
+  Timer3.setInterval(300000);
+  Timer4.setObjectName("Timer4");
+  Timer4.setInterval(600000);
+  connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(&Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+  connect(&Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);
+
+  ClientState.elapsedSeconds = 0;
+  Label3->setText(" V5.0.33");
+  Label3->adjustSize();
+  if (const QScreen* screen = this->screen()) move(screen->geometry().width() - 250, 50);
+  setServices({});
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls(const std::string& assetsDir) {
+  background_ = picture(assetsDir, "status_background.png");
+  if (background_.isNull()) {
+    // Without its picture the window is a plain dark panel.
+    background_ = QPixmap(kWindowSize);
+    background_.fill(QColor(43, 47, 52));
+  }
+  setFixedSize(background_.size());
+  setMask(background_.createMaskFromColor(kKeyColour));
+
+  Label1 = silverLabel(this, "Label1", 9, false, {14, 6});
+  Label1->setText("未登录");
+  Label1->adjustSize();
+  Label3 = silverLabel(this, "Label3", 9, false, {170, 6});
+  Label2 = silverLabel(this, "Label2", 24, true, {100, 40});
+  Label2->setText("00：00");
+  Label2->adjustSize();
+
+  Shape1 = new TShape(this);
+  Shape1->setObjectName("Shape1");
+  Shape1->setGeometry(28, 44, 35, 30);
+  Shape1->setBrushColor(QColor(0, 255, 0));
+
+  suiImageButton1 = new TImageButton(this);
+  suiImageButton1->setObjectName("suiImageButton1");
+  suiImageButton1->setText("上课计时");
+  suiImageButton1->setGeometry(4, 96, 118, 41);
+  suiImageButton1->setPictures(picture(assetsDir, "status_lesson_normal.png"),
+                               picture(assetsDir, "status_lesson_hover.png"),
+                               picture(assetsDir, "status_lesson_pressed.png"));
+  connect(suiImageButton1, &QAbstractButton::clicked, this, &TForm1::suiImageButton1Click);
+
+  suiImageButton2 = new TImageButton(this);
+  suiImageButton2->setObjectName("suiImageButton2");
+  suiImageButton2->setText("更换老师");
+  suiImageButton2->setGeometry(128, 96, 95, 40);
+  suiImageButton2->setPictures(picture(assetsDir, "status_teacher_normal.png"),
+                               picture(assetsDir, "status_teacher_hover.png"),
+                               picture(assetsDir, "status_teacher_pressed.png"));
+  connect(suiImageButton2, &QAbstractButton::clicked, this, &TForm1::suiImageButton2Click);
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName("Memo1");
+  Memo1->setGeometry(22, 34, 193, 59);
+  Memo1->setReadOnly(true);
+  Memo1->setMaximumBlockCount(kLogLineLimit);
+  Memo1->hide();
+}
+
+void TForm1::setServices(StatusWindowServices services) {
+  if (!services.storedServerUrl) services.storedServerUrl = [] { return std::optional<std::string>(); };
+  if (!services.askServerUrl) {
+    services.askServerUrl = [this]() -> std::optional<std::string> {
+      bool ok = false;
+      const QString typed =
+          QInputDialog::getText(this, "请输入服务器地址", "操作提示", QLineEdit::Normal, QString(), &ok);
+      if (!ok) return std::nullopt;
+      return text::fromQString(typed);
+    };
+  }
+  if (!services.killProcess) services.killProcess = killProcessByName;
+  if (!services.startProgram) services.startProgram = platform::startCompanion;
+  if (!services.delay) services.delay = pumpingDelay;
+  if (!services.installKeyHook) services.installKeyHook = [this] { return f4Swallow_.install(); };
+  if (!services.checkForUpgrade) {
+    // The upgrader is a separate component; until one is installed the
+    // announcement is kept in the log.
+    services.checkForUpgrade = [this](const std::string& version, const std::string& infoUrl) {
+      appendLog("AutoUpgrade: VersionNumber=" + version + " InfoFileURL=" + infoUrl);
+    };
+  }
+  services_ = std::move(services);
+}
+
+void TForm1::setUploadQueueClient(server::GetClient* client) {
+  uploadQueueClient_ = client;
+  if (client != nullptr && !ClientState.serverHost.empty())
+    client->setServer(ClientState.serverHost, ClientState.serverPort);
+}
+
+void TForm1::appendLog(const std::string& line) { Memo1->appendPlainText(text::toQString(line)); }
+
+void TForm1::FormActivate() {
+  if (!ClientState.serverHost.empty() || askingServerUrl_) return;
+  const std::optional<std::string> stored = services_.storedServerUrl();
+  if (!stored) return;  // no edu.db: the address is never asked for
+  std::string url = *stored;
+  if (url.empty()) {
+    if (!leftSinceCancelledAsk_) return;
+    askingServerUrl_ = true;
+    url = services_.askServerUrl().value_or(std::string());
+    askingServerUrl_ = false;
+    leftSinceCancelledAsk_ = false;
+  }
+  ClientState.serverUrl = url;
+  if (!url.empty()) useServerAddress(url);
+}
+
+void TForm1::useServerAddress(const std::string& serverUrl) {
+  const ServerAddress address = splitServerAddress(serverUrl);
+  if (address.host.empty()) return;  // nothing usable; asked again at the next activation
+  ClientState.serverHost = address.host;
+  ClientState.serverPort = address.port;
+  ClientState.serverPath = address.path;
+  getClient_.setServer(address.host, address.port);
+  if (uploadQueueClient_ != nullptr) uploadQueueClient_->setServer(address.host, address.port);
+}
+
+void TForm1::suiImageButton1Click() {
+  if (Label1->text() == "未登录") {
+    QMessageBox box(QMessageBox::NoIcon, "提示", "用户未登录成功，无法上课记时，请重新登录。",
+                    QMessageBox::Ok, this);
+    box.exec();
+    return;
+  }
+  // The 360-pixel panel ends where the status window begins, tops aligned.
+  callHook(AppHooks.moveMainPanel, x() - 360, y());
+  callHook(AppHooks.showMainPanel);
+}
+
+void TForm1::suiImageButton2Click() {
+  stopLesson();
+  services_.killProcess("LockScreen.exe");
+  services_.delay(500);
+  services_.startProgram("LockScreen.exe");  // a missing lock screen is not reported
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) {
+    FormActivate();
+  } else if (event->type() == QEvent::WindowDeactivate && !askingServerUrl_) {
+    leftSinceCancelledAsk_ = true;
+  }
+  return QWidget::event(event);
+}
+
+void TForm1::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.drawPixmap(0, 0, background_);
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || kDragExemption.contains(event->position().toPoint())) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return;
+  dragOffset_ = event->globalPosition().toPoint() - pos();
+}
+
+void TForm1::mouseMoveEvent(QMouseEvent* event) {
+  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
+    move(event->globalPosition().toPoint() - *dragOffset_);
+}
+
+void TForm1::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  event->accept();
+  emit closed();
+}
+
+void installStatusWindowHooks(TForm1& form) {
+  AppHooks.appendLog = [&form](const std::string& line) { form.appendLog(line); };
+  AppHooks.isLessonRunning = [&form] { return form.isLessonRunning(); };
+  AppHooks.startLessonTimers = [&form] { form.startLessonTimers(); };
+  AppHooks.stopLesson = [&form] { form.stopLesson(); };
+}

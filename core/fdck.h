@@ -1,0 +1,139 @@
+// The status window: the small always-visible panel near the top-right corner
+// that shows who is signed in, the running lesson's minutes and seconds with
+// a blinking lamp, and the version. It receives the login message, owns the
+// lesson timers and the status window's GET client, holds the hidden
+// diagnostic log, and ends the client when it is closed.
+#pragma once
+
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/key_grab.h"
+#include "server/get_client.h"
+
+class QLabel;
+class QPlainTextEdit;
+class TImageButton;
+class TShape;
+
+// What the status window asks of the world outside it. The program fills
+// these with the real things; tests replace what they watch.
+struct StatusWindowServices {
+  // The http_url of edu.db's first t_login_info row, trimmed, in GBK: empty
+  // when the table has no row; nothing at all when there is no edu.db
+  // (then the address is never asked for).
+  std::function<std::optional<std::string>()> storedServerUrl;
+  // The address the user types (GBK); nothing when the box is cancelled.
+  std::function<std::optional<std::string>()> askServerUrl;
+  // The lock-screen companion.
+  std::function<void(std::string_view name)> killProcess;
+  std::function<bool(std::string_view name)> startProgram;
+  std::function<void(int ms)> delay;
+  // The F4 swallow a login with lock-screen flag "1" asks for.
+  std::function<platform::F4Swallow::Result()> installKeyHook;
+  // The auto-upgrader: told to check now with the login's two values.
+  std::function<void(const std::string& versionNumber, const std::string& infoFileUrl)> checkForUpgrade;
+  // Each tick of the screenshot timer, after the counter went up.
+  std::function<void()> screenshotTick;
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The pictures are read from `assetsDir` (status_*.png).
+  explicit TForm1(const std::string& assetsDir, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Services left empty keep their defaults.
+  void setServices(StatusWindowServices services);
+  // The upload queue page's GET client, which carries the login's resume
+  // request; it exists before the queue page does.
+  void setUploadQueueClient(server::GetClient* client);
+  server::GetClient& getClient() { return getClient_; }
+
+  // One line (GBK) of the hidden diagnostic log.
+  void appendLog(const std::string& line);
+
+  // The login or logout message of the sign-in companion (the data block).
+  // Handled whole or, when it cannot be applied in full, not at all.
+  void loginMessage(const std::string& block);
+
+  // Ends the running lesson on this computer: timers off, display and
+  // elapsed seconds back to zero, the class-start page idle. The server's
+  // lesson is not ended.
+  void stopLesson();
+  // A lesson starts (the class-start page): class and screenshot timers on,
+  // the lock timer off.
+  void startLessonTimers();
+  bool isLessonRunning() const;
+
+  // The reply to the login's getCouterTime request.
+  void resumeReply(const std::string& replyText);
+
+  // Reads or asks for the server address while none is known. Runs each
+  // time the window becomes active.
+  void FormActivate();
+
+  void suiImageButton1Click();
+  void suiImageButton2Click();
+  void Timer1Timer();
+  void Timer3Timer();
+  void Timer4Timer();
+
+ signals:
+  // The window was closed: the client ends.
+  void closed();
+
+ protected:
+  bool event(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls(const std::string& assetsDir);
+  void applyLoginSteps();
+  void applyLogoutSteps();
+  void installKeyHook();
+  void startResumeRequest();
+  void useServerAddress(const std::string& serverUrl);
+  void setTimeDisplay(int minutes, int seconds);
+
+  StatusWindowServices services_;
+  server::GetClient getClient_;
+  server::GetClient* uploadQueueClient_ = nullptr;
+  platform::F4Swallow f4Swallow_;
+  bool keyHookMissingLogged_ = false;
+
+  QPixmap background_;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  TShape* Shape1 = nullptr;
+  TImageButton* suiImageButton1 = nullptr;
+  TImageButton* suiImageButton2 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QTimer Timer1{this};
+  QTimer Timer3{this};
+  QTimer Timer4{this};
+
+  // The address box is not asked again because its own closing gave the
+  // window back its activation; only a fresh activation asks again.
+  bool askingServerUrl_ = false;
+  bool leftSinceCancelledAsk_ = true;
+
+  // Dragging by hand where the window system cannot move the window itself.
+  std::optional<QPoint> dragOffset_;
+};
+
+// Fills the status window's entries of AppHooks (log, lesson state, lesson
+// start and stop).
+void installStatusWindowHooks(TForm1& form);

@@ -1,0 +1,114 @@
+// The status window's lesson: the class timer with its 40-minute limit, the
+// lock timer, the screenshot timer, the lesson stop and the resume of a
+// lesson the server still counts.
+#include <QLabel>
+#include <algorithm>
+#include <climits>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "core/fdck.h"
+#include "core/lamp_shape.h"
+#include "server/json_func.h"
+#include "sys/qt_text.h"
+
+namespace {
+
+const QColor kLime(0, 255, 0);
+const QColor kRed(255, 0, 0);
+constexpr int kLessonLimitMinutes = 40;
+
+}  // namespace
+
+void TForm1::setTimeDisplay(int minutes, int seconds) {
+  Label2->setText(QString("%1:%2").arg(minutes, 2, 10, QChar('0')).arg(seconds, 2, 10, QChar('0')));
+  Label2->adjustSize();
+}
+
+void TForm1::stopLesson() {
+  Timer1.stop();
+  Timer3.stop();
+  Timer4.stop();
+  ClientState.screenshotCounter = 1;
+  Label2->setText("00：00");
+  Label2->adjustSize();
+  ClientState.elapsedSeconds = 0;
+  callHook(AppHooks.classStartIdle);
+}
+
+void TForm1::startLessonTimers() {
+  Timer1.start();
+  Timer3.start();
+  Timer4.stop();
+}
+
+bool TForm1::isLessonRunning() const { return Timer1.isActive(); }
+
+void TForm1::Timer1Timer() {
+  Shape1->setBrushColor(Shape1->brushColor() == kLime ? kRed : kLime);
+  const int elapsed = std::max(0, ClientState.elapsedSeconds);
+  const int minutes = elapsed / 60;
+  const int seconds = elapsed % 60;
+  if (minutes >= kLessonLimitMinutes) {
+    stopLesson();
+    Timer4.start();
+    // The display keeps the limit it reached; the count stays at 0 so the
+    // next lesson starts at 00:00.
+    setTimeDisplay(minutes, seconds);
+    return;
+  }
+  setTimeDisplay(minutes, seconds);
+  ClientState.elapsedSeconds = elapsed + 1;
+}
+
+void TForm1::Timer3Timer() {
+  ClientState.screenshotCounter += 1;
+  if (services_.screenshotTick) services_.screenshotTick();
+}
+
+void TForm1::Timer4Timer() {
+  Timer4.stop();
+  suiImageButton2Click();
+}
+
+void TForm1::resumeReply(const std::string& replyText) {
+  const std::string json = Json_Func::ExtractJsonPart(replyText);
+  if (uploadQueueClient_ != nullptr) uploadQueueClient_->finishRequest(replyText);
+  if (json.empty()) return;
+  // A teacher who signed out while the question was on its way gets no lesson.
+  if (!ClientState.loginState) return;
+  Json_Func::RecordList lessons;
+  Json_Func::ReadLessonRecords(json, lessons);
+  if (lessons.empty()) return;
+
+  // Only the first lesson counts, and only when it is this teacher's.
+  const Json_Func::JsonRecord& lesson = lessons.front();
+  if (lesson.text("teacherID") != ClientState.teacherID) {
+    Timer1.stop();
+    Timer3.stop();
+    Timer4.stop();
+    return;
+  }
+  ClientState.teacherID = lesson.text("teacherID");
+  ClientState.teacherName = lesson.text("userName");
+  ClientState.teacherPhone = lesson.text("mobile");
+  ClientState.schoolID = lesson.text("schoolID");
+  ClientState.schoolName = lesson.text("schoolName");
+  ClientState.gradeID = lesson.text("gradeID");
+  ClientState.gradeName = lesson.text("gradeName");
+  ClientState.classID = lesson.text("classesID");
+  ClientState.className = lesson.text("classesName");
+  ClientState.subjectID = lesson.text("subjectID");
+  ClientState.subjectName = lesson.text("subjectName");
+  ClientState.processID = lesson.text("processID");
+
+  Label1->setText(text::toQString(ClientState.teacherName) + " 老师");
+  Label1->adjustSize();
+  callHook(AppHooks.classStartResumed, lesson.text("beginTime"));
+  // A lesson the server says began in the future counts from 0.
+  ClientState.elapsedSeconds =
+      static_cast<int>(std::clamp<long long>(lesson.integer("timeDiff"), 0, INT_MAX - 1));
+  callHook(AppHooks.classStartRefresh);
+  Timer1.start();
+  Timer3.start();
+}

@@ -1,0 +1,66 @@
+// The status window's handling of the sign-in companion's message.
+#include <QLabel>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "core/fdck.h"
+#include "core/login_message.h"
+#include "server/http_url.h"
+#include "sys/qt_text.h"
+
+void TForm1::loginMessage(const std::string& block) {
+  const std::string text = loginTextOfBlock(block);
+  appendLog(text);
+  const LoginParseResult parsed = parseLoginMessage(text);
+  if (!parsed.accepted) {
+    appendLog(parsed.rejection);
+    return;
+  }
+  stopLesson();
+  callHook(AppHooks.resetQueue);
+  callHook(AppHooks.switchPage, std::string("suiImageButton2"));
+  if (parsed.message.online) {
+    applyLogin(parsed.message, ClientState);
+    applyLoginSteps();
+  } else {
+    applyLogout(ClientState);
+    applyLogoutSteps();
+  }
+  callHook(AppHooks.hideMainPanel);
+}
+
+// What a login does beyond the ClientState: the key hook, the pages, the
+// screenshot interval, the status label, the upgrade check and the resume.
+void TForm1::applyLoginSteps() {
+  if (ClientState.lockScreenFlag == "1") installKeyHook();
+  callHook(AppHooks.pagesSignedIn);
+  Timer3.setInterval(screenshotIntervalMs(ClientState.screenshotIntervalSec));
+  Label1->setText(text::toQString(ClientState.teacherName) + " 老师");
+  Label1->adjustSize();
+  if (upgradeAnnounced(kClientVersion, ClientState.latestVersion))
+    services_.checkForUpgrade(ClientState.upgradeVersionNumber, ClientState.upgradeInfoUrl);
+  startResumeRequest();
+}
+
+void TForm1::applyLogoutSteps() {
+  callHook(AppHooks.pagesSignedOut);
+  Label1->setText("未登录");
+  Label1->adjustSize();
+}
+
+void TForm1::installKeyHook() {
+  const platform::F4Swallow::Result result = services_.installKeyHook();
+  if (result == platform::F4Swallow::Result::Grabbed || keyHookMissingLogged_) return;
+  keyHookMissingLogged_ = true;
+  appendLog(result == platform::F4Swallow::Result::NoDisplay
+                ? "F4 key hook: no X display, F4 is not intercepted"
+                : "F4 key hook: another program holds F4, F4 is not intercepted");
+}
+
+// Asks the server whether a lesson of this computer still runs; the answer
+// goes to resumeReply.
+void TForm1::startResumeRequest() {
+  if (uploadQueueClient_ == nullptr) return;
+  uploadQueueClient_->setReplyHandler([this](const std::string& reply) { resumeReply(reply); });
+  uploadQueueClient_->startRequest(HttpUrl::RunningLesson(ClientState.serverPath, ClientState.diskID));
+}

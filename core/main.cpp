@@ -1,0 +1,61 @@
+// edu-client: the classroom client. One copy per session; the status window
+// is its main window and closing it ends the client.
+#include <QApplication>
+#include <QMessageBox>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "core/fdck.h"
+#include "core/screenshot_taker.h"
+#include "core/shot_notice.h"
+#include "platform/login_channel.h"
+#include "platform/program_dir.h"
+#include "platform/single_instance.h"
+#include "server/get_client.h"
+#include "sys/hd_serial.h"
+
+int main(int argc, char** argv) {
+  // A second copy steps aside without a word, before it shows anything.
+  platform::SingleInstanceLock instanceLock("jy_main");
+  if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
+
+  QApplication app(argc, argv);
+  if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Failed) {
+    QMessageBox::information(nullptr, "Error", "创建互斥对象失败!");
+    return 1;
+  }
+  // The status window alone decides when the client ends.
+  app.setQuitOnLastWindowClosed(false);
+
+  const std::string programDir = platform::programDir();
+  // The upload queue's GET client exists before any window: the login's
+  // resume request uses it.
+  server::GetClient uploadQueueClient;
+
+  TForm1 form1(programDir + "/assets");
+  installStatusWindowHooks(form1);
+  form1.setUploadQueueClient(&uploadQueueClient);
+  ClientState.diskID = ReadDiskIdentity();
+  QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
+
+  // The lesson's screenshots: each tick of the status window's screenshot
+  // timer, with a notice when an upload gets no answer.
+  ScreenshotTaker screenshots;
+  ShotNotice shotNotice;
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
+                   [&] { shotNotice.popUpOver(&form1); });
+  StatusWindowServices services;
+  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, programDir)); };
+  form1.setServices(std::move(services));
+
+  // The sign-in companion's messages, handled on this thread one at a time.
+  platform::LoginChannelServer loginChannel;
+  loginChannel.setHandler([&form1](uint32_t, const std::string& data) { form1.loginMessage(data); });
+  loginChannel.setNotice([&form1](const std::string& what) { form1.appendLog(what); });
+  std::string channelError;
+  if (!loginChannel.listen(platform::loginChannelPath(), &channelError))
+    form1.appendLog("login channel: " + channelError);
+
+  form1.show();
+  return app.exec();
+}

@@ -1,0 +1,13 @@
+// The server address as stored in edu.db or typed by the user, turned into
+// the host, port and path that every request of the run uses.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "server/http_helpers.h"
+
+// Takes "host", "host:port" or "host:port/path" apart; the path comes out
+// beginning and ending with "/". Users also type the address with "http://"
+// in front, or with a "/" at its end: both give the same result as without.
+ServerAddress splitServerAddress(std::string_view serverUrl);

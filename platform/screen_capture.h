@@ -1,0 +1,52 @@
+// The whole-screen picture taken at each screenshot tick. The X server's
+// root window is copied from 0,0 at the screen's full size, through the
+// shared-memory extension where the server offers it (no copy through the
+// socket) and with a plain image request otherwise.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// How the bytes of one pixel lie in memory. The four-byte layouts are the
+// server's own pixels handed on untouched; anything else is converted to Rgb.
+enum class PixelLayout { Bgrx, Rgbx, Rgb };
+
+// A picture of the screen: `height` rows of `width` pixels, without padding
+// between rows. The pixels belong to the ScreenCapture that made the picture
+// and stay valid until its next grab or its end.
+struct ScreenFrame {
+  int width = 0;
+  int height = 0;
+  PixelLayout layout = PixelLayout::Rgb;
+  const unsigned char* pixels = nullptr;
+
+  int bytesPerPixel() const { return layout == PixelLayout::Rgb ? 3 : 4; }
+  size_t bytesPerRow() const { return static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel()); }
+};
+
+class ScreenCapture {
+ public:
+  // `displayName` such as ":1"; empty means $DISPLAY. The display is opened
+  // at the first grab (and again at a later one when that failed), so a
+  // capture made before the desktop is up starts working once it is.
+  // `useSharedMemory` false always takes the plain request.
+  explicit ScreenCapture(std::string displayName = {}, bool useSharedMemory = true);
+  ~ScreenCapture();
+  ScreenCapture(const ScreenCapture&) = delete;
+  ScreenCapture& operator=(const ScreenCapture&) = delete;
+
+  // Copies the whole screen into `frame`; false when there is no display or
+  // the copy failed. Call it from one thread only.
+  bool grab(ScreenFrame& frame);
+
+  // Whether the last successful grab went through shared memory.
+  bool lastGrabSharedMemory() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace platform

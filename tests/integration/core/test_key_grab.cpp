@@ -1,0 +1,127 @@
+// The F4 swallow on a real X server of its own (Xvfb): F4, alone or with
+// Alt, never reaches the focused window, other keys do, and a second
+// swallow is turned away while the first holds the key.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <cstdlib>
+
+#include "platform/key_grab.h"
+#include "tests/support/test_support.h"
+
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+// clang-format on
+
+namespace {
+
+using platform::F4Swallow;
+
+class KeyGrabTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("xdotool").isEmpty())
+      GTEST_SKIP() << "Xvfb or xdotool missing";
+    // Xvfb picks a free display and writes its number to the given fd.
+    xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "320x240x24", "-nolisten", "tcp"});
+    ASSERT_TRUE(xvfb_.waitForStarted(10000));
+    ASSERT_TRUE(testsupport::waitFor([&] { return xvfb_.canReadLine(); }, 20000));
+    display_ = ":" + xvfb_.readLine().trimmed().toStdString();
+    previousDisplay_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    setenv("DISPLAY", display_.c_str(), 1);
+
+    // A window of another program, holding the focus.
+    other_ = XOpenDisplay(display_.c_str());
+    ASSERT_NE(other_, nullptr);
+    window_ = XCreateSimpleWindow(other_, DefaultRootWindow(other_), 0, 0, 100, 100, 0, 0, 0);
+    XSelectInput(other_, window_, KeyPressMask | StructureNotifyMask);
+    XMapWindow(other_, window_);
+    for (XEvent event;;) {
+      XNextEvent(other_, &event);
+      if (event.type == MapNotify) break;
+    }
+    XSetInputFocus(other_, window_, RevertToParent, CurrentTime);
+    XSync(other_, False);
+  }
+
+  void TearDown() override {
+    if (other_ != nullptr) XCloseDisplay(other_);
+    if (xvfb_.state() != QProcess::NotRunning) {
+      xvfb_.terminate();
+      xvfb_.waitForFinished(10000);
+    }
+    if (previousDisplay_.empty()) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", previousDisplay_.c_str(), 1);
+    }
+  }
+
+  void press(const char* keys) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", QString::fromStdString(display_));
+    QProcess xdotool;
+    xdotool.setProcessEnvironment(environment);
+    xdotool.start("xdotool", {"key", keys});
+    ASSERT_TRUE(xdotool.waitForFinished(10000));
+  }
+
+  // The keys the other program's window received, until it got `last`.
+  std::vector<KeySym> keysUntil(KeySym last) {
+    std::vector<KeySym> received;
+    testsupport::waitFor([&] {
+      while (XPending(other_) > 0) {
+        XEvent event;
+        XNextEvent(other_, &event);
+        if (event.type == KeyPress) received.push_back(XLookupKeysym(&event.xkey, 0));
+      }
+      return !received.empty() && received.back() == last;
+    });
+    return received;
+  }
+
+  QProcess xvfb_;
+  std::string display_;
+  std::string previousDisplay_;
+  Display* other_ = nullptr;
+  Window window_ = 0;
+};
+
+TEST_F(KeyGrabTest, F4NeverReachesOtherProgramsOtherKeysDo) {
+  press("F4");
+  EXPECT_EQ(keysUntil(XK_F4), std::vector<KeySym>{XK_F4});  // the window does get F4 before the grab
+
+  F4Swallow swallow;
+  ASSERT_EQ(swallow.install(), F4Swallow::Result::Grabbed);
+  ASSERT_EQ(swallow.install(), F4Swallow::Result::Grabbed);  // a second login's install changes nothing
+  EXPECT_TRUE(swallow.installed());
+  press("F4");
+  press("alt+F4");
+  press("ctrl+shift+F4");
+  press("a");
+  const std::vector<KeySym> received = keysUntil(XK_a);
+  for (KeySym key : received) EXPECT_NE(key, XK_F4);
+  EXPECT_FALSE(received.empty());
+
+  F4Swallow second;
+  EXPECT_EQ(second.install(), F4Swallow::Result::Refused);
+}
+
+TEST(KeyGrab, WithoutADisplayItSaysSo) {
+  const char* display = std::getenv("DISPLAY");
+  const std::string previous = display ? display : "";
+  setenv("DISPLAY", ":65000", 1);
+  F4Swallow swallow;
+  EXPECT_EQ(swallow.install(), F4Swallow::Result::NoDisplay);
+  EXPECT_FALSE(swallow.installed());
+  if (previous.empty()) {
+    unsetenv("DISPLAY");
+  } else {
+    setenv("DISPLAY", previous.c_str(), 1);
+  }
+}
+
+}  // namespace

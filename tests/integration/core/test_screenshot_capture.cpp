@@ -1,0 +1,174 @@
+// The real screen: a private Xvfb with known colours on its root window,
+// captured through shared memory and through the plain request, written as
+// JPEG, and one whole tick sent to the development server.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/client_state.h"
+#include "core/jpeg_writer.h"
+#include "core/screenshot_taker.h"
+#include "platform/screen_capture.h"
+#include "sys/text_codec.h"
+#include "tests/integration/core/xvfb_display.h"
+#include "tests/support/devserver_process.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+struct Rgb {
+  int red, green, blue;
+};
+
+// Left half red, right half blue, a green square at 100,50.
+void paintScene(const std::string& display) {
+  xvfbtest::RootPainter painter(display);
+  ASSERT_TRUE(painter.ready());
+  painter.fill(0, 0, kWidth / 2, kHeight, 255, 0, 0);
+  painter.fill(kWidth / 2, 0, kWidth / 2, kHeight, 0, 0, 255);
+  painter.fill(100, 50, 40, 40, 0, 255, 0);
+  painter.sync();
+}
+
+Rgb pixelAt(const platform::ScreenFrame& frame, int x, int y) {
+  const unsigned char* p = frame.pixels + y * frame.bytesPerRow() + x * frame.bytesPerPixel();
+  switch (frame.layout) {
+    case platform::PixelLayout::Bgrx:
+      return {p[2], p[1], p[0]};
+    case platform::PixelLayout::Rgbx:
+    case platform::PixelLayout::Rgb:
+      break;
+  }
+  return {p[0], p[1], p[2]};
+}
+
+void expectColour(Rgb seen, Rgb wanted, int tolerance, const std::string& where) {
+  EXPECT_NEAR(seen.red, wanted.red, tolerance) << where;
+  EXPECT_NEAR(seen.green, wanted.green, tolerance) << where;
+  EXPECT_NEAR(seen.blue, wanted.blue, tolerance) << where;
+}
+
+const std::vector<std::pair<QPoint, Rgb>> kProbes{
+    {{10, 10}, {255, 0, 0}}, {{300, 200}, {0, 0, 255}}, {{120, 70}, {0, 255, 0}}, {{159, 239}, {255, 0, 0}}};
+
+TEST(ScreenCapture, TheWholeScreenComesOutExactlyAndEncodesAtItsSize) {
+  struct Case {
+    int depth;
+    bool sharedMemory;
+    platform::PixelLayout layout;
+  };
+  const std::vector<Case> cases{{24, true, platform::PixelLayout::Bgrx},
+                                {24, false, platform::PixelLayout::Bgrx},
+                                {16, true, platform::PixelLayout::Rgb}};
+  for (const Case& c : cases) {
+    const std::string what = "depth " + std::to_string(c.depth) + (c.sharedMemory ? " shared" : " plain");
+    xvfbtest::XvfbDisplay xvfb(kWidth, kHeight, c.depth);
+    if (!xvfb.running()) GTEST_SKIP() << "no Xvfb could be started";
+    paintScene(xvfb.name());
+
+    platform::ScreenCapture capture(xvfb.name(), c.sharedMemory);
+    platform::ScreenFrame frame;
+    ASSERT_TRUE(capture.grab(frame)) << what;
+    EXPECT_EQ(capture.lastGrabSharedMemory(), c.sharedMemory) << what;
+    EXPECT_EQ(frame.width, kWidth) << what;
+    EXPECT_EQ(frame.height, kHeight) << what;
+    EXPECT_EQ(frame.layout, c.layout) << what;
+    for (const auto& [at, colour] : kProbes) expectColour(pixelAt(frame, at.x(), at.y()), colour, 0, what);
+
+    // A second grab reuses the shared image and sees what changed.
+    xvfbtest::RootPainter(xvfb.name()).fill(40, 150, 20, 20, 255, 255, 255);
+    ASSERT_TRUE(capture.grab(frame)) << what;
+    expectColour(pixelAt(frame, 45, 155), {255, 255, 255}, 0, what);
+
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("screen.jpg").toStdString();
+    ASSERT_TRUE(writeJpeg(frame, path)) << what;
+    const QImage image(QString::fromStdString(path), "JPEG");
+    ASSERT_EQ(image.size(), QSize(kWidth, kHeight)) << what;
+    for (const auto& [at, colour] : kProbes) {
+      const QColor seen = image.pixelColor(at.x() == 159 ? 150 : at.x(), at.y() == 239 ? 230 : at.y());
+      expectColour({seen.red(), seen.green(), seen.blue()}, colour, 40, what);
+    }
+  }
+}
+
+TEST(ScreenCapture, NoDisplayIsAFailedGrab) {
+  platform::ScreenCapture capture(":65000");
+  platform::ScreenFrame frame;
+  EXPECT_FALSE(capture.grab(frame));
+}
+
+// One tick as the status window makes it: the real capture of $DISPLAY,
+// the picture below the program folder, the upload to the server's own port.
+class ScreenshotToServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!xvfb_.running()) GTEST_SKIP() << "no Xvfb could be started";
+    paintScene(xvfb_.name());
+    previousDisplay_ = qgetenv("DISPLAY");
+    qputenv("DISPLAY", QByteArray::fromStdString(xvfb_.name()));
+    state_.teacherName = text::utf8ToGbk("张明");
+    state_.teacherPhone = "13812345678";
+    state_.processID = "4711";
+    state_.schoolID = "1";
+    state_.teacherID = "2001";
+    state_.diskID = "DISK1";
+    state_.serverHost = "127.0.0.1";
+    state_.serverPath = "/";
+    state_.screenshotCounter = 2;
+  }
+  void TearDown() override { qputenv("DISPLAY", previousDisplay_); }
+
+  xvfbtest::XvfbDisplay xvfb_{kWidth, kHeight};
+  QByteArray previousDisplay_;
+  QTemporaryDir programDir_;
+  ClientStateRecord state_;
+};
+
+TEST_F(ScreenshotToServer, ThePictureReachesTheServerOnItsPort) {
+  testsupport::DevServerProcess server;
+  ASSERT_TRUE(server.running());
+  state_.serverPort = server.port();
+
+  ScreenshotTaker taker;
+  QSignalSpy finished(&taker, &ScreenshotTaker::uploadFinished);
+  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }, 30000));
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
+
+  const std::string disk = text::gbkToUtf8(taker.lastScreenshotPath());
+  const std::string below = disk.substr(programDir_.path().toStdString().size());
+  EXPECT_TRUE(std::regex_match(
+      below, std::regex(R"(/screen_pic/\d{4}-\d{2}/张明13812345678/4711/\d{2}\.\d{2}__2\.jpg)")))
+      << below;
+  EXPECT_EQ(QImage(QString::fromStdString(disk), "JPEG").size(), QSize(kWidth, kHeight));
+
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].path(), "/clientInterface-postScreenShot");
+  ASSERT_EQ(requests[0].parts.size(), 5u);
+  EXPECT_EQ(requests[0].parts[4].name, "screenFile");
+  EXPECT_EQ(requests[0].parts[4].filename, taker.lastScreenshotPath());
+  EXPECT_EQ(requests[0].parts[4].size, std::filesystem::file_size(disk));
+}
+
+TEST_F(ScreenshotToServer, AnUnreachableServerBringsTheNoticeAndKeepsThePicture) {
+  state_.serverPort = testsupport::freePort();
+  ScreenshotTaker taker;
+  QSignalSpy failed(&taker, &ScreenshotTaker::uploadFailed);
+  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  ASSERT_TRUE(testsupport::waitFor([&] { return failed.count() == 1; }, 30000));
+  EXPECT_TRUE(std::filesystem::is_regular_file(text::gbkToUtf8(taker.lastScreenshotPath())));
+}
+
+}  // namespace

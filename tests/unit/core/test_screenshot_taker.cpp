@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/screenshot_taker.h"
+#include "sys/text_codec.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::tm at(int year, int month, int day, int hour, int minute) {
+  std::tm time{};
+  time.tm_year = year - 1900;
+  time.tm_mon = month - 1;
+  time.tm_mday = day;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  return time;
+}
+
+// A gate a fake upload waits at until the test opens it.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool open = false;
+
+  void wait() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return open; });
+  }
+  void release() {
+    const std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+};
+
+// A taker with a 40 x 30 picture for a screen, a clock that reads out the
+// times it is given, and an upload that records what it was asked to send.
+class ScreenshotTick : public ::testing::Test {
+ protected:
+  struct Upload {
+    std::string localPath, url;
+  };
+
+  void SetUp() override {
+    pixels_.assign(40 * 30 * 4, 0x80);
+    taker_.setFrameSource([this](platform::ScreenFrame& frame) {
+      if (!screenWorks_) return false;
+      frame.width = 40;
+      frame.height = 30;
+      frame.layout = platform::PixelLayout::Bgrx;
+      frame.pixels = pixels_.data();
+      return true;
+    });
+    taker_.setClock([this] {
+      const std::lock_guard lock(mutex_);
+      const std::tm now = times_.front();
+      if (times_.size() > 1) times_.erase(times_.begin());
+      return now;
+    });
+    taker_.setUploader([this](const std::string& localPath, const std::string& url) {
+      std::string reply;
+      Gate* gate = nullptr;
+      {
+        const std::lock_guard lock(mutex_);
+        uploads_.push_back({localPath, url});
+        reply = replies_.empty() ? std::string("{\"status\":\"true\"}") : replies_.front();
+        if (!replies_.empty()) replies_.erase(replies_.begin());
+        if (!gates_.empty()) {
+          gate = gates_.front();
+          gates_.erase(gates_.begin());
+        }
+      }
+      if (gate != nullptr) gate->wait();
+      return reply;
+    });
+    job_.programDir = dir_.path().toStdString();
+    job_.teacherName = text::utf8ToGbk("张明");
+    job_.teacherPhone = "13812345678";
+    job_.processID = "P77";
+    job_.counter = 2;
+    job_.serverHost = "127.0.0.1";
+    job_.serverPort = 8080;
+    job_.target = "/edu/clientInterface-postScreenShot?appKey=k&processID=P77";
+  }
+
+  void TearDown() override {
+    // No worker may outlive the test's fakes.
+    EXPECT_TRUE(testsupport::waitFor([this] { return taker_.uploadsRunning() == 0; }));
+  }
+
+  std::vector<Upload> uploads() {
+    const std::lock_guard lock(mutex_);
+    return uploads_;
+  }
+
+  // Every .jpg below the program folder.
+  std::vector<std::string> pictures() const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path().toStdString())) {
+      if (entry.path().extension() == ".jpg") found.push_back(entry.path().string());
+    }
+    return found;
+  }
+
+  QTemporaryDir dir_;
+  std::vector<unsigned char> pixels_;
+  bool screenWorks_ = true;
+  std::mutex mutex_;
+  std::vector<std::tm> times_{at(2024, 5, 20, 9, 5)};
+  std::vector<std::string> replies_;
+  std::vector<Gate*> gates_;
+  std::vector<Upload> uploads_;
+  ScreenshotJob job_;
+  ScreenshotTaker taker_;
+};
+
+TEST_F(ScreenshotTick, WritesThePictureInItsFolderAndUploadsItToTheServerPort) {
+  QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
+  QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
+  taker_.tick(job_);
+
+  const std::string folder = job_.programDir + "/screen_pic/2024-05/张明13812345678/P77";
+  const std::string disk = folder + "/09.05__2.jpg";
+  ASSERT_TRUE(std::filesystem::is_regular_file(disk));
+  EXPECT_EQ(QImage(QString::fromStdString(disk), "JPEG").size(), QSize(40, 30));
+  EXPECT_EQ(taker_.lastScreenshotPath(), text::utf8ToGbk(disk));
+
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(failed.count(), 0);
+  ASSERT_EQ(uploads().size(), 1u);
+  EXPECT_EQ(uploads()[0].localPath, taker_.lastScreenshotPath());
+  EXPECT_EQ(uploads()[0].url,
+            "http://127.0.0.1:8080/edu/clientInterface-postScreenShot?appKey=k&processID=P77");
+}
+
+// The month of the folder and the minute of the file are read one after the
+// other; a tick at the turn of the month keeps both readings.
+TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
+  times_ = {at(2024, 5, 31, 23, 59), at(2024, 6, 1, 0, 0)};
+  job_.processID.clear();
+  job_.counter = 17;
+  taker_.tick(job_);
+  EXPECT_TRUE(std::filesystem::is_regular_file(job_.programDir +
+                                               "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
+}
+
+TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothing) {
+  struct Case {
+    const char* what;
+    std::string blocker;  // a file where a folder must go
+    bool screenWorks;
+  };
+  const std::vector<Case> cases{
+      {"screen_pic is a file", "/screen_pic", true},
+      {"the lesson's folder is a file", "/screen_pic/2024-05/张明13812345678/P77", true},
+      {"the screen cannot be captured", "", false},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(job_.programDir + "/screen_pic");
+    if (!c.blocker.empty()) {
+      std::filesystem::create_directories(std::filesystem::path(job_.programDir + c.blocker).parent_path());
+      ASSERT_TRUE(testsupport::writeFile(job_.programDir + c.blocker, "x")) << c.what;
+    }
+    screenWorks_ = c.screenWorks;
+    QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
+    taker_.tick(job_);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pictures().empty()) << c.what;
+    EXPECT_TRUE(uploads().empty()) << c.what;
+    EXPECT_EQ(taker_.lastScreenshotPath(), "") << c.what;
+    EXPECT_EQ(failed.count(), 0) << c.what;
+  }
+}
+
+// Every unanswered upload brings the notice, once per tick; the pictures stay.
+TEST_F(ScreenshotTick, AnEmptyAnswerIsAFailureEachTime) {
+  replies_ = {"", "", "ok"};
+  QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
+  QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
+  for (int counter = 2; counter <= 4; ++counter) {
+    job_.counter = counter;
+    taker_.tick(job_);
+    ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == counter - 1; }));
+  }
+  EXPECT_EQ(failed.count(), 2);
+  EXPECT_FALSE(finished.at(1).at(0).toBool());
+  EXPECT_TRUE(finished.at(2).at(0).toBool());
+  EXPECT_EQ(pictures().size(), 3u);
+}
+
+// A tick while the previous upload still runs: the new one goes out at once,
+// and the old one's outcome, when it finally comes, is ignored.
+TEST_F(ScreenshotTick, ANewTickAbandonsTheUploadInFlight) {
+  Gate first;
+  gates_ = {&first};
+  replies_ = {"", "ok"};
+  QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
+  QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
+
+  taker_.tick(job_);
+  ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 1; }));
+  job_.counter = 3;
+  taker_.tick(job_);
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
+  EXPECT_EQ(taker_.uploadsRunning(), 1);
+  EXPECT_NE(uploads()[1].localPath.find("__3.jpg"), std::string::npos);
+
+  first.release();
+  ASSERT_TRUE(testsupport::waitFor([&] { return taker_.uploadsRunning() == 0; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(finished.count(), 1);
+  EXPECT_TRUE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(failed.count(), 0);
+}
+
+// A stalled upload may still be running when the status window goes away;
+// it ends quietly, with no taker to report to.
+TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
+  QTemporaryDir dir;
+  std::vector<unsigned char> pixels(8 * 8 * 3, 0);
+  struct Shared {
+    Gate gate;
+    std::atomic<bool> done{false};
+  };
+  const auto shared = std::make_shared<Shared>();
+  {
+    ScreenshotTaker taker;
+    taker.setFrameSource([&](platform::ScreenFrame& frame) {
+      frame = {8, 8, platform::PixelLayout::Rgb, pixels.data()};
+      return true;
+    });
+    taker.setUploader([shared](const std::string&, const std::string&) {
+      shared->gate.wait();
+      shared->done = true;
+      return std::string();
+    });
+    ScreenshotJob job;
+    job.programDir = dir.path().toStdString();
+    taker.tick(job);
+    ASSERT_EQ(taker.uploadsRunning(), 1);
+  }
+  shared->gate.release();
+  ASSERT_TRUE(testsupport::waitFor([&] { return shared->done.load(); }));
+  for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
+}
+
+}  // namespace
