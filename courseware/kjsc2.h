@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,6 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QTimer;
-class TForm_kjsc3;
 
 namespace server {
 class GetClient;
@@ -40,12 +40,14 @@ class TForm_kjsc2 : public QWidget {
   // start-up (the login's resume request uses it too); it may be handed in
   // later with setGetClient.
   explicit TForm_kjsc2(server::GetClient* getClient = nullptr,
-                       const std::string& assetsDir = courseware::defaultAssetsDir(), QWidget* parent = nullptr);
+                       const std::string& assetsDir = courseware::defaultAssetsDir(),
+                       QWidget* parent = nullptr);
   ~TForm_kjsc2() override;
 
   void setGetClient(server::GetClient* getClient) { getClient_ = getClient; }
-  // The catalog page that "选择课程章节" opens.
-  void setCatalogPage(TForm_kjsc3* page) { catalogPage_ = page; }
+  // What "选择课程章节" does when no upload runs: open the catalog page
+  // (courseware::linkCatalogPage sets it).
+  void setOpenCatalogPage(std::function<void()> open) { openCatalogPage_ = std::move(open); }
   // Tests shorten the 1,000 ms step timers and the FTP time-outs.
   void setStepInterval(int ms);
   void setStoreTimeouts(const ftp::StoreTimeouts& timeouts) { storeTimeouts_ = timeouts; }
@@ -124,9 +126,8 @@ class TForm_kjsc2 : public QWidget {
   void stored(unsigned attempt, const ftp::StoreResult& result);
   void registerFile();
 
-  QPointer<server::GetClient> getClientGuard_;
   server::GetClient* getClient_ = nullptr;
-  TForm_kjsc3* catalogPage_ = nullptr;
+  std::function<void()> openCatalogPage_;
   ftp::StoreTimeouts storeTimeouts_;
 
   std::vector<std::string> sourcePaths_ = std::vector<std::string>(kMaxFiles + 1);

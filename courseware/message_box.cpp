@@ -19,7 +19,8 @@ void showMessage(const std::string& text, QWidget* parent) {
     messageSink()(text);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示"), text::toQString(text), QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示"), text::toQString(text), QMessageBox::Ok,
+                  parent);
   // The main panel stays on top of everything; the box must not open behind it.
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
   box.exec();

@@ -4,12 +4,12 @@
 #include <QWidget>
 
 #include "platform/program_dir.h"
+#include "platform/ui_fonts.h"
 
 namespace courseware {
 
 QFont pageFont(int pixelSize) {
-  QFont font;
-  font.setFamilies({"Microsoft YaHei", "WenQuanYi Micro Hei", "Noto Sans CJK SC"});
+  QFont font = platform::yaheiFont(9);
   font.setPixelSize(pixelSize);
   return font;
 }
