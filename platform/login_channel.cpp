@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <map>
 
 #include "platform/runtime_dir.h"
@@ -201,22 +202,49 @@ struct LoginChannelServer::Impl {
       c.handling = true;
       c.readable->setEnabled(false);
       c.idle.stop();
-      if (handler) handler(dwData, data);
-      c.handling = false;
-      if (c.dead) {
-        sweep();
-        return;
+      {
+        // The sender gets its answer even when the handler throws (a
+        // database error on its way to the event loop's guard).
+        AnswerWhenHandled answer{this, connection};
+        if (handler) handler(dwData, data);
       }
-      c.idle.start(idleLimit);
-      appendLe32(c.unsent, 0);
-      flush(c);
-      if (!c.dead && !c.peerDone) c.readable->setEnabled(true);
+      if (c.dead) return;
     }
     if (c.dead) return;
     if (c.peerDone && c.unsent.empty()) {
       if (!c.received.empty()) tell("login channel: sender closed in the middle of a frame");
       shut(c);
     }
+  }
+
+  struct AnswerWhenHandled {
+    Impl* impl;
+    std::shared_ptr<Connection> connection;
+    ~AnswerWhenHandled() {
+      impl->answer(*connection);
+      // Frames of this sender that came behind a failed one are handled
+      // on a later turn of the loop; the socket may hold nothing more to wake us.
+      if (std::uncaught_exceptions() > 0 && !connection->dead && !connection->received.empty()) {
+        QMetaObject::invokeMethod(
+            &impl->context,
+            [impl = impl, weak = std::weak_ptr<Connection>(connection)] {
+              if (auto c = weak.lock(); c && !c->dead && !c->handling) impl->handleFrames(c);
+            },
+            Qt::QueuedConnection);
+      }
+    }
+  };
+
+  void answer(Connection& c) {
+    c.handling = false;
+    if (c.dead) {
+      sweep();
+      return;
+    }
+    c.idle.start(idleLimit);
+    appendLe32(c.unsent, 0);
+    flush(c);
+    if (!c.dead && !c.peerDone) c.readable->setEnabled(true);
   }
 
   void flush(Connection& c) {

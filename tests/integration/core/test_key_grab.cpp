@@ -9,9 +9,10 @@
 
 #include "platform/key_grab.h"
 #include "tests/support/test_support.h"
+// Last: it brings Xlib.
+#include "tests/integration/core/xvfb_display.h"
 
 // clang-format off
-#include <X11/Xlib.h>
 #include <X11/keysym.h>
 // clang-format on
 
@@ -22,15 +23,9 @@ using platform::F4Swallow;
 class KeyGrabTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() ||
-        QStandardPaths::findExecutable("xdotool").isEmpty())
+    if (!xvfb_.running() || QStandardPaths::findExecutable("xdotool").isEmpty())
       GTEST_SKIP() << "Xvfb or xdotool missing";
-    // Xvfb picks a free display and writes its number to the given fd.
-    xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "320x240x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb_.waitForStarted(10000));
-    ASSERT_TRUE(testsupport::waitFor([&] { return xvfb_.canReadLine(); }, 20000));
-    display_ = ":" + xvfb_.readLine().trimmed().toStdString();
-    previousDisplay_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    display_ = xvfb_.name();
     setenv("DISPLAY", display_.c_str(), 1);
 
     // A window of another program, holding the focus.
@@ -49,10 +44,6 @@ class KeyGrabTest : public ::testing::Test {
 
   void TearDown() override {
     if (other_ != nullptr) XCloseDisplay(other_);
-    if (xvfb_.state() != QProcess::NotRunning) {
-      xvfb_.terminate();
-      xvfb_.waitForFinished(10000);
-    }
     if (previousDisplay_.empty()) {
       unsetenv("DISPLAY");
     } else {
@@ -83,9 +74,9 @@ class KeyGrabTest : public ::testing::Test {
     return received;
   }
 
-  QProcess xvfb_;
+  xvfbtest::XvfbDisplay xvfb_{320, 240};
   std::string display_;
-  std::string previousDisplay_;
+  std::string previousDisplay_ = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
   Display* other_ = nullptr;
   Window window_ = 0;
 };

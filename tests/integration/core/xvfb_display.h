@@ -6,8 +6,10 @@
 #include <signal.h>
 #include <sys/prctl.h>
 
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -82,6 +84,27 @@ class RootPainter {
     XSetForeground(display_, gc_, pixel(red, green, blue));
     XFillRectangle(display_, DefaultRootWindow(display_), gc_, x, y, static_cast<unsigned>(width),
                    static_cast<unsigned>(height));
+  }
+
+  // Covers the screen from 0,0 with the picture.
+  void put(const QImage& picture) {
+    const int screen = DefaultScreen(display_);
+    XImage* image =
+        XCreateImage(display_, DefaultVisual(display_, screen),
+                     static_cast<unsigned>(DefaultDepth(display_, screen)), ZPixmap, 0, nullptr,
+                     static_cast<unsigned>(picture.width()), static_cast<unsigned>(picture.height()), 32, 0);
+    if (image == nullptr) return;
+    image->data =
+        static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * picture.height()));
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        const QRgb colour = picture.pixel(x, y);
+        XPutPixel(image, x, y, pixel(qRed(colour), qGreen(colour), qBlue(colour)));
+      }
+    }
+    XPutImage(display_, DefaultRootWindow(display_), gc_, image, 0, 0, 0, 0,
+              static_cast<unsigned>(picture.width()), static_cast<unsigned>(picture.height()));
+    XDestroyImage(image);  // frees the data as well
   }
 
   void sync() { XSync(display_, False); }

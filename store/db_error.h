@@ -1,0 +1,23 @@
+// The one exception a database operation raises: SQLite's result code and
+// message of the failing step. The client catches it only at the event
+// boundary, which shows the message and lets the program go on.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace DB_Func {
+
+class DbError : public std::runtime_error {
+ public:
+  DbError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
+  // SQLite's primary result code (SQLITE_BUSY, SQLITE_ERROR, ...).
+  int code() const noexcept { return code_; }
+  // SQLite's own message text (UTF-8, as SQLite gives it).
+  std::string message() const { return what(); }
+
+ private:
+  int code_;
+};
+
+}  // namespace DB_Func
