@@ -179,6 +179,8 @@ void TForm_kjsc2::RefreshRows() {
     }
     row.panel->show();
     row.name->setText(text::toQString(courseware::fileNamePart(copy)));
+    // The label cuts a long name; the whole name shows on hover.
+    row.name->setToolTip(row.name->text());
     row.state->setText(utf8("等待上传"));
     // A copy that has gone shows no size; its upload reports the problem.
     std::error_code error;

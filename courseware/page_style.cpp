@@ -28,13 +28,14 @@ QPushButton* makeWideButton(QWidget* parent, const QString& caption, const std::
   button->setCursor(Qt::PointingHandCursor);
   button->setFocusPolicy(Qt::NoFocus);
   // A missing picture leaves a plain blue face, never an invisible button.
-  button->setStyleSheet(QString("QPushButton { color: white; background: rgb(38,146,219); border: none;"
-                                " border-image: url(%1) 0 0 0 0 stretch stretch; }"
-                                "QPushButton:hover { border-image: url(%2) 0 0 0 0 stretch stretch; }"
-                                "QPushButton:pressed { border-image: url(%3) 0 0 0 0 stretch stretch; }")
-                            .arg(picturePath(assetsDir, "kjsc_button_normal.png"),
-                                 picturePath(assetsDir, "kjsc_button_hover.png"),
-                                 picturePath(assetsDir, "kjsc_button_pressed.png")));
+  button->setStyleSheet(
+      QString("QPushButton { color: white; font-size: 16px; background: rgb(38,146,219); border: none;"
+              " border-image: url(%1) 0 0 0 0 stretch stretch; }"
+              "QPushButton:hover { border-image: url(%2) 0 0 0 0 stretch stretch; }"
+              "QPushButton:pressed { border-image: url(%3) 0 0 0 0 stretch stretch; }")
+          .arg(picturePath(assetsDir, "kjsc_button_normal.png"),
+               picturePath(assetsDir, "kjsc_button_hover.png"),
+               picturePath(assetsDir, "kjsc_button_pressed.png")));
   return button;
 }
 
