@@ -13,11 +13,11 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "panels/school_lists.h"
+#include "platform/surface_drag.h"
 
 class QComboBox;
 class QLabel;
@@ -95,10 +95,13 @@ class Tform_school : public QWidget {
   std::string teacherTabSchoolID() const;
   void requestSchools(const std::string& areaID);
   void requestTeachers(const std::string& schoolID);
+  // What both reply handlers do first: log the reply, finish the request and
+  // take its JSON part; without one, the failure line is logged too.
+  std::string acceptReply(const std::string& prefix, const char* failure, const std::string& replyText);
 
   server::GetClient& getClient_;
   QPixmap background_;
-  std::optional<QPoint> dragOffset_;
+  platform::SurfaceDrag drag_;
 
   std::vector<PickerChoice> provinceRows;
   std::vector<PickerChoice> cityRows;
