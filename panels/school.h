@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "panels/picker_opener.h"
 #include "panels/school_lists.h"
 #include "platform/surface_drag.h"
 
@@ -45,6 +46,11 @@ class Tform_school : public QWidget {
   // What the pages do: set the mode, put the picker at the main panel's
   // left and top, and show it on top.
   void openAt(int mode, const QPoint& mainPanelTopLeft);
+  // openAt as the function the class-start and repair pages are handed
+  // (their setOpenPicker).
+  panels::OpenPicker opener() {
+    return [this](int mode, const QPoint& topLeft) { openAt(mode, topLeft); };
+  }
 
   QLabel* Label1 = nullptr;
   TImageButton* suiImageButton1 = nullptr;
