@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
@@ -29,9 +28,6 @@ using panels::TTabButton;
 namespace {
 
 const QColor kBarColour(99, 196, 238);
-// A press inside this rectangle does not drag the panel (right and bottom
-// excluded), the same rule as the status window's.
-const QRect kDragExemption(QPoint(241, 55), QPoint(250, 68));
 // The product's name in the title, before the version.
 const char* const kProductTitle = "教学设备管理客户端 ";
 constexpr int kMostQueuedFiles = 5;
@@ -46,7 +42,10 @@ QFont panelFont() {
 
 }  // namespace
 
-TForm2::TForm2(const std::string& assetsDir, QWidget* parent) : QWidget(parent) {
+// A press inside 241,55 to 251,69 (right and bottom excluded) does not drag
+// the panel, the same rule as the status window's.
+TForm2::TForm2(const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), drag_(QRect(QPoint(241, 55), QPoint(250, 68))) {
   setObjectName("Form2");
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   FormCreate(assetsDir);
@@ -234,20 +233,12 @@ void TForm2::paintEvent(QPaintEvent*) {
 }
 
 void TForm2::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || kDragExemption.contains(event->position().toPoint())) {
-    QWidget::mousePressEvent(event);
-    return;
-  }
-  if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return;
-  dragOffset_ = event->globalPosition().toPoint() - pos();
+  if (!drag_.press(*this, *event)) QWidget::mousePressEvent(event);
 }
 
-void TForm2::mouseMoveEvent(QMouseEvent* event) {
-  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
-    move(event->globalPosition().toPoint() - *dragOffset_);
-}
+void TForm2::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 
-void TForm2::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }
+void TForm2::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }
 
 void TForm2::dragEnterEvent(QDragEnterEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {

@@ -8,9 +8,10 @@
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/surface_drag.h"
 
 class QLabel;
 class Tform_sbbx;
@@ -94,6 +95,5 @@ class TForm2 : public QWidget {
   QPixmap background_;
   PanelPages pages_;
   std::string currentPageKey_;
-  // Dragging by hand where the window system cannot move the window itself.
-  std::optional<QPoint> dragOffset_;
+  platform::SurfaceDrag drag_;
 };

@@ -105,7 +105,7 @@ void appendLog(const std::string& line) { callHook(AppHooks.appendLog, line); }
 }  // namespace
 
 Tform_school::Tform_school(const std::string& assetsDir, server::GetClient& getClient, QWidget* parent)
-    : QWidget(parent), getClient_(getClient), drag_(*this, kDragExemption) {
+    : QWidget(parent), getClient_(getClient), drag_(kDragExemption) {
   setObjectName("form_school");
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   buildControls(assetsDir);
@@ -426,9 +426,9 @@ void Tform_school::getTeacher(const std::string& replyText) {
 void Tform_school::suiImageButton1Click() { hide(); }
 
 void Tform_school::mousePressEvent(QMouseEvent* event) {
-  if (!drag_.press(event)) QWidget::mousePressEvent(event);
+  if (!drag_.press(*this, *event)) QWidget::mousePressEvent(event);
 }
 
-void Tform_school::mouseMoveEvent(QMouseEvent* event) { drag_.move(event); }
+void Tform_school::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 
 void Tform_school::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }

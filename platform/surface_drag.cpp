@@ -6,17 +6,15 @@
 
 namespace platform {
 
-bool SurfaceDrag::press(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || exemption_.contains(event->position().toPoint())) return false;
-  QWindow* handle = window_.windowHandle();
-  if (handle != nullptr && handle->startSystemMove()) return true;
-  offset_ = event->globalPosition().toPoint() - window_.pos();
+bool SurfaceDrag::press(QWidget& window, QMouseEvent& event) {
+  if (event.button() != Qt::LeftButton || exemption_.contains(event.position().toPoint())) return false;
+  if (window.windowHandle() != nullptr && window.windowHandle()->startSystemMove()) return true;
+  offset_ = event.globalPosition().toPoint() - window.pos();
   return true;
 }
 
-void SurfaceDrag::move(QMouseEvent* event) {
-  if (offset_ && (event->buttons() & Qt::LeftButton))
-    window_.move(event->globalPosition().toPoint() - *offset_);
+void SurfaceDrag::move(QWidget& window, QMouseEvent& event) {
+  if (offset_ && (event.buttons() & Qt::LeftButton)) window.move(event.globalPosition().toPoint() - *offset_);
 }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
-// Dragging a borderless window by its surface: a left press outside an
-// exempt rectangle hands the move to the window system, or, where it offers
-// none (offscreen, some X11 window managers), moves the window with the
-// mouse until the button is released.
+// Dragging a borderless window by its surface: a left press anywhere on the
+// window itself, except inside one small rectangle, moves the window. The
+// window system moves it where it can; elsewhere the window follows the
+// mouse by hand. The window forwards its three mouse events here.
 #pragma once
 
 #include <QPoint>
@@ -15,18 +15,16 @@ namespace platform {
 
 class SurfaceDrag {
  public:
-  // `exemption`, in the window's coordinates, is where a press does not drag.
-  SurfaceDrag(QWidget& window, QRect exemption) : window_(window), exemption_(exemption) {}
+  // `exemption` is in window coordinates; a press inside it is no drag.
+  explicit SurfaceDrag(const QRect& exemption) : exemption_(exemption) {}
 
-  // From the window's mousePressEvent; false when the press is no drag and
-  // belongs to the window's default handling.
-  bool press(QMouseEvent* event);
-  // From mouseMoveEvent and mouseReleaseEvent.
-  void move(QMouseEvent* event);
+  // Returns whether the press starts a drag; when it does not, the window
+  // handles the press as usual.
+  bool press(QWidget& window, QMouseEvent& event);
+  void move(QWidget& window, QMouseEvent& event);
   void release() { offset_.reset(); }
 
  private:
-  QWidget& window_;
   QRect exemption_;
   std::optional<QPoint> offset_;
 };

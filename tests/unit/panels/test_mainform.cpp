@@ -9,6 +9,7 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QTest>
 #include <QUrl>
 #include <map>
@@ -245,6 +246,28 @@ TEST_F(MainPanelTest, CloseButtonHidesThePanelAndKeepsItsPage) {
   EXPECT_FALSE(panel->isVisible());
   EXPECT_EQ(panel->currentPageKey(), "suiImageButton9");
   EXPECT_FALSE(history->isHidden());
+}
+
+TEST_F(MainPanelTest, DraggingFromTheSurfaceMovesThePanelExceptInTheSmallRectangle) {
+  auto drag = [this](QPoint at, QPoint by) {
+    const QPoint start = panel->pos();
+    QMouseEvent press(QEvent::MouseButtonPress, at, panel->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &press);
+    QMouseEvent move(QEvent::MouseMove, at + by, panel->mapToGlobal(at) + by, Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, at + by, panel->mapToGlobal(at) + by, Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &release);
+    return panel->pos() - start;
+  };
+  panel->move(300, 200);
+  EXPECT_EQ(drag(QPoint(200, 10), QPoint(40, 25)), QPoint(40, 25));
+  EXPECT_EQ(drag(QPoint(240, 58), QPoint(-20, 5)), QPoint(-20, 5));
+  EXPECT_EQ(drag(QPoint(241, 55), QPoint(30, 30)), QPoint(0, 0));
+  EXPECT_EQ(drag(QPoint(250, 68), QPoint(30, 30)), QPoint(0, 0));
+  EXPECT_EQ(drag(QPoint(251, 60), QPoint(30, 30)), QPoint(30, 30));
 }
 
 TEST_F(MainPanelTest, DroppedFilesAreCheckedInOrderBeforeAnyIsQueued) {
