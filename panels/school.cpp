@@ -5,12 +5,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShowEvent>
-#include <QWindow>
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/image_button.h"
 #include "panels/school_widgets.h"
+#include "platform/surface_drag.h"
 #include "platform/ui_fonts.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
@@ -105,7 +105,7 @@ void appendLog(const std::string& line) { callHook(AppHooks.appendLog, line); }
 }  // namespace
 
 Tform_school::Tform_school(const std::string& assetsDir, server::GetClient& getClient, QWidget* parent)
-    : QWidget(parent), getClient_(getClient) {
+    : QWidget(parent), getClient_(getClient), drag_(kDragExemption) {
   setObjectName("form_school");
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   buildControls(assetsDir);
@@ -275,7 +275,7 @@ void Tform_school::FillSchoolList() {
 
 void Tform_school::CB_shen_nameChange(int index) {
   const PickerChoice* province = chosen(CB_shen_name, provinceRows);
-  if (province == nullptr || index < 0) return;
+  if (province == nullptr) return;
   cityRows = choicesFrom(DB_Func::QueryCities(province->id), "cityID", "city");
   fillCombo(CB_shi_name, cityRows);
   areaRows.clear();
@@ -285,7 +285,7 @@ void Tform_school::CB_shen_nameChange(int index) {
 
 void Tform_school::CB_shi_nameChange(int index) {
   const PickerChoice* city = chosen(CB_shi_name, cityRows);
-  if (city == nullptr || index < 0) return;
+  if (city == nullptr) return;
   areaRows = choicesFrom(DB_Func::QueryAreas(city->id), "areaID", "area");
   fillCombo(CB_qu_name, areaRows);
   clearSchoolList();
@@ -293,7 +293,7 @@ void Tform_school::CB_shi_nameChange(int index) {
 
 void Tform_school::CB_qu_nameChange(int index) {
   const PickerChoice* district = chosen(CB_qu_name, areaRows);
-  if (district == nullptr || index < 0) return;
+  if (district == nullptr) return;
   const std::string areaID = district->id;
   FillSchoolList();
   requestSchools(areaID);
@@ -393,15 +393,19 @@ void Tform_school::requestTeachers(const std::string& schoolID) {
   getClient_.startRequest(HttpUrl::TeachersOfSchool(ClientState.serverPath, schoolID));
 }
 
-void Tform_school::getSchool(const std::string& replyText) {
-  appendLog("Tform_school.getSchool : " + replyText);
+std::string Tform_school::acceptReply(const std::string& prefix, const char* failure,
+                                      const std::string& replyText) {
+  appendLog(prefix + replyText);
   const std::string jsonPart = Json_Func::ExtractJsonPart(replyText);
   getClient_.finishRequest(jsonPart);
-  if (jsonPart.empty()) {
-    appendLog(text::utf8ToGbk("Tform_school.getSchool : 无法访问服务器！"));
-    return;
-  }
-  if (!haveDatabase()) return;
+  if (jsonPart.empty()) appendLog(text::utf8ToGbk(failure));
+  return jsonPart;
+}
+
+void Tform_school::getSchool(const std::string& replyText) {
+  const std::string jsonPart =
+      acceptReply("Tform_school.getSchool : ", "Tform_school.getSchool : 无法访问服务器！", replyText);
+  if (jsonPart.empty() || !haveDatabase()) return;
   // Rows of an empty district id would be stored under no district at all
   // and pile up with every such answer, so only a real district is cached.
   const std::string areaID = queryParam(getClient_.lastPathAndQuery(), "id");
@@ -410,16 +414,10 @@ void Tform_school::getSchool(const std::string& replyText) {
 }
 
 void Tform_school::getTeacher(const std::string& replyText) {
-  appendLog("Tform_school.getTeacher : " + replyText);
-  const std::string jsonPart = Json_Func::ExtractJsonPart(replyText);
-  getClient_.finishRequest(jsonPart);
-  if (jsonPart.empty()) {
-    appendLog(text::utf8ToGbk("Tform_school.getTeacher :   无法访问服务器！"));
-    return;
-  }
-  if (!haveDatabase()) return;
-  // Teachers of no school are not cached: they would pile up with every
-  // answer to a request without a school.
+  const std::string jsonPart =
+      acceptReply("Tform_school.getTeacher : ", "Tform_school.getTeacher :   无法访问服务器！", replyText);
+  if (jsonPart.empty() || !haveDatabase()) return;
+  // Teachers of no school are not cached either.
   const std::string schoolID = queryParam(getClient_.lastPathAndQuery(), "id");
   if (!schoolID.empty()) DB_Func::RefreshTeachers(jsonPart, schoolID);
   FillTeacherList();
@@ -428,17 +426,9 @@ void Tform_school::getTeacher(const std::string& replyText) {
 void Tform_school::suiImageButton1Click() { hide(); }
 
 void Tform_school::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || kDragExemption.contains(event->position().toPoint())) {
-    QWidget::mousePressEvent(event);
-    return;
-  }
-  if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return;
-  dragOffset_ = event->globalPosition().toPoint() - pos();
+  if (!drag_.press(*this, *event)) QWidget::mousePressEvent(event);
 }
 
-void Tform_school::mouseMoveEvent(QMouseEvent* event) {
-  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
-    move(event->globalPosition().toPoint() - *dragOffset_);
-}
+void Tform_school::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 
-void Tform_school::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }
+void Tform_school::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }

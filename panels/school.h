@@ -13,11 +13,12 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QWidget>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "panels/picker_opener.h"
 #include "panels/school_lists.h"
+#include "platform/surface_drag.h"
 
 class QComboBox;
 class QLabel;
@@ -45,6 +46,11 @@ class Tform_school : public QWidget {
   // What the pages do: set the mode, put the picker at the main panel's
   // left and top, and show it on top.
   void openAt(int mode, const QPoint& mainPanelTopLeft);
+  // openAt as the function the class-start and repair pages are handed
+  // (their setOpenPicker).
+  panels::OpenPicker opener() {
+    return [this](int mode, const QPoint& topLeft) { openAt(mode, topLeft); };
+  }
 
   QLabel* Label1 = nullptr;
   TImageButton* suiImageButton1 = nullptr;
@@ -95,10 +101,13 @@ class Tform_school : public QWidget {
   std::string teacherTabSchoolID() const;
   void requestSchools(const std::string& areaID);
   void requestTeachers(const std::string& schoolID);
+  // What both reply handlers do first: log the reply, finish the request and
+  // take its JSON part; without one, the failure line is logged too.
+  std::string acceptReply(const std::string& prefix, const char* failure, const std::string& replyText);
 
   server::GetClient& getClient_;
   QPixmap background_;
-  std::optional<QPoint> dragOffset_;
+  platform::SurfaceDrag drag_;
 
   std::vector<PickerChoice> provinceRows;
   std::vector<PickerChoice> cityRows;

@@ -1,0 +1,433 @@
+#include "courseware/kjsc2.h"
+
+#include <QDate>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "courseware/md5.h"
+#include "courseware/message_box.h"
+#include "courseware/queue_texts.h"
+#include "server/get_client.h"
+#include "server/http_url.h"
+#include "server/json_func.h"
+#include "sys/guid.h"
+#include "sys/qt_text.h"
+#include "sys/trim.h"
+
+namespace {
+
+constexpr int kStepMs = 1000;
+constexpr int kRowTops[TForm_kjsc2::kMaxFiles] = {45, 126, 208, 290, 372};
+// Design names of each row's controls, rows 1 to 5.
+constexpr const char* kPanelNames[] = {"panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
+constexpr const char* kCancelNames[] = {"button14", "button24", "Button34", "Button44", "Button54"};
+
+QString utf8(const char* text) { return QString::fromUtf8(text); }
+
+// The FTP port of the login as a decimal number; 0 (refused by the store)
+// when it is none.
+int portNumber(const std::string& text) {
+  std::string digits = trimText(text);
+  int port = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
+  return port;
+}
+
+std::string gbk(const char* utf8Text) { return text::utf8ToGbk(utf8Text); }
+
+}  // namespace
+
+TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent),
+      getClient_(getClient),
+      hashLane_(std::make_unique<courseware::WorkerLane>()),
+      storeLane_(std::make_unique<courseware::WorkerLane>()) {
+  setObjectName("Form_kjsc2");
+  buildControls(assetsDir);
+
+  for (QTimer** timer : {&Timer1, &Timer3, &Timer4, &Timer5}) {
+    *timer = new QTimer(this);
+    (*timer)->setSingleShot(true);
+    (*timer)->setInterval(kStepMs);
+  }
+  Timer1->setObjectName("Timer1");
+  Timer3->setObjectName("Timer3");
+  Timer4->setObjectName("Timer4");
+  Timer5->setObjectName("Timer5");
+  connect(Timer1, &QTimer::timeout, this, &TForm_kjsc2::Timer1Timer);
+  connect(Timer3, &QTimer::timeout, this, &TForm_kjsc2::Timer3Timer);
+  connect(Timer4, &QTimer::timeout, this, &TForm_kjsc2::Timer4Timer);
+  connect(Timer5, &QTimer::timeout, this, &TForm_kjsc2::Timer5Timer);
+}
+
+TForm_kjsc2::~TForm_kjsc2() {
+  // The workers end before the page they report to goes.
+  abandonAttempt();
+  hashLane_.reset();
+  storeLane_.reset();
+}
+
+void TForm_kjsc2::buildControls(const std::string& assetsDir) {
+  resize(377, 666);
+  setAutoFillBackground(true);
+  QPalette white = palette();
+  white.setColor(QPalette::Window, Qt::white);
+  setPalette(white);
+  setFont(courseware::pageFont(14));
+
+  Label19 = new QLabel(utf8("操作提示：将文件拖拽到本页面"), this);
+  Label19->setObjectName("Label19");
+  Label19->move(15, 8);
+  Label19->setStyleSheet(QString("color: %1;").arg(courseware::hintColour().name()));
+  Label19->adjustSize();
+
+  Bevel1 = new QFrame(this);
+  Bevel1->setObjectName("Bevel1");
+  Bevel1->setGeometry(2, 39, 355, 2);
+  Bevel1->setFrameShape(QFrame::HLine);
+  Bevel1->setFrameShadow(QFrame::Sunken);
+
+  for (int i = 0; i < kMaxFiles; ++i) rows[i] = buildRow(i, assetsDir);
+  connect(rows[0].cancel, &QPushButton::clicked, this, &TForm_kjsc2::button14Click);
+  connect(rows[1].cancel, &QPushButton::clicked, this, &TForm_kjsc2::button24Click);
+  connect(rows[2].cancel, &QPushButton::clicked, this, &TForm_kjsc2::Button34Click);
+  connect(rows[3].cancel, &QPushButton::clicked, this, &TForm_kjsc2::Button44Click);
+  connect(rows[4].cancel, &QPushButton::clicked, this, &TForm_kjsc2::Button54Click);
+
+  suiImageButton6 = courseware::makeWideButton(this, utf8("选择课程章节"), assetsDir);
+  connect(suiImageButton6, &QPushButton::clicked, this, &TForm_kjsc2::suiImageButton6Click);
+}
+
+TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) {
+  const QString number = QString::number(index + 1);
+  const QString fileColour = QString("color: %1;").arg(courseware::hintColour().name());
+  Row row;
+  row.panel = new QFrame(this);
+  row.panel->setObjectName(kPanelNames[index]);
+  row.panel->setGeometry(3, kRowTops[index], 369, 79);
+  row.panel->hide();
+
+  auto* icon = new QLabel(row.panel);
+  icon->setGeometry(8, 5, 45, 53);
+  icon->setPixmap(QPixmap(courseware::picturePath(assetsDir, "kjsc_document.png")));
+  icon->setScaledContents(true);
+
+  row.name = new QLabel(row.panel);
+  row.name->setObjectName("Label" + number + "1");
+  row.name->setGeometry(64, 7, 220, 22);
+  row.name->setStyleSheet(fileColour);
+
+  row.size = new QLabel(row.panel);
+  row.size->setObjectName("Label" + number + "2");
+  row.size->setGeometry(296, 6, 70, 22);
+  row.size->setStyleSheet(fileColour);
+
+  row.state = new QLabel(row.panel);
+  row.state->setObjectName("Label" + number + "3");
+  row.state->setGeometry(64, 39, 220, 22);
+  row.state->setStyleSheet("color: rgb(102,102,102);");
+
+  row.cancel = new QPushButton(utf8("取消"), row.panel);
+  row.cancel->setObjectName(kCancelNames[index]);
+  row.cancel->setGeometry(296, 34, 41, 25);
+  row.cancel->setFont(courseware::pageFont(12));
+  row.cancel->setCursor(Qt::PointingHandCursor);
+  row.cancel->setFocusPolicy(Qt::NoFocus);
+  row.cancel->setStyleSheet(
+      "QPushButton { background: rgb(135,206,250); border: 1px solid white; color: rgb(96,96,96); }"
+      "QPushButton:hover { background: rgb(160,218,252); }");
+
+  auto* divider = new QFrame(row.panel);
+  divider->setGeometry(0, 71, 355, 2);
+  divider->setFrameShape(QFrame::HLine);
+  divider->setFrameShadow(QFrame::Sunken);
+  return row;
+}
+
+void TForm_kjsc2::setStepInterval(int ms) {
+  for (QTimer* timer : {Timer1, Timer3, Timer4, Timer5}) timer->setInterval(ms);
+}
+
+void TForm_kjsc2::setFirstRowState(const char* utf8Text) { rows[0].state->setText(utf8(utf8Text)); }
+
+bool TForm_kjsc2::AddFile(const std::string& sourcePath, const std::string& localCopy) {
+  // The callers keep to five; past that there is no row to show a file in.
+  if (queuedCount_ >= kMaxFiles) return false;
+  sourcePaths_[queuedCount_] = sourcePath;
+  localCopies_[queuedCount_] = localCopy;
+  ++queuedCount_;
+  RefreshRows();
+  return true;
+}
+
+void TForm_kjsc2::RefreshRows() {
+  for (int i = 0; i < kMaxFiles; ++i) {
+    Row& row = rows[i];
+    const std::string& copy = localCopies_[i];
+    if (copy.empty()) {
+      row.panel->hide();
+      continue;
+    }
+    row.panel->show();
+    row.name->setText(text::toQString(courseware::fileNamePart(copy)));
+    // The label cuts a long name; the whole name shows on hover.
+    row.name->setToolTip(row.name->text());
+    row.state->setText(utf8("等待上传"));
+    // A copy that has gone shows no size; its upload reports the problem.
+    std::error_code error;
+    uintmax_t bytes = std::filesystem::file_size(text::gbkToUtf8(copy), error);
+    row.size->setText(error ? QString() : QString::fromStdString(courseware::sizeText(bytes)));
+  }
+  // The first file is also on its way while it is hashed and looked up,
+  // before the run counts as uploading.
+  if (!localCopies_[0].empty() && (uploading_ || attemptBusy_)) setFirstRowState("正在上传......");
+}
+
+void TForm_kjsc2::RemoveRow(int position) {
+  if (position < 0 || position >= queuedCount_) return;
+  // Whatever was under way for the first file ends with it; a run the
+  // teacher started goes on with the next file.
+  const bool runStarted = uploading_ || (position == 0 && attemptBusy_);
+  if (position == 0) abandonAttempt();
+  for (int i = position; i < kMaxFiles; ++i) {
+    sourcePaths_[i] = sourcePaths_[i + 1];
+    localCopies_[i] = localCopies_[i + 1];
+  }
+  --queuedCount_;
+  RefreshRows();
+  if (runStarted) Timer4->start();
+  if (queuedCount_ <= 0) {
+    uploading_ = false;
+    suiImageButton6->show();
+    callHook(AppHooks.switchPage, std::string("suiImageButton3"));
+  }
+}
+
+void TForm_kjsc2::StartNext() {
+  // A file already on its way is not started a second time (a later row
+  // removed during its store, for instance): its own steps carry it on.
+  if (!ClientState.catalogID.empty() && queuedCount_ > 0 && !attemptBusy_) {
+    suiImageButton6->hide();
+    setFirstRowState("正在上传文件......");
+    beginAttempt();
+    startHashing();
+  }
+  if (queuedCount_ <= 0) uploading_ = false;
+}
+
+void TForm_kjsc2::ResetQueue() {
+  abandonAttempt();
+  Timer4->stop();
+  currentName_.clear();
+  currentRemotePath_.clear();
+  queuedCount_ = 0;
+  uploading_ = false;
+  suiImageButton6->show();
+  for (int i = 0; i < kMaxFiles; ++i) {
+    sourcePaths_[i].clear();
+    localCopies_[i].clear();
+  }
+  // Rows left standing would offer to cancel files that are gone.
+  RefreshRows();
+}
+
+void TForm_kjsc2::beginAttempt() {
+  ++attempt_;
+  attemptBusy_ = true;
+}
+
+void TForm_kjsc2::abandonAttempt() {
+  ++attempt_;
+  attemptBusy_ = false;
+  Timer1->stop();
+  Timer3->stop();
+  Timer5->stop();
+  if (hashCancel_) hashCancel_->store(true);
+  if (storeCancel_) storeCancel_->store(true);
+  hashCancel_.reset();
+  storeCancel_.reset();
+}
+
+void TForm_kjsc2::request(const std::string& pathAndQuery, void (TForm_kjsc2::*handler)(const std::string&)) {
+  if (getClient_ == nullptr) {
+    attemptBusy_ = false;
+    return;
+  }
+  server::GetClient* client = getClient_;
+  QPointer<TForm_kjsc2> self(this);
+  const unsigned attempt = attempt_;
+  client->setReplyHandler([self, client, attempt, handler](const std::string& raw) {
+    if (!self || !self->current(attempt)) {
+      // The file this request was for has been cancelled: the reply only
+      // ends its request.
+      client->finishRequest(raw);
+      return;
+    }
+    (self.data()->*handler)(raw);
+  });
+  client->startRequest(pathAndQuery);
+}
+
+void TForm_kjsc2::startHashing() {
+  const unsigned attempt = attempt_;
+  const std::string fsPath = text::gbkToUtf8(localCopies_[0]);
+  std::optional<courseware::KnownHash> known = hashes_.find(fsPath);
+  hashCancel_ = hashLane_->post([this, attempt, fsPath, known](const std::atomic<bool>& cancel) {
+    std::optional<courseware::KnownHash> outcome = courseware::hashLocalCopy(fsPath, known, &cancel);
+    if (cancel) return;
+    QMetaObject::invokeMethod(
+        this, [this, attempt, outcome] { hashed(attempt, outcome); }, Qt::QueuedConnection);
+  });
+}
+
+void TForm_kjsc2::hashed(unsigned attempt, const std::optional<courseware::KnownHash>& outcome) {
+  if (!current(attempt)) return;
+  hashCancel_.reset();
+  if (!outcome) {
+    // Hashing what could not be read would name some other content: the
+    // file stays queued and is never registered.
+    attemptBusy_ = false;
+    courseware::showMessage(gbk("读取文件失败，文件名为：") + localCopies_[0], this);
+    return;
+  }
+  hashes_.remember(*outcome);
+  currentHash_ = outcome->hash;
+  request(HttpUrl::FindFileByHash(ClientState.serverPath, currentHash_), &TForm_kjsc2::HandleFindReply);
+}
+
+void TForm_kjsc2::HandleFindReply(const std::string& raw) {
+  const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
+  if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
+  currentName_ = courseware::nameWithoutExtension(localCopies_[0]);
+  if (jsonPart.empty() || localCopies_[0].empty()) {
+    // No answer: the row waits until it is cancelled or the run is nudged.
+    attemptBusy_ = false;
+    return;
+  }
+  uploading_ = true;
+  std::string knownPath = Json_Func::ReadKnownPath(jsonPart);
+  if (!knownPath.empty()) {
+    currentRemotePath_ = knownPath;
+    Timer1->start();
+  } else {
+    Timer3->start();
+  }
+}
+
+void TForm_kjsc2::Timer1Timer() {
+  Timer1->stop();
+  registerFile();
+}
+
+void TForm_kjsc2::Timer5Timer() {
+  Timer5->stop();
+  registerFile();
+}
+
+void TForm_kjsc2::Timer4Timer() {
+  Timer4->stop();
+  StartNext();
+}
+
+void TForm_kjsc2::Timer3Timer() {
+  Timer3->stop();
+  if (!attemptBusy_ || localCopies_[0].empty()) return;
+  ftp::StoreJob job;
+  job.host = ClientState.ftpHost;
+  job.port = portNumber(ClientState.ftpPort);
+  job.user = ClientState.ftpUser;
+  job.password = ClientState.ftpPassword;
+  job.schoolId = ClientState.schoolID;
+  job.teacherId = ClientState.teacherID;
+  job.month = QDate::currentDate().toString("yyyy-MM").toStdString();
+  job.localPath = localCopies_[0];
+  remoteDir_ = ftp::courseRemoteDir(job.schoolId, job.teacherId, job.month);
+  remoteFileName_ = newGuidText() + courseware::extensionOf(localCopies_[0]);
+  job.remoteFileName = remoteFileName_;
+  currentRemotePath_ = remoteDir_ + remoteFileName_;
+  startStore(job);
+}
+
+void TForm_kjsc2::startStore(const ftp::StoreJob& job) {
+  const unsigned attempt = attempt_;
+  const ftp::StoreTimeouts timeouts = storeTimeouts_;
+  storeCancel_ = storeLane_->post([this, attempt, job, timeouts](const std::atomic<bool>& cancel) {
+    int shown = -1;
+    auto progress = [this, attempt, &shown](int64_t sent, int64_t total) {
+      int percent = courseware::progressPercent(sent, total);
+      if (percent == shown) return;
+      shown = percent;
+      QMetaObject::invokeMethod(
+          this, [this, attempt, percent] { storeProgress(attempt, percent); }, Qt::QueuedConnection);
+    };
+    ftp::StoreResult result = ftp::storeFile(job, progress, &cancel, timeouts);
+    if (cancel) return;
+    QMetaObject::invokeMethod(
+        this, [this, attempt, result] { stored(attempt, result); }, Qt::QueuedConnection);
+  });
+}
+
+void TForm_kjsc2::storeProgress(unsigned attempt, int percent) {
+  if (!current(attempt)) return;
+  rows[0].state->setText(utf8("正在上传，完成  ") + QString::number(percent) + "%");
+}
+
+void TForm_kjsc2::stored(unsigned attempt, const ftp::StoreResult& result) {
+  if (!current(attempt)) return;
+  storeCancel_.reset();
+  if (result.stored()) {
+    Timer5->start();
+    return;
+  }
+  attemptBusy_ = false;
+  if (result.outcome == ftp::StoreOutcome::ConnectFailed) {
+    // No connection to the FTP server: the teacher is told, and the queue
+    // waits with the file in place.
+    courseware::showMessage(result.failure, this);
+    return;
+  }
+  // The store broke off: the same file starts again from its hash query.
+  Timer4->start();
+}
+
+void TForm_kjsc2::registerFile() {
+  if (!attemptBusy_) return;
+  request(HttpUrl::RegisterCourseware(ClientState.serverPath, currentHash_, ClientState.processID,
+                                      ClientState.schoolID, ClientState.gradeID, ClientState.classID,
+                                      ClientState.subjectID, ClientState.catalogID, ClientState.teacherID,
+                                      currentName_, currentRemotePath_),
+          &TForm_kjsc2::HandleRegisterReply);
+}
+
+void TForm_kjsc2::HandleRegisterReply(const std::string& raw) {
+  const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
+  if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
+  attemptBusy_ = false;
+  // Without an answer the row stays; cancelling it or a reset moves on.
+  if (jsonPart.empty()) return;
+  RemoveRow(0);
+  Timer4->start();
+}
+
+void TForm_kjsc2::suiImageButton6Click() {
+  if (uploading_) {
+    courseware::showMessage(gbk("正在上传课件，请稍等！！！"), this);
+    return;
+  }
+  if (openCatalogPage_) openCatalogPage_();
+}
+
+void TForm_kjsc2::button14Click() { RemoveRow(0); }
+void TForm_kjsc2::button24Click() { RemoveRow(1); }
+void TForm_kjsc2::Button34Click() { RemoveRow(2); }
+void TForm_kjsc2::Button44Click() { RemoveRow(3); }
+void TForm_kjsc2::Button54Click() { RemoveRow(4); }

@@ -1,0 +1,31 @@
+#include "courseware/message_box.h"
+
+#include <QMessageBox>
+
+#include "sys/qt_text.h"
+
+namespace courseware {
+namespace {
+
+std::function<void(const std::string&)>& messageSink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+
+}  // namespace
+
+void showMessage(const std::string& text, QWidget* parent) {
+  if (messageSink()) {
+    messageSink()(text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示"), text::toQString(text), QMessageBox::Ok,
+                  parent);
+  // The main panel stays on top of everything; the box must not open behind it.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+}
+
+void setMessageSink(std::function<void(const std::string&)> sink) { messageSink() = std::move(sink); }
+
+}  // namespace courseware

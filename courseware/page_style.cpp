@@ -1,0 +1,42 @@
+#include "courseware/page_style.h"
+
+#include <QPushButton>
+#include <QWidget>
+
+#include "platform/program_dir.h"
+#include "platform/ui_fonts.h"
+
+namespace courseware {
+
+QFont pageFont(int pixelSize) {
+  QFont font = platform::yaheiFont(9);
+  font.setPixelSize(pixelSize);
+  return font;
+}
+
+std::string defaultAssetsDir() { return platform::programDir() + "/assets"; }
+
+QString picturePath(const std::string& assetsDir, const char* name) {
+  return QString::fromStdString(assetsDir) + "/" + QString::fromLatin1(name);
+}
+
+QPushButton* makeWideButton(QWidget* parent, const QString& caption, const std::string& assetsDir) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName("suiImageButton6");
+  button->setGeometry(50, 460, 253, 42);
+  button->setFont(pageFont(16));
+  button->setCursor(Qt::PointingHandCursor);
+  button->setFocusPolicy(Qt::NoFocus);
+  // A missing picture leaves a plain blue face, never an invisible button.
+  button->setStyleSheet(
+      QString("QPushButton { color: white; font-size: 16px; background: rgb(38,146,219); border: none;"
+              " border-image: url(%1) 0 0 0 0 stretch stretch; }"
+              "QPushButton:hover { border-image: url(%2) 0 0 0 0 stretch stretch; }"
+              "QPushButton:pressed { border-image: url(%3) 0 0 0 0 stretch stretch; }")
+          .arg(picturePath(assetsDir, "kjsc_button_normal.png"),
+               picturePath(assetsDir, "kjsc_button_hover.png"),
+               picturePath(assetsDir, "kjsc_button_pressed.png")));
+  return button;
+}
+
+}  // namespace courseware

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "courseware/copy_and_add.h"
+#include "courseware/kjsc.h"
+#include "courseware/kjsc2.h"
+#include "courseware/message_box.h"
+#include "platform/program_dir.h"
+#include "sys/text_codec.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+class FileChoicePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AppHooks = {};
+    AppHooks.isLessonRunning = [this] { return lessonRunning; };
+    AppHooks.uploading = [this] { return uploading; };
+    AppHooks.queuedCount = [this] { return queued; };
+    AppHooks.currentPageKey = [this] { return pageKey; };
+    AppHooks.switchPage = [this](const std::string& key) { switched.push_back(key); };
+    AppHooks.copyAndAdd = [this](const std::string& path) { added.push_back(path); };
+    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    page.setFileChooser([this](QWidget*) {
+      ++dialogs;
+      return chosen;
+    });
+  }
+  void TearDown() override {
+    courseware::setMessageSink(nullptr);
+    AppHooks = {};
+  }
+  void click() { page.findChild<QPushButton*>("suiImageButton6")->click(); }
+
+  TForm_kjsc page{testsupport::sourcePath("assets")};
+  bool lessonRunning = true;
+  bool uploading = false;
+  int queued = 0;
+  std::string pageKey = "suiImageButton3";
+  QStringList chosen;
+  int dialogs = 0;
+  std::vector<std::string> messages, switched, added;
+};
+
+TEST_F(FileChoicePage, RefusalsComeInOrderAndQueueNothing) {
+  struct Case {
+    const char* what;
+    bool lesson, uploading;
+    int queued, chosen;
+    const char* message;
+    bool dialogShown;
+  };
+  const Case cases[] = {
+      {"no lesson, even with nothing queued", false, false, 0, 1, "请先开始记时后，再上传课件！！！", false},
+      {"no lesson while uploading", false, true, 3, 1, "请先开始记时后，再上传课件！！！", false},
+      {"uploading", true, true, 1, 1, "正在上传课件，请稍等！！！", false},
+      {"three queued, three more chosen", true, false, 3, 3, "一次最多上传5个文件！！！", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    dialogs = 0;
+    lessonRunning = c.lesson;
+    uploading = c.uploading;
+    queued = c.queued;
+    chosen.clear();
+    for (int i = 0; i < c.chosen; ++i) chosen << QString("/home/t/f%1.ppt").arg(i);
+    click();
+    EXPECT_EQ(messages, std::vector<std::string>{gbk(c.message)});
+    EXPECT_EQ(dialogs, c.dialogShown ? 1 : 0);
+    EXPECT_TRUE(added.empty());
+    EXPECT_TRUE(switched.empty());
+  }
+}
+
+TEST_F(FileChoicePage, ChosenFilesAreQueuedInOrderAndTheQueuePageShown) {
+  queued = 3;
+  chosen = {QString::fromUtf8("/home/t/第一课.ppt"), "/home/t/b.doc"};
+  click();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(added, (std::vector<std::string>{gbk("/home/t/第一课.ppt"), "/home/t/b.doc"}));
+  EXPECT_EQ(switched, std::vector<std::string>{"suiImageButton6"});
+}
+
+TEST_F(FileChoicePage, OnTheQueuePageOrWithTheDialogCancelledNoPageChanges) {
+  pageKey = "suiImageButton6";
+  chosen = {"/home/t/a.ppt"};
+  click();
+  EXPECT_EQ(added.size(), 1u);
+
+  pageKey = "suiImageButton3";
+  chosen.clear();
+  click();
+  EXPECT_EQ(added.size(), 1u);
+  EXPECT_TRUE(switched.empty());
+  EXPECT_TRUE(messages.empty());
+}
+
+class CopyAndAdd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClientState = {};
+    // A teacher of this test alone, so its folder can go afterwards.
+    ClientState.teacherName = gbk("王老师") + QDir(dir.path()).dirName().toStdString();
+    ClientState.teacherPhone = "13800001234";
+    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+  }
+  void TearDown() override {
+    QDir(QString::fromStdString(teacherFolder())).removeRecursively();
+    courseware::setMessageSink(nullptr);
+    ClientState = {};
+  }
+  std::string teacherFolder() const {
+    return platform::programDir() + "/courseware/" + text::gbkToUtf8(ClientState.teacherName) +
+           ClientState.teacherPhone;
+  }
+  std::string source(const std::string& utf8Name, const std::string& content) {
+    std::string path = dir.path().toStdString() + "/" + utf8Name;
+    EXPECT_TRUE(testsupport::writeFile(path, content));
+    return text::utf8ToGbk(path);
+  }
+
+  QTemporaryDir dir;
+  TForm_kjsc2 queue{nullptr, testsupport::sourcePath("assets")};
+  std::vector<std::string> messages;
+};
+
+TEST_F(CopyAndAdd, CopiesIntoTheTeachersMonthFolderAndQueuesTheCopy) {
+  const std::string month = QDate::currentDate().toString("yyyy-MM").toStdString();
+  const std::string first = source("课件.ppt", "first version");
+  ASSERT_TRUE(courseware::copyAndAdd(first, queue));
+
+  const std::string onDisk = teacherFolder() + "/" + month + "/课件.ppt";
+  EXPECT_EQ(testsupport::readFile(onDisk), "first version");
+  EXPECT_EQ(queue.SourcePaths()[0], first);
+  EXPECT_EQ(queue.LocalCopies()[0], text::utf8ToGbk(onDisk));
+
+  // The same name again replaces the copy and is queued a second time.
+  ASSERT_TRUE(testsupport::writeFile(text::gbkToUtf8(first), "second version"));
+  ASSERT_TRUE(courseware::copyAndAdd(first, queue));
+  EXPECT_EQ(testsupport::readFile(onDisk), "second version");
+  EXPECT_EQ(queue.QueuedCount(), 2);
+  EXPECT_EQ(QDir(QString::fromStdString(teacherFolder() + "/" + month)).entryList(QDir::Files | QDir::Hidden),
+            QStringList{QString::fromUtf8("课件.ppt")});
+
+  // Queuing the copy itself leaves it whole.
+  ASSERT_TRUE(courseware::copyAndAdd(queue.LocalCopies()[0], queue));
+  EXPECT_EQ(testsupport::readFile(onDisk), "second version");
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(CopyAndAdd, AFileThatCannotBeCopiedIsNamedAndNotQueued) {
+  const std::string missing = gbk("/nonexistent/教案.doc");
+  EXPECT_FALSE(courseware::copyAndAdd(missing, queue));
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("文件复制失败，文件名为：") + missing});
+  EXPECT_EQ(queue.QueuedCount(), 0);
+}
+
+}  // namespace
