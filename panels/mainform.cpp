@@ -12,9 +12,9 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/login_message.h"
+#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
-#include "panels/message_box.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
 #include "panels/skjs.h"
@@ -195,17 +195,17 @@ void TForm2::suiImageButton3MouseUp(TTabButton* tab) { switchPage(tab->objectNam
 
 void TForm2::dropFiles(const std::vector<std::string>& paths) {
   if (!callHook(AppHooks.isLessonRunning)) {
-    panels::showMessage(gbk("请先开始记时后，再上传课件！！！"), this);
+    courseware::showMessage(gbk("请先开始记时后，再上传课件！！！"), this);
     return;
   }
   if (callHook(AppHooks.uploading)) {
-    panels::showMessage(gbk("正在上传课件，请稍等！！！"), this);
+    courseware::showMessage(gbk("正在上传课件，请稍等！！！"), this);
     return;
   }
   // Only the courseware pages take files.
   if (currentPageKey_ != "suiImageButton3" && currentPageKey_ != "suiImageButton6") return;
   if (callHook(AppHooks.queuedCount) + static_cast<int>(paths.size()) > kMostQueuedFiles) {
-    panels::showMessage(gbk("一次最多上传5个文件！！！"), this);
+    courseware::showMessage(gbk("一次最多上传5个文件！！！"), this);
     return;
   }
   for (const std::string& path : paths) callHook(AppHooks.copyAndAdd, path);

@@ -8,7 +8,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
-#include "panels/message_box.h"
+#include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
 #include "server/get_client.h"
@@ -181,7 +181,7 @@ void Tform_sbbx::suiImageButton6Click() {
                         CB_class->currentIndex() > 0 && !ClientState.teacherID.empty() &&
                         !ClientState.teacherPhone.empty();
   if (!complete) {
-    panels::showMessage(gbk("请检查信息是否填写完整。"), this);
+    courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
     return;
   }
   request(&Tform_sbbx::AddRepairs,
@@ -195,10 +195,10 @@ void Tform_sbbx::AddRepairs(const std::string& replyText) {
   // A report the server answered but did not register is as lost as one it
   // never received: the teacher is told to phone, and the text stays.
   if (jsonPart.empty() || !Json_Func::ReadInsertFlag(jsonPart)) {
-    panels::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }
-  panels::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
+  courseware::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
   memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
 }
 

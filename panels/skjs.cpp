@@ -7,7 +7,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
-#include "panels/message_box.h"
+#include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
 #include "server/get_client.h"
@@ -174,7 +174,7 @@ void Tform_skjs::bu_ksskClick() {
   for (const std::string* field : {&ClientState.schoolID, &ClientState.gradeID, &ClientState.classID,
                                    &ClientState.teacherID, &ClientState.subjectID}) {
     if (field->empty()) {
-      panels::showMessage(gbk("请检查信息是否填写完整。"), this);
+      courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
       return;
     }
   }
@@ -194,7 +194,7 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
   Label3->show();
   callHook(AppHooks.startLessonTimers);
   ClientState.screenshotCounter = 1;
-  panels::showMessage(gbk("上课成功，请上传电子课件。"), this);
+  courseware::showMessage(gbk("上课成功，请上传电子课件。"), this);
   bu_kssk->hide();
   callHook(AppHooks.switchPage, std::string("suiImageButton3"));
 }
@@ -202,7 +202,7 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
 void Tform_skjs::openPicker(int schoolMode, const char* refusal) {
   // The school and teacher of a running lesson stay as they are.
   if (callHook(AppHooks.isLessonRunning)) {
-    panels::showMessage(gbk(refusal), this);
+    courseware::showMessage(gbk(refusal), this);
     return;
   }
   if (openPicker_) openPicker_(schoolMode, window()->pos());

@@ -13,6 +13,8 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "courseware/kjsc.h"
+#include "courseware/kjsc2.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/mainform.h"
@@ -39,14 +41,6 @@ bool writeShot(TForm2& panel, const QString& file) {
   const bool written = shot.save(file);
   std::printf("%s %s\n", written ? "wrote" : "could not write", file.toLocal8Bit().constData());
   return written;
-}
-
-// A stand-in for the courseware pages, which another module draws.
-QWidget* placeholderPage(const char* words) {
-  auto* page = new QLabel(QString::fromUtf8(words));
-  page->setAlignment(Qt::AlignCenter);
-  page->setStyleSheet("background: white; color: rgb(160,160,160);");
-  return page;
 }
 
 void choose(QComboBox* list, int index) {
@@ -86,12 +80,13 @@ int main(int argc, char** argv) {
   const std::string assets = programDir + "/assets";
   TForm2 panel(assets);
   Tform_skjs classStart(client, assets);
-  std::unique_ptr<QWidget> fileChoice(placeholderPage("（课件选择页）"));
+  TForm_kjsc fileChoice(assets);
   Tform_sbbx repair(client, assets, panels::loadDeploymentSettings(programDir));
   TForm10 offline(assets);
-  std::unique_ptr<QWidget> uploadQueue(placeholderPage("（上传队列页）"));
+  TForm_kjsc2 uploadQueue(nullptr, assets);
   TForm9 history;
-  panel.setPages({&classStart, fileChoice.get(), &repair, &offline, uploadQueue.get(), &history, {}});
+  panel.setPages({&classStart, &fileChoice, &repair, &offline, &uploadQueue, &history,
+                  [&uploadQueue] { uploadQueue.RefreshRows(); }});
   installPanelHooks(panel, classStart, repair);
   callHook(AppHooks.switchPage, std::string("suiImageButton2"));
   callHook(AppHooks.pagesSignedIn);
@@ -114,7 +109,8 @@ int main(int argc, char** argv) {
   const struct {
     const char* key;
     const char* file;
-  } pages[] = {{"suiImageButton3", "panel_courseware.png"},
+  } pages[] = {{"suiImageButton3", "panel_file_choice.png"},
+               {"suiImageButton6", "panel_upload_queue.png"},
                {"suiImageButton4", "panel_repair.png"},
                {"suiImageButton5", "panel_offline.png"},
                {"suiImageButton9", "panel_repair_history.png"}};

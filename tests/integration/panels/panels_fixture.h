@@ -16,10 +16,10 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/mainform.h"
-#include "panels/message_box.h"
 #include "panels/panel_hooks.h"
 #include "panels/sbbx.h"
 #include "panels/skjs.h"
@@ -58,7 +58,7 @@ class PanelsTest : public ::testing::Test {
       ++timerStarts;
     };
     AppHooks.queuedCount = [] { return 0; };
-    panels::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
     panel = std::make_unique<TForm2>(assets);
@@ -77,7 +77,7 @@ class PanelsTest : public ::testing::Test {
     fileChoice.reset();
     classStart.reset();
     panel.reset();
-    panels::setMessageSink({});
+    courseware::setMessageSink({});
     AppHooks = {};
   }
 

@@ -17,10 +17,10 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/mainform.h"
-#include "panels/message_box.h"
 #include "panels/panel_hooks.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
@@ -45,7 +45,7 @@ class MainPanelTest : public ::testing::Test {
       copied.push_back(path);
       ++queued;
     };
-    panels::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
     panel = std::make_unique<TForm2>(assets);
@@ -69,7 +69,7 @@ class MainPanelTest : public ::testing::Test {
     fileChoice.reset();
     classStart.reset();
     panel.reset();
-    panels::setMessageSink({});
+    courseware::setMessageSink({});
     AppHooks = {};
   }
 
