@@ -73,7 +73,7 @@ void TForm2::FormCreate(const std::string& assetsDir) {
   Label1->setText(text::toQString(gbk(kProductTitle)) + "v" + QString::fromUtf8(kClientVersion));
   Label1->adjustSize();
 
-  suiImageButton1 = new panels::TSkinButton(this);
+  suiImageButton1 = new TImageButton(this);
   suiImageButton1->setObjectName("suiImageButton1");
   suiImageButton1->setGeometry(336, 4, 16, 15);
   suiImageButton1->setPictures(panels::keyedPicture(assetsDir, "panel_close_normal.png"),

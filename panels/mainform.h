@@ -14,6 +14,7 @@
 #include "platform/surface_drag.h"
 
 class QLabel;
+class TImageButton;
 class Tform_sbbx;
 class Tform_skjs;
 class TForm9;
@@ -21,7 +22,6 @@ class TForm10;
 
 namespace panels {
 class TBar;
-class TSkinButton;
 class TTabButton;
 }  // namespace panels
 
@@ -64,7 +64,7 @@ class TForm2 : public QWidget {
   void suiImageButton3MouseUp(panels::TTabButton* tab);
 
   QLabel* Label1 = nullptr;
-  panels::TSkinButton* suiImageButton1 = nullptr;
+  TImageButton* suiImageButton1 = nullptr;
   panels::TTabButton* suiImageButton2 = nullptr;
   panels::TTabButton* suiImageButton3 = nullptr;
   panels::TTabButton* suiImageButton4 = nullptr;

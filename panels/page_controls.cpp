@@ -63,9 +63,9 @@ TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry
   button->setGeometry(geometry);
   button->setFont(pixelFont(16));
   button->setText(text::toQString(text));
-  button->setPictures(keyedPicture(assetsDir, "panel_button_normal.png"),
-                      keyedPicture(assetsDir, "panel_button_hover.png"),
-                      keyedPicture(assetsDir, "panel_button_pressed.png"));
+  button->setStretchedPictures(keyedPicture(assetsDir, "panel_button_normal.png"),
+                               keyedPicture(assetsDir, "panel_button_hover.png"),
+                               keyedPicture(assetsDir, "panel_button_pressed.png"));
   return button;
 }
 

@@ -20,46 +20,23 @@ QPixmap keyedPicture(const std::string& assetsDir, const char* name) {
   return picture;
 }
 
-TSkinButton::TSkinButton(QWidget* parent) : QAbstractButton(parent) {
-  setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::NoFocus);
+void TSkinButton::setStretchedPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed) {
+  const auto stretched = [this](const QPixmap& picture) {
+    return picture.isNull() ? picture
+                            : picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  };
+  hasPictures_ = !normal.isNull();
+  setPictures(stretched(normal), stretched(hover), stretched(pressed));
 }
 
-void TSkinButton::setPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed) {
-  normal_ = normal;
-  hover_ = hover.isNull() ? normal : hover;
-  pressed_ = pressed.isNull() ? normal : pressed;
-  update();
-}
-
-void TSkinButton::setCaptionColor(const QColor& color) {
-  caption_ = color;
-  update();
-}
-
-void TSkinButton::paintEvent(QPaintEvent*) {
+void TSkinButton::paintEvent(QPaintEvent* event) {
+  TImageButton::paintEvent(event);
+  // Without pictures the plain button already shows its words.
+  if (!hasPictures_ || text().isEmpty()) return;
   QPainter painter(this);
-  const QPixmap& picture = isDown() ? pressed_ : underMouse() ? hover_ : normal_;
-  if (picture.isNull()) {
-    // Without its pictures the button is still a button.
-    painter.fillRect(rect(), QColor(14, 112, 170));
-  } else {
-    painter.drawPixmap(rect(), picture);
-  }
-  if (text().isEmpty()) return;
   painter.setFont(font());
-  painter.setPen(caption_);
+  painter.setPen(Qt::white);
   painter.drawText(rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), Qt::AlignCenter, text());
-}
-
-void TSkinButton::enterEvent(QEnterEvent* event) {
-  QAbstractButton::enterEvent(event);
-  update();
-}
-
-void TSkinButton::leaveEvent(QEvent* event) {
-  QAbstractButton::leaveEvent(event);
-  update();
 }
 
 TTabButton::TTabButton(QWidget* parent) : QAbstractButton(parent) {

@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QString>
 
+#include "core/image_button.h"
+
 class QToolButton;
 
 namespace panels {
@@ -20,24 +22,21 @@ QFont pixelFont(int pixelSize, bool bold = false);
 // colour RGB 0,0,255 made transparent.
 QPixmap keyedPicture(const std::string& assetsDir, const char* name);
 
-// A button drawn from three pictures (normal, under the mouse, pressed),
-// stretched to the button's size, with its caption centred over them.
-class TSkinButton : public QAbstractButton {
+// The status window's picture button with its caption centred over the
+// pictures, which are stretched to the button's size when they are given.
+class TSkinButton : public TImageButton {
   Q_OBJECT
 
  public:
-  explicit TSkinButton(QWidget* parent = nullptr);
-  void setPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed);
-  void setCaptionColor(const QColor& color);
+  explicit TSkinButton(QWidget* parent = nullptr) : TImageButton(parent) {}
+  // Call after the button has its size.
+  void setStretchedPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void enterEvent(QEnterEvent* event) override;
-  void leaveEvent(QEvent* event) override;
 
  private:
-  QPixmap normal_, hover_, pressed_;
-  QColor caption_ = Qt::white;
+  bool hasPictures_ = false;
 };
 
 // A tab of the main panel: only its caption, over the panel's header. It
