@@ -17,13 +17,13 @@
 #include "panels/Unit9.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
+#include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "platform/message_filter.h"
 #include "platform/ui_fonts.h"
 #include "sys/qt_text.h"
 
 using panels::TBar;
-using panels::TTabButton;
 
 namespace {
 
@@ -104,22 +104,22 @@ void TForm2::FormCreate(const std::string& assetsDir) {
   setAcceptDrops(true);
 }
 
-TTabButton* TForm2::addTab(const char* name, const QRect& geometry, const char* caption) {
-  auto* tab = new TTabButton(this);
+SchoolTabButton* TForm2::addTab(const char* name, const QRect& geometry, const char* caption) {
+  // The picker's tabs look and behave the same: a caption on the header that
+  // switches when the mouse button is released over it.
+  auto* tab = new SchoolTabButton(QString::fromUtf8(caption), this);
   tab->setObjectName(name);
   tab->setGeometry(geometry);
   tab->setFont(panelFont());
-  tab->setText(QString::fromUtf8(caption));
-  tab->setCaptionColor(QColor(195, 229, 244));
-  connect(tab, &TTabButton::mouseEntered, this, [this, tab] { suiImageButton3MoueEnter(tab); });
-  connect(tab, &TTabButton::mouseLeft, this, [this, tab] { suiImageButton3MouseExit(tab); });
-  connect(tab, &QAbstractButton::clicked, this, [this, tab] { suiImageButton3MouseUp(tab); });
+  connect(tab, &SchoolTabButton::mouseEntered, this, [this, tab] { suiImageButton3MoueEnter(tab); });
+  connect(tab, &SchoolTabButton::mouseLeft, this, [this, tab] { suiImageButton3MouseExit(tab); });
+  connect(tab, &SchoolTabButton::mouseReleased, this, [this, tab] { suiImageButton3MouseUp(tab); });
   return tab;
 }
 
 void TForm2::setPages(PanelPages pages) { pages_ = std::move(pages); }
 
-TTabButton* TForm2::tabOf(const std::string& key) const {
+SchoolTabButton* TForm2::tabOf(const std::string& key) const {
   if (key == "suiImageButton2") return suiImageButton2;
   if (key == "suiImageButton3" || key == "suiImageButton6") return suiImageButton3;
   if (key == "suiImageButton4") return suiImageButton4;
@@ -137,7 +137,7 @@ QWidget* TForm2::pageOf(const std::string& key) const {
   return nullptr;
 }
 
-void TForm2::putBarUnder(TBar* bar, const TTabButton* tab) { bar->move(tab->x() + 6, bar->y()); }
+void TForm2::putBarUnder(TBar* bar, const SchoolTabButton* tab) { bar->move(tab->x() + 6, bar->y()); }
 
 void TForm2::hostPage(QWidget* page) {
   // Taken in once, without its frame, and kept maximised to the page area;
@@ -156,7 +156,7 @@ void TForm2::switchPage(const std::string& requested) {
   std::string key = requested;
   if (key == "suiImageButton3" && callHook(AppHooks.queuedCount) >= 1) key = "suiImageButton6";
 
-  if (TTabButton* tab = tabOf(key)) putBarUnder(Shape1, tab);
+  if (SchoolTabButton* tab = tabOf(key)) putBarUnder(Shape1, tab);
   if (QWidget* page = pageOf(key)) {
     hostPage(page);
     if (key == "suiImageButton2" && pages_.classStart) pages_.classStart->showKnownSchoolAndTeacher();
@@ -183,15 +183,15 @@ void TForm2::FormShow() {
 
 void TForm2::suiImageButton1Click() { hide(); }
 
-void TForm2::suiImageButton3MoueEnter(TTabButton* tab) {
+void TForm2::suiImageButton3MoueEnter(SchoolTabButton* tab) {
   putBarUnder(Shape2, tab);
   Shape2->show();
   Shape2->raise();
 }
 
-void TForm2::suiImageButton3MouseExit(TTabButton*) { Shape2->hide(); }
+void TForm2::suiImageButton3MouseExit(SchoolTabButton*) { Shape2->hide(); }
 
-void TForm2::suiImageButton3MouseUp(TTabButton* tab) { switchPage(tab->objectName().toStdString()); }
+void TForm2::suiImageButton3MouseUp(SchoolTabButton* tab) { switchPage(tab->objectName().toStdString()); }
 
 void TForm2::dropFiles(const std::vector<std::string>& paths) {
   if (!callHook(AppHooks.isLessonRunning)) {

@@ -20,9 +20,10 @@ class Tform_skjs;
 class TForm9;
 class TForm10;
 
+class SchoolTabButton;
+
 namespace panels {
 class TBar;
-class TTabButton;
 }  // namespace panels
 
 // The page windows the panel hosts, by page key. The courseware pages are
@@ -59,16 +60,16 @@ class TForm2 : public QWidget {
   void FormActivate();
   void FormShow();
   void suiImageButton1Click();
-  void suiImageButton3MoueEnter(panels::TTabButton* tab);
-  void suiImageButton3MouseExit(panels::TTabButton* tab);
-  void suiImageButton3MouseUp(panels::TTabButton* tab);
+  void suiImageButton3MoueEnter(SchoolTabButton* tab);
+  void suiImageButton3MouseExit(SchoolTabButton* tab);
+  void suiImageButton3MouseUp(SchoolTabButton* tab);
 
   QLabel* Label1 = nullptr;
   TImageButton* suiImageButton1 = nullptr;
-  panels::TTabButton* suiImageButton2 = nullptr;
-  panels::TTabButton* suiImageButton3 = nullptr;
-  panels::TTabButton* suiImageButton4 = nullptr;
-  panels::TTabButton* suiImageButton5 = nullptr;
+  SchoolTabButton* suiImageButton2 = nullptr;
+  SchoolTabButton* suiImageButton3 = nullptr;
+  SchoolTabButton* suiImageButton4 = nullptr;
+  SchoolTabButton* suiImageButton5 = nullptr;
   panels::TBar* Shape1 = nullptr;
   panels::TBar* Shape2 = nullptr;
   QWidget* suiImagePanel2 = nullptr;
@@ -85,11 +86,11 @@ class TForm2 : public QWidget {
 
  private:
   void FormCreate(const std::string& assetsDir);
-  panels::TTabButton* addTab(const char* name, const QRect& geometry, const char* caption);
+  SchoolTabButton* addTab(const char* name, const QRect& geometry, const char* caption);
   // The tab a key's bar stands under; none for the keys without a tab.
-  panels::TTabButton* tabOf(const std::string& key) const;
+  SchoolTabButton* tabOf(const std::string& key) const;
   QWidget* pageOf(const std::string& key) const;
-  void putBarUnder(panels::TBar* bar, const panels::TTabButton* tab);
+  void putBarUnder(panels::TBar* bar, const SchoolTabButton* tab);
   void hostPage(QWidget* page);
 
   QPixmap background_;

@@ -39,34 +39,6 @@ void TSkinButton::paintEvent(QPaintEvent* event) {
   painter.drawText(rect().translated(isDown() ? 1 : 0, isDown() ? 1 : 0), Qt::AlignCenter, text());
 }
 
-TTabButton::TTabButton(QWidget* parent) : QAbstractButton(parent) {
-  setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::NoFocus);
-  setAttribute(Qt::WA_Hover);
-}
-
-void TTabButton::setCaptionColor(const QColor& color) {
-  caption_ = color;
-  update();
-}
-
-void TTabButton::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setFont(font());
-  painter.setPen(caption_);
-  painter.drawText(rect(), Qt::AlignCenter, text());
-}
-
-void TTabButton::enterEvent(QEnterEvent* event) {
-  QAbstractButton::enterEvent(event);
-  emit mouseEntered();
-}
-
-void TTabButton::leaveEvent(QEvent* event) {
-  QAbstractButton::leaveEvent(event);
-  emit mouseLeft();
-}
-
 TBar::TBar(const QColor& color, QWidget* parent) : QWidget(parent), color_(color) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
 }

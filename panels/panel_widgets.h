@@ -1,5 +1,5 @@
 // The small controls the main panel and its pages are built from: picture
-// buttons with a caption, the panel's transparent tabs, the coloured bars,
+// buttons with a caption, the coloured bars,
 // read-only edits with an ellipsis button, and the pages' fonts.
 #pragma once
 
@@ -37,28 +37,6 @@ class TSkinButton : public TImageButton {
 
  private:
   bool hasPictures_ = false;
-};
-
-// A tab of the main panel: only its caption, over the panel's header. It
-// reports the mouse coming and going so the panel can mark it.
-class TTabButton : public QAbstractButton {
-  Q_OBJECT
-
- public:
-  explicit TTabButton(QWidget* parent = nullptr);
-  void setCaptionColor(const QColor& color);
-
- signals:
-  void mouseEntered();
-  void mouseLeft();
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void enterEvent(QEnterEvent* event) override;
-  void leaveEvent(QEvent* event) override;
-
- private:
-  QColor caption_;
 };
 
 // A plain filled bar without outline.

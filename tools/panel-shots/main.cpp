@@ -21,6 +21,7 @@
 #include "panels/panel_hooks.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
+#include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "platform/program_dir.h"
 #include "server/get_client.h"

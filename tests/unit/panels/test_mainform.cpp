@@ -24,6 +24,7 @@
 #include "panels/panel_hooks.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
+#include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "server/get_client.h"
 #include "sys/qt_text.h"
@@ -83,7 +84,7 @@ class MainPanelTest : public ::testing::Test {
     return top;
   }
 
-  panels::TTabButton* tab(const char* name) const { return panel->findChild<panels::TTabButton*>(name); }
+  SchoolTabButton* tab(const char* name) const { return panel->findChild<SchoolTabButton*>(name); }
 
   server::GetClient client;
   std::unique_ptr<TForm2> panel;
