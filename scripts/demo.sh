@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-if [ ! -x build/bin/edu-client ]; then
+if [ ! -x build/bin/edu-client ] || [ ! -f scripts/run-demo.sh ]; then
   echo "demo: the client is not built yet"
   exit 0
 fi
