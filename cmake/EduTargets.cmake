@@ -23,3 +23,19 @@ function(edu_program name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPENDS})
 endfunction()
+
+# edu_pictures(TARGET GLOB) copies the pictures matching GLOB (a pattern in
+# assets/, e.g. "school_*.png") into the program folder's assets folder, as
+# part of TARGET (made ALL).
+function(edu_pictures target pattern)
+  file(GLOB pictures CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/assets/${pattern})
+  set(copies)
+  foreach(source ${pictures})
+    get_filename_component(name ${source} NAME)
+    set(copy ${EDU_PROGRAM_DIR}/assets/${name})
+    add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${source} ${copy}
+                       DEPENDS ${source} VERBATIM)
+    list(APPEND copies ${copy})
+  endforeach()
+  add_custom_target(${target} ALL DEPENDS ${copies})
+endfunction()

@@ -1,17 +1,20 @@
 // edu-client: the classroom client. One copy per session; the status window
 // is its main window and closing it ends the client.
-#include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "core/edu_application.h"
 #include "core/fdck.h"
 #include "core/screenshot_taker.h"
+#include "core/server_address.h"
 #include "core/shot_notice.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
 #include "server/get_client.h"
+#include "store/db_func.h"
 #include "sys/hd_serial.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +22,7 @@ int main(int argc, char** argv) {
   platform::SingleInstanceLock instanceLock("jy_main");
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
 
-  QApplication app(argc, argv);
+  EduApplication app(argc, argv);
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Failed) {
     QMessageBox::information(nullptr, "Error", "创建互斥对象失败!");
     return 1;
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
   TForm1 form1(programDir + "/assets");
   installStatusWindowHooks(form1);
   form1.setUploadQueueClient(&uploadQueueClient);
+  DB_Func::LocateDatabase();
   ClientState.diskID = ReadDiskIdentity();
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
@@ -45,6 +49,7 @@ int main(int argc, char** argv) {
   QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
                    [&] { shotNotice.popUpOver(&form1); });
   StatusWindowServices services;
+  services.storedServerUrl = storedServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, programDir)); };
   form1.setServices(std::move(services));
 
@@ -57,5 +62,9 @@ int main(int argc, char** argv) {
     form1.appendLog("login channel: " + channelError);
 
   form1.show();
+  form1.activateWindow();
+  // The window's first activation reads the server address (or asks for
+  // it), whether or not the window system hands it the focus.
+  QTimer::singleShot(0, &form1, &TForm1::FormActivate);
   return app.exec();
 }

@@ -9,6 +9,10 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -28,6 +32,57 @@ constexpr size_t kReceiveSize = 65536;
 // Reads per readiness report: enough to drain a fast sender without keeping
 // the event loop from its timers for long.
 constexpr int kReadsPerReport = 16;
+
+// Threads that run name lookups. A lookup can hang for as long as the
+// resolver waits, so each one gets a thread of its own, but a thread that has
+// finished waits a while for the next lookup: starting a thread costs more
+// than looking up a name from the hosts file.
+class LookupThreads {
+ public:
+  static LookupThreads& instance() {
+    // Never destroyed: idle threads may still wait on it while the process ends.
+    static auto* threads = new LookupThreads;
+    return *threads;
+  }
+
+  // False when no thread could be started for the job.
+  bool run(std::function<void()> job) {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+    if (idle_ >= jobs_.size()) {
+      wake_.notify_one();
+      return true;
+    }
+    try {
+      std::thread([this] { work(); }).detach();
+    } catch (const std::system_error&) {
+      jobs_.pop_back();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  void work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_;
+      bool woken = wake_.wait_for(lock, std::chrono::seconds(10), [this] { return !jobs_.empty(); });
+      --idle_;
+      if (!woken) return;
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> jobs_;
+  size_t idle_ = 0;
+};
 
 std::vector<Ipv4Address> resolve(const std::string& host) {
   std::vector<Ipv4Address> addresses;
@@ -89,20 +144,16 @@ int SocketTransport::startLookup(const std::string& host) {
     lookups_.insert(handle);
     return handle;
   }
-  try {
-    std::thread([mailbox = mailbox_, handle, host] {
-      std::vector<Ipv4Address> addresses = resolve(host);
-      std::lock_guard lock(mailbox->mutex);
-      if (!mailbox->receiver) return;
-      SocketTransport* transport = mailbox->receiver;
-      QMetaObject::invokeMethod(
-          &transport->context_,
-          [transport, handle, addresses] { transport->finishLookup(handle, addresses); },
-          Qt::QueuedConnection);
-    }).detach();
-  } catch (const std::system_error&) {
-    return -1;
-  }
+  bool started = LookupThreads::instance().run([mailbox = mailbox_, handle, host] {
+    std::vector<Ipv4Address> addresses = resolve(host);
+    std::lock_guard lock(mailbox->mutex);
+    if (!mailbox->receiver) return;
+    SocketTransport* transport = mailbox->receiver;
+    QMetaObject::invokeMethod(
+        &transport->context_, [transport, handle, addresses] { transport->finishLookup(handle, addresses); },
+        Qt::QueuedConnection);
+  });
+  if (!started) return -1;
   lookups_.insert(handle);
   return handle;
 }

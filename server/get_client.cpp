@@ -1,6 +1,7 @@
 #include "server/get_client.h"
 
 #include "platform/socket_transport.h"
+#include "server/chunked_body.h"
 #include "server/json_func.h"
 #include "sys/text_codec.h"
 
@@ -129,8 +130,9 @@ void GetClient::socketReceived(int socket, std::string_view bytes) {
 
 void GetClient::socketClosed(int socket, int error) {
   if (socket != socket_) return;
-  // Decoded as a whole, so a character split between two reads stays intact.
-  std::string reply = text::utf8ToGbk(received_);
+  // Decoded as a whole, so a character split between two reads (or two
+  // chunks) stays intact.
+  std::string reply = text::utf8ToGbk(joinChunkedBody(received_));
   received_.clear();
   deliver(reply);
   // The handler may have finished this request (closing the connection) or

@@ -1,9 +1,10 @@
 // The asynchronous HTTP GET client that carries every read from the server.
 // One request at a time, one TCP connection per request; a new request
 // abandons the one still in flight. The whole response (status line, headers
-// and body, decoded from UTF-8 to GBK) or an "error:" text goes to the one
-// reply handler that the caller installs right before each request. Runs on
-// the event loop of the thread that created it and never blocks it.
+// and body, a chunked body joined, decoded from UTF-8 to GBK) or an "error:"
+// text goes to the one reply handler that the caller installs right before
+// each request. Runs on the event loop of the thread that created it and
+// never blocks it.
 //
 // The status window and the upload queue page each own one instance; the two
 // are independent.

@@ -33,6 +33,17 @@ void replaceScope(const std::string& jsonPart, bool deleteOldRows, std::string_v
   transaction.commit();
 }
 
+// The grades, classes and subjects: rows of an id and a name under one scope
+// id, which is also their scope column.
+void replaceNamedRows(const std::string& jsonPart, const std::string& scopeId, std::string_view deleteSql,
+                      std::string_view insertSql, const char* idMember, const char* nameMember) {
+  replaceScope(jsonPart, !scopeId.empty(), deleteSql, {SqlQuote(scopeId)}, insertSql,
+               [&](Statement& insert, const JsonRecord& record) {
+                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text(idMember)),
+                             SqlQuoteText(record.text(nameMember)), SqlQuote(scopeId)});
+               });
+}
+
 }  // namespace
 
 void RefreshTeachers(const std::string& jsonPart, const std::string& schoolId) {
@@ -58,30 +69,21 @@ void RefreshSchools(const std::string& jsonPart, const std::string& districtId) 
 }
 
 void RefreshGrades(const std::string& jsonPart, const std::string& schoolId) {
-  replaceScope(jsonPart, !schoolId.empty(), "delete from t_grade where school_id=?", {SqlQuote(schoolId)},
-               "insert into t_grade(id,grade_id,grade_name,school_id) values(?,?,?,?)",
-               [&](Statement& insert, const JsonRecord& record) {
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("id")),
-                             SqlQuoteText(record.text("gradeName")), SqlQuote(schoolId)});
-               });
+  replaceNamedRows(jsonPart, schoolId, "delete from t_grade where school_id=?",
+                   "insert into t_grade(id,grade_id,grade_name,school_id) values(?,?,?,?)", "id",
+                   "gradeName");
 }
 
 void RefreshClasses(const std::string& jsonPart, const std::string& gradeId) {
-  replaceScope(jsonPart, !gradeId.empty(), "delete from t_class where grade_id=?", {SqlQuote(gradeId)},
-               "insert into t_class(id,class_id,class_name,grade_id) values(?,?,?,?)",
-               [&](Statement& insert, const JsonRecord& record) {
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("id")),
-                             SqlQuoteText(record.text("classesName")), SqlQuote(gradeId)});
-               });
+  replaceNamedRows(jsonPart, gradeId, "delete from t_class where grade_id=?",
+                   "insert into t_class(id,class_id,class_name,grade_id) values(?,?,?,?)", "id",
+                   "classesName");
 }
 
 void RefreshSubjects(const std::string& jsonPart, const std::string& gradeId) {
-  replaceScope(jsonPart, !gradeId.empty(), "delete from t_subject where grade_id=?", {SqlQuote(gradeId)},
-               "insert into t_subject(id,subject_id,subject_name,grade_id) values(?,?,?,?)",
-               [&](Statement& insert, const JsonRecord& record) {
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("subjectID")),
-                             SqlQuoteText(record.text("subjectName")), SqlQuote(gradeId)});
-               });
+  replaceNamedRows(jsonPart, gradeId, "delete from t_subject where grade_id=?",
+                   "insert into t_subject(id,subject_id,subject_name,grade_id) values(?,?,?,?)", "subjectID",
+                   "subjectName");
 }
 
 void RefreshCatalogs(const std::string& jsonPart, const std::string& subjectId, const std::string& gradeId) {

@@ -1,6 +1,7 @@
-// The one exception a database operation raises: SQLite's result code and
-// message of the failing step. The client catches it only at the event
-// boundary, which shows the message and lets the program go on.
+// The one exception the database code raises: SQLite's result code and
+// message of the failing step (or SQLITE_RANGE for a read the row set does not
+// have). The client catches it only at the event boundary, which shows the
+// message and lets the program go on.
 #pragma once
 
 #include <stdexcept>

@@ -1,6 +1,8 @@
 #include "store/row_set.h"
 
-#include <stdexcept>
+#include <sqlite3.h>
+
+#include "store/db_error.h"
 
 namespace DB_Func {
 namespace {
@@ -39,13 +41,14 @@ int RowSet::columnIndex(std::string_view name) const {
 
 const std::string& RowSet::text(std::string_view column) const {
   const int index = columnIndex(column);
-  if (index < 0) throw std::out_of_range("row set has no column " + std::string(column));
+  if (index < 0) throw DbError(SQLITE_RANGE, "row set has no column " + std::string(column));
   return text(static_cast<size_t>(index));
 }
 
 const std::string& RowSet::text(size_t column) const {
-  if (column >= columns_.size()) throw std::out_of_range("row set has no column " + std::to_string(column));
-  if (end()) throw std::out_of_range("row set has no current row");
+  if (column >= columns_.size())
+    throw DbError(SQLITE_RANGE, "row set has no column " + std::to_string(column));
+  if (end()) throw DbError(SQLITE_RANGE, "row set has no current row");
   return values_[current_ * columns_.size() + column];
 }
 

@@ -37,8 +37,9 @@ class RowSet {
   int columnIndex(std::string_view name) const;
 
   // Value of a column in the current row. Asking for a column the query does
-  // not have, or reading with no current row, throws std::out_of_range: a
-  // caller tests rowCount() before it reads.
+  // not have, or reading with no current row, throws DbError with SQLite's
+  // "out of range" code (SQLITE_RANGE), so the event boundary reports it like
+  // any database error; a caller tests rowCount() before it reads.
   const std::string& text(std::string_view column) const;
   const std::string& text(size_t column) const;
 

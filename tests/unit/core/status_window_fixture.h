@@ -24,6 +24,22 @@
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 
+// Runs `action` and answers the message box it shows; gives the box's text.
+inline std::string answerMessageBox(const std::function<void()>& action) {
+  std::string shown;
+  QTimer watcher;
+  watcher.setInterval(10);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text().toStdString();
+      box->accept();
+    }
+  });
+  watcher.start();
+  action();
+  return shown;
+}
+
 class StatusWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -128,22 +144,6 @@ class StatusWindowTest : public ::testing::Test {
     std::string text;
     for (size_t i = 0; i < items.size(); ++i) text += (i ? "|" : "") + items[i];
     return text;
-  }
-
-  // Runs `action` and answers the message box it shows; gives the box's text.
-  static std::string answerMessageBox(const std::function<void()>& action) {
-    std::string shown;
-    QTimer watcher;
-    watcher.setInterval(10);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        shown = box->text().toStdString();
-        box->accept();
-      }
-    });
-    watcher.start();
-    action();
-    return shown;
   }
 
   std::vector<std::string> calls;

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "core/edu_application.h"
 #include "core/server_address.h"
+#include "store/db_func.h"
+#include "tests/unit/core/status_window_fixture.h"
 
 namespace {
 
@@ -25,6 +31,48 @@ TEST(ServerAddress, TypedOrStoredAddressesSplitTheSameWithOrWithoutScheme) {
     EXPECT_EQ(address.port, c.port) << c.typed;
     EXPECT_EQ(address.path, c.path) << c.typed;
   }
+}
+
+// An edu.db in a temporary folder, made by the sqlite3 tool from `sql`.
+class StoredAddress : public ::testing::Test {
+ protected:
+  void makeDatabase(const std::string& sql) {
+    QProcess sqlite;
+    sqlite.start("sqlite3", {folder.filePath("edu.db")});
+    ASSERT_TRUE(sqlite.waitForStarted(10000));
+    sqlite.write(QByteArray::fromStdString(sql));
+    sqlite.closeWriteChannel();
+    ASSERT_TRUE(sqlite.waitForFinished(10000));
+    ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+    ASSERT_TRUE(DB_Func::LocateDatabaseIn(folder.path().toStdString()));
+  }
+  void TearDown() override { DB_Func::LocateDatabaseIn(folder.path().toStdString() + "/missing"); }
+
+  QTemporaryDir folder;
+  const std::string schema = testsupport::readFile(testsupport::sourcePath("store/schema.sql"));
+};
+
+TEST_F(StoredAddress, FirstRowGivesTheAddressNoRowGivesEmptyNoDatabaseGivesNothing) {
+  DB_Func::LocateDatabaseIn(folder.path().toStdString());
+  EXPECT_EQ(storedServerUrl(), std::nullopt);
+
+  makeDatabase(schema);
+  EXPECT_EQ(storedServerUrl(), std::optional<std::string>(""));
+
+  makeDatabase(
+      "INSERT INTO t_login_info (http_url) VALUES (' 192.168.1.10:8080/edu \t');"
+      "INSERT INTO t_login_info (http_url) VALUES ('10.0.0.2');");
+  EXPECT_EQ(storedServerUrl(), std::optional<std::string>("192.168.1.10:8080/edu"));
+}
+
+TEST_F(StoredAddress, ADatabaseErrorIsShownAtTheEventBoundaryAndTheClientGoesOn) {
+  makeDatabase("CREATE TABLE other (x TEXT);");
+  bool handled = true;
+  const std::string shown = answerMessageBox(
+      [&] { handled = dispatchShowingDbErrors([] { return storedServerUrl().has_value(); }); });
+  EXPECT_FALSE(handled);
+  EXPECT_NE(shown.find("t_login_info"), std::string::npos) << shown;
+  EXPECT_TRUE(dispatchShowingDbErrors([] { return true; }));
 }
 
 }  // namespace

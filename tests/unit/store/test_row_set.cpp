@@ -1,13 +1,14 @@
 // The row set the pages keep behind their lists: moving through it, finding
 // columns by name, and the reads that are errors.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
-#include <stdexcept>
-
+#include "store/db_error.h"
 #include "store/row_set.h"
 
 namespace {
 
+using DB_Func::DbError;
 using DB_Func::RowSet;
 
 RowSet threeCatalogs() { return RowSet({"catalog_id", "catalog_name"}, {"1", "a", "2", "b", "3", "c"}); }
@@ -28,7 +29,7 @@ TEST(RowSet, MovesOnlyToExistingRowsAndStepsPastTheLast) {
   EXPECT_TRUE(rows.end());
   rows.next();  // stays just past the last row
   EXPECT_EQ(rows.currentRow(), 3u);
-  EXPECT_THROW(rows.text("catalog_id"), std::out_of_range);
+  EXPECT_THROW(rows.text("catalog_id"), DbError);
 
   EXPECT_TRUE(rows.moveTo(1));
   EXPECT_EQ(rows.text(1), "b");
@@ -40,8 +41,8 @@ TEST(RowSet, FindsColumnsWhateverTheirLetterCase) {
   EXPECT_EQ(rows.columnIndex("CATALOG_ID"), 0);
   EXPECT_EQ(rows.text("Catalog_Name"), "a");
   EXPECT_EQ(rows.columnIndex("catalog"), -1);
-  EXPECT_THROW(rows.text("catalog"), std::out_of_range);
-  EXPECT_THROW(rows.text(2), std::out_of_range);
+  EXPECT_THROW(rows.text("catalog"), DbError);
+  EXPECT_THROW(rows.text(2), DbError);
 }
 
 TEST(RowSet, WithoutRowsEveryReadIsAnError) {
@@ -49,8 +50,13 @@ TEST(RowSet, WithoutRowsEveryReadIsAnError) {
   EXPECT_EQ(rows.rowCount(), 0u);
   EXPECT_TRUE(rows.end());
   EXPECT_FALSE(rows.moveTo(0));
-  EXPECT_THROW(rows.text("teacher_id"), std::out_of_range);
-  EXPECT_THROW(RowSet().text(0), std::out_of_range);
+  EXPECT_THROW(rows.text("teacher_id"), DbError);
+  EXPECT_THROW(RowSet().text(0), DbError);
+  try {
+    rows.text("teacher_id");
+  } catch (const DbError& error) {
+    EXPECT_EQ(error.code(), SQLITE_RANGE);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# 1,000 sequential GETs of a teacher list of about 2 KB from the development
+# server: the client's GET client (each request started from the previous
+# one's reply handler) against curl fetching the same URLs in one process
+# with "Connection: close". Prints both times and the ratio ours/curl; the
+# goal is at most 1.0. Best of ROUNDS runs each, alternating, since the
+# machine is shared. HOST=localhost makes both resolve a name each time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+count=${COUNT:-1000}
+rounds=${ROUNDS:-5}
+key=3b9d0e4a7f21c6585ad0e9b7c41f2a6d
+host=${HOST:-127.0.0.1}
+
+cmake --build "$build" --target devserver bench_get_requests >/dev/null
+
+work=$(mktemp -d)
+server_pid=""
+cleanup() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The built-in seed plus fifteen more teachers of school 1001, so that its
+# teacher list comes to about 2 KB.
+cp tools/devserver/seed.sql "$work/seed.sql"
+{
+  echo "INSERT INTO teachers VALUES"
+  for i in $(seq 101 115); do
+    sep=","
+    [ "$i" = 115 ] && sep=";"
+    echo "  ('2$i', '1001', '教师$i', '138100$i', 'js$i', 'teacher$i@dcsy.edu.cn')$sep"
+  done
+} >>"$work/seed.sql"
+
+: >"$work/server.out"
+"$build/bin/devserver" --port 0 --seed "$work/seed.sql" >"$work/server.out" 2>&1 &
+server_pid=$!
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's/^devserver listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/server.out")
+  [ -n "$port" ] && break
+  sleep 0.05
+done
+[ -n "$port" ] || { echo "devserver did not start:"; cat "$work/server.out"; exit 1; }
+
+target="/clientInterface-getAreaData?appKey=$key&type=5&id=1001"
+url="http://$host:$port$target"
+for _ in $(seq 1 "$count"); do
+  printf 'url = "%s"\noutput = "/dev/null"\n' "$url"
+done >"$work/urls.txt"
+echo "reply: $(curl -s "$url" | wc -c) bytes of body, $count requests"
+
+now_ms() { date +%s%N | awk '{ printf "%.1f", $1 / 1e6 }'; }
+best_ours=""
+best_curl=""
+for round in $(seq 1 "$rounds"); do
+  start=$(now_ms)
+  "$build/bench/bench_get_requests" "$host" "$port" "$target" "$count" >/dev/null
+  ours=$(awk -v a="$start" -v b="$(now_ms)" 'BEGIN { printf "%.1f", b - a }')
+  start=$(now_ms)
+  curl -s -H 'Connection: close' -K "$work/urls.txt"
+  theirs=$(awk -v a="$start" -v b="$(now_ms)" 'BEGIN { printf "%.1f", b - a }')
+  echo "round $round: ours ${ours} ms, curl ${theirs} ms"
+  best_ours=$(awk -v x="$ours" -v y="${best_ours:-$ours}" 'BEGIN { print (x < y ? x : y) }')
+  best_curl=$(awk -v x="$theirs" -v y="${best_curl:-$theirs}" 'BEGIN { print (x < y ? x : y) }')
+done
+awk -v a="$best_ours" -v b="$best_curl" \
+  'BEGIN { printf "get_requests: ours %.1f ms, curl %.1f ms, ratio ours/curl %.2f (goal <= 1.0)\n", a, b, a / b }'

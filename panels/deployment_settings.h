@@ -1,0 +1,29 @@
+// Values that differ from school to school and come with the installation:
+// the repair hotline and the name of the service provider shown on the
+// repair page. They are read from "deployment.ini" beside the program
+// (UTF-8 text, lines "hotline=..." and "provider=..."); a value that is
+// missing or empty keeps its placeholder, which still reads as a sentence.
+#pragma once
+
+#include <string>
+
+namespace panels {
+
+struct DeploymentSettings {
+  std::string hotline;   // GBK
+  std::string provider;  // GBK
+};
+
+// The placeholders, in GBK.
+DeploymentSettings defaultDeploymentSettings();
+
+// Reads the file's text: "key=value" lines, blanks around keys and values
+// ignored, lines starting with ";" or "#" and "[section]" lines skipped,
+// unknown keys ignored, the last of a repeated key wins.
+DeploymentSettings parseDeploymentSettings(const std::string& utf8Text);
+
+// The settings of the program folder's deployment.ini, or the placeholders
+// when there is none.
+DeploymentSettings loadDeploymentSettings(const std::string& programDir);
+
+}  // namespace panels

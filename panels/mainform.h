@@ -1,0 +1,99 @@
+// The main panel: the 360 x 600 borderless, always-on-top working window
+// that the status window opens beside itself. Under its title it carries
+// four tabs and a page area in which exactly one page window is on top; the
+// pages are separate windows taken in as borderless children. During a
+// lesson it also accepts courseware files dropped on it.
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/surface_drag.h"
+
+class QLabel;
+class Tform_sbbx;
+class Tform_skjs;
+class TForm9;
+class TForm10;
+
+namespace panels {
+class TBar;
+class TSkinButton;
+class TTabButton;
+}  // namespace panels
+
+// The page windows the panel hosts, by page key. The courseware pages are
+// another module's; any page left out is simply not shown.
+struct PanelPages {
+  Tform_skjs* classStart = nullptr;        // "suiImageButton2"
+  QWidget* fileChoice = nullptr;           // "suiImageButton3"
+  Tform_sbbx* repair = nullptr;            // "suiImageButton4"
+  TForm10* offline = nullptr;              // "suiImageButton5"
+  QWidget* uploadQueue = nullptr;          // "suiImageButton6"
+  TForm9* repairHistory = nullptr;         // "suiImageButton9"
+  std::function<void()> refreshQueueRows;  // the upload queue redraws its rows
+};
+
+class TForm2 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The pictures are read from `assetsDir` (panel_*.png).
+  explicit TForm2(const std::string& assetsDir, QWidget* parent = nullptr);
+
+  void setPages(PanelPages pages);
+
+  // Makes the page of a key current: "suiImageButton2" to "suiImageButton9".
+  // "suiImageButton7" names a page that does not exist: it becomes the
+  // current key and nothing else changes. Unknown keys are ignored.
+  void switchPage(const std::string& key);
+  const std::string& currentPageKey() const { return currentPageKey_; }
+
+  // Files dropped on the panel (GBK paths, in the drop's order).
+  void dropFiles(const std::vector<std::string>& paths);
+
+  // Event handlers.
+  void FormActivate();
+  void FormShow();
+  void suiImageButton1Click();
+  void suiImageButton3MoueEnter(panels::TTabButton* tab);
+  void suiImageButton3MouseExit(panels::TTabButton* tab);
+  void suiImageButton3MouseUp(panels::TTabButton* tab);
+
+  QLabel* Label1 = nullptr;
+  panels::TSkinButton* suiImageButton1 = nullptr;
+  panels::TTabButton* suiImageButton2 = nullptr;
+  panels::TTabButton* suiImageButton3 = nullptr;
+  panels::TTabButton* suiImageButton4 = nullptr;
+  panels::TTabButton* suiImageButton5 = nullptr;
+  panels::TBar* Shape1 = nullptr;
+  panels::TBar* Shape2 = nullptr;
+  QWidget* suiImagePanel2 = nullptr;
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void FormCreate(const std::string& assetsDir);
+  panels::TTabButton* addTab(const char* name, const QRect& geometry, const char* caption);
+  // The tab a key's bar stands under; none for the keys without a tab.
+  panels::TTabButton* tabOf(const std::string& key) const;
+  QWidget* pageOf(const std::string& key) const;
+  void putBarUnder(panels::TBar* bar, const panels::TTabButton* tab);
+  void hostPage(QWidget* page);
+
+  QPixmap background_;
+  PanelPages pages_;
+  std::string currentPageKey_;
+  platform::SurfaceDrag drag_;
+};

@@ -1,0 +1,237 @@
+#include "panels/sbbx.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "courseware/message_box.h"
+#include "panels/page_controls.h"
+#include "panels/panel_widgets.h"
+#include "server/get_client.h"
+#include "server/http_url.h"
+#include "server/json_func.h"
+#include "store/db_func.h"
+#include "sys/mask_phone.h"
+#include "sys/qt_text.h"
+
+using panels::TButtonEdit;
+
+namespace {
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+const char* const kFaultPrompt = "填写故障说明";
+
+}  // namespace
+
+Tform_sbbx::Tform_sbbx(server::GetClient& client, const std::string& assetsDir,
+                       panels::DeploymentSettings settings, QWidget* parent)
+    : QWidget(parent), client_(client), settings_(std::move(settings)) {
+  setObjectName("form_sbbx");
+  FormCreate(assetsDir);
+}
+
+void Tform_sbbx::FormCreate(const std::string& assetsDir) {
+  QWidget* surface = panels::pageSurface(this, QSize(364, 558), QSize(348, 520));
+
+  Edit_school = new TButtonEdit("Edit_school", surface);
+  Edit_school->setGeometry(18, 12, 309, 29);
+  Edit_school->setFont(panels::pixelFont(16));
+  Edit_school->setText(QStringLiteral("请选择学校"));
+  connect(Edit_school, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_schoolPropertiesButtonClick);
+
+  Edit_teacher = new TButtonEdit("Edit_teacher", surface);
+  Edit_teacher->setGeometry(18, 54, 309, 29);
+  Edit_teacher->setFont(panels::pixelFont(16));
+  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_teacherPropertiesButtonClick);
+
+  edit_teacher_phone = new QLineEdit(QStringLiteral("请输入联系方式"), surface);
+  edit_teacher_phone->setObjectName("edit_teacher_phone");
+  edit_teacher_phone->setGeometry(20, 100, 309, 26);
+  edit_teacher_phone->setFont(panels::pixelFont(14));
+  edit_teacher_phone->setEnabled(false);
+  edit_teacher_phone->setStyleSheet(
+      "QLineEdit { color: rgb(128,128,128); border: 1px solid rgb(200,200,200); background: white; }");
+
+  // activated: the teacher's choice only, never a fill.
+  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28));
+  CB_grade->addItem(QStringLiteral("请选择年级"));
+  connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
+  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28));
+  CB_class->addItem(QStringLiteral("请选择班级"));
+  connect(CB_class, &QComboBox::activated, this, &Tform_sbbx::CB_classChange);
+
+  memo1 = new QPlainTextEdit(surface);
+  memo1->setObjectName("memo1");
+  memo1->setGeometry(20, 232, 311, 185);
+  memo1->setFont(panels::pixelFont(14));
+  memo1->setStyleSheet("QPlainTextEdit { color: rgb(128,128,128); border: 1px solid rgb(200,200,200); }");
+  memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
+
+  Label2 = panels::pageLabel(surface, "Label2", QPoint(18, 424), 16, gbk("如有问题请拔打"));
+  Label1 = panels::pageLabel(surface, "Label1", QPoint(142, 423), 16, settings_.hotline);
+  Label1->setFont(panels::pixelFont(16, true));
+  Label1->setStyleSheet("color: rgb(255,0,0);");
+  Label1->adjustSize();
+  Label3 = panels::pageLabel(surface, "Label3", QPoint(266, 424), 16, settings_.provider);
+  for (QLabel* label : {Label2, Label3}) label->setStyleSheet("color: rgb(4,104,147);");
+
+  suiImageButton6 =
+      panels::pageButton(surface, "suiImageButton6", QRect(50, 460, 253, 42), assetsDir, gbk("上报故障"));
+  connect(suiImageButton6, &QAbstractButton::clicked, this, &Tform_sbbx::suiImageButton6Click);
+
+  FlatSpeedButton1 = panels::historyLink(surface, QRect(106, 497, 141, 25), gbk("查看历史维修记录>>>"));
+  connect(FlatSpeedButton1, &QPushButton::clicked, this, &Tform_sbbx::FlatSpeedButton1Click);
+}
+
+void Tform_sbbx::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Only the first showing refreshes; coming back to the tab later does not.
+  if (shownBefore_) return;
+  shownBefore_ = true;
+  FormShow();
+}
+
+void Tform_sbbx::request(void (Tform_sbbx::*handler)(const std::string&), const std::string& pathAndQuery) {
+  client_.setReplyHandler([this, handler](const std::string& replyText) { (this->*handler)(replyText); });
+  client_.startRequest(pathAndQuery);
+}
+
+void Tform_sbbx::FormShow() {
+  FillGradeList();
+  FillClassList();
+  if (!ClientState.schoolID.empty())
+    request(&Tform_sbbx::GetGrade, HttpUrl::GradesOfSchool(ClientState.serverPath, ClientState.schoolID));
+}
+
+// Unlike the class-start page, both lists always start on their placeholder.
+void Tform_sbbx::FillGradeList() {
+  gradeRows = DB_Func::QueryGrades(ClientState.schoolID);
+  panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), std::string());
+  CB_grade->setCurrentIndex(0);
+}
+
+void Tform_sbbx::FillClassList() {
+  classRows = DB_Func::QueryClasses(ClientState.gradeID);
+  panels::fillChoiceList(CB_class, classRows, "class_name", gbk("请选择班级"), std::string());
+  CB_class->setCurrentIndex(0);
+}
+
+void Tform_sbbx::CB_gradeChange(int index) {
+  std::string id, name;
+  if (panels::choiceOf(gradeRows, index, "grade_id", "grade_name", id, name)) {
+    // The class chosen before belongs to the old grade, as the emptied class
+    // list shows.
+    if (id != ClientState.gradeID) {
+      ClientState.classID.clear();
+      ClientState.className.clear();
+    }
+    ClientState.gradeID = id;
+    ClientState.gradeName = name;
+    FillClassList();
+  }
+  // Even the placeholder asks again for the classes of the current grade.
+  if (!ClientState.gradeID.empty())
+    request(&Tform_sbbx::GetClass,
+            HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
+}
+
+void Tform_sbbx::CB_classChange(int index) {
+  std::string id, name;
+  if (!panels::choiceOf(classRows, index, "class_id", "class_name", id, name)) return;
+  ClientState.classID = id;
+  ClientState.className = name;
+}
+
+void Tform_sbbx::GetGrade(const std::string& replyText) {
+  // The repair page logs under the class-start page's names.
+  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetGrade : ", replyText);
+  if (jsonPart.empty()) return;
+  DB_Func::RefreshGrades(jsonPart, panels::sentParam(client_, "schoolID"));
+  FillGradeList();
+}
+
+void Tform_sbbx::GetClass(const std::string& replyText) {
+  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetClass : ", replyText);
+  if (jsonPart.empty()) return;
+  DB_Func::RefreshClasses(jsonPart, panels::sentParam(client_, "gradeID"));
+  FillClassList();
+}
+
+std::string Tform_sbbx::faultDetail() const {
+  std::string detail = text::fromQString(memo1->toPlainText());
+  std::string lines;
+  for (char c : detail) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  if (!lines.empty() && lines.back() != '\n') lines += "\r\n";
+  return lines;
+}
+
+void Tform_sbbx::suiImageButton6Click() {
+  // The placeholder line counts as a description; the room and the contact
+  // must be known.
+  const bool complete = !ClientState.schoolID.empty() && CB_grade->currentIndex() > 0 &&
+                        CB_class->currentIndex() > 0 && !ClientState.teacherID.empty() &&
+                        !ClientState.teacherPhone.empty();
+  if (!complete) {
+    courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
+    return;
+  }
+  request(&Tform_sbbx::AddRepairs,
+          HttpUrl::ReportFault(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID,
+                               ClientState.classID, ClientState.teacherID, ClientState.teacherPhone,
+                               faultDetail(), ""));
+}
+
+void Tform_sbbx::AddRepairs(const std::string& replyText) {
+  const std::string jsonPart = panels::takeReply(client_, "Tform_sbbx.AddRepairs : ", replyText);
+  // A report the server answered but did not register is as lost as one it
+  // never received: the teacher is told to phone, and the text stays.
+  if (jsonPart.empty() || !Json_Func::ReadInsertFlag(jsonPart)) {
+    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    return;
+  }
+  courseware::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
+  memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
+}
+
+void Tform_sbbx::openPicker(int schoolMode) {
+  // No refusal here: a choice made during a lesson applies to it as well.
+  if (openPicker_) openPicker_(schoolMode, window()->pos());
+}
+
+void Tform_sbbx::Edit_schoolPropertiesButtonClick() { openPicker(1); }
+
+void Tform_sbbx::Edit_teacherPropertiesButtonClick() { openPicker(0); }
+
+void Tform_sbbx::FlatSpeedButton1Click() { callHook(AppHooks.switchPage, std::string("suiImageButton9")); }
+
+void Tform_sbbx::showSignedIn() {
+  Edit_school->setText(text::toQString(ClientState.schoolName));
+  Edit_teacher->setText(text::toQString(ClientState.teacherName));
+  edit_teacher_phone->setText(text::toQString(ClientState.teacherPhone));
+}
+
+void Tform_sbbx::showSignedOut() {
+  Edit_school->setText(QStringLiteral("请选择学校"));
+  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  edit_teacher_phone->clear();
+}
+
+void Tform_sbbx::showKnownSchoolAndTeacher() {
+  if (!ClientState.schoolName.empty()) Edit_school->setText(text::toQString(ClientState.schoolName));
+  if (!ClientState.teacherName.empty()) Edit_teacher->setText(text::toQString(ClientState.teacherName));
+}
+
+void Tform_sbbx::showChosenTeacher() {
+  Edit_school->setText(text::toQString(ClientState.schoolName));
+  Edit_teacher->setText(text::toQString(ClientState.teacherName));
+  edit_teacher_phone->setText(text::toQString(maskPhone(ClientState.teacherPhone)));
+}

@@ -1,0 +1,250 @@
+// The class-start page in the main panel, against a real edu.db and the
+// development server: lists filled from the cache at once and again after
+// the server's answer, the lesson start, the refusals while a lesson runs,
+// the fill rules, and the login and logout writes.
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTest>
+#include <QToolButton>
+
+#include "panels/panel_widgets.h"
+#include "tests/integration/panels/panels_fixture.h"
+
+namespace {
+
+using ClassStartPage = PanelsTest;
+
+TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
+  addStaleRow("t_grade", "grade_id", "grade_name", "school_id", "3999", "旧年级 ", "1001");
+  addStaleRow("t_class", "class_id", "class_name", "grade_id", "4999", "旧班级 ", "3001");
+  addStaleRow("t_subject", "subject_id", "subject_name", "grade_id", "5999", "旧学科 ", "3001");
+  signIn();
+  ClientState.screenshotCounter = 7;
+
+  // Showing the panel on this page refreshes it: cached grades at once...
+  panel->show();
+  EXPECT_EQ(classStart->Edit_school->text(), QStringLiteral("东城区第一实验小学"));
+  EXPECT_EQ(classStart->Edit_teacher->text(), QStringLiteral("张伟"));
+  EXPECT_EQ(classStart->CB_grade->count(), 5);
+  // ...and the server's list once it answers, with the cache replaced.
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : "));
+  EXPECT_EQ(itemsOf(classStart->CB_grade),
+            (std::vector<QString>{"请选择年级", "一年级", "二年级", "三年级"}));
+  EXPECT_EQ(classStart->CB_grade->currentIndex(), 0);
+  EXPECT_EQ(DB_Func::QueryGrades("1001").rowCount(), 3u);
+
+  choose(classStart->CB_grade, 1);
+  EXPECT_EQ(ClientState.gradeID, "3001");
+  EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
+  EXPECT_EQ(itemsOf(classStart->CB_Subject), std::vector<QString>{"请选择章节"});
+  EXPECT_EQ(classStart->CB_Class->count(), 4);  // the cache, stale row included
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
+  EXPECT_EQ(itemsOf(classStart->CB_Class),
+            (std::vector<QString>{"请选择班级", "一年级（1）班", "一年级（2）班"}));
+  EXPECT_EQ(classStart->CB_Class->currentIndex(), 0);
+
+  // The same grade again, and any placeholder, send nothing.
+  choose(classStart->CB_grade, 1);
+  choose(classStart->CB_grade, 0);
+  choose(classStart->CB_Class, 0);
+  EXPECT_FALSE(client.timeoutRunning());
+
+  choose(classStart->CB_Class, 2);
+  EXPECT_EQ(ClientState.classID, "4002");
+  EXPECT_EQ(ClientState.className, gbk("一年级（2）班"));
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetSubject : "));
+  EXPECT_EQ(itemsOf(classStart->CB_Subject),
+            (std::vector<QString>{"请选择学科", "语文", "数学", "科学", "道德与法治"}));
+  choose(classStart->CB_Subject, 2);
+  EXPECT_EQ(ClientState.subjectID, "5002");
+  EXPECT_EQ(ClientState.subjectName, gbk("数学"));
+
+  QTest::mouseClick(classStart->bu_kssk, Qt::LeftButton);
+  ASSERT_TRUE(waitForReply("StartCountTime : "));
+
+  const nlohmann::json lessons = serverTable("lessons");
+  ASSERT_EQ(lessons.size(), 1u);
+  EXPECT_EQ(ClientState.processID, lessons[0].value("processID", ""));
+  EXPECT_FALSE(ClientState.processID.empty());
+  EXPECT_EQ(ClientState.screenshotCounter, 1);
+  EXPECT_EQ(timerStarts, 1);
+  EXPECT_TRUE(classStart->Label3->isVisible());
+  EXPECT_TRUE(
+      QRegularExpression("^开始上课时间：\\d\\d:\\d\\d:\\d\\d$").match(classStart->Label3->text()).hasMatch())
+      << classStart->Label3->text().toStdString();
+  EXPECT_TRUE(classStart->bu_kssk->isHidden());
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("上课成功，请上传电子课件。")});
+  EXPECT_EQ(panel->currentPageKey(), "suiImageButton3");
+  EXPECT_TRUE(fileChoice->isVisible());
+  EXPECT_EQ(panel->Shape1->x(), 114);
+
+  EXPECT_EQ(targets(), (std::vector<std::string>{
+                           target("getGradeInfo", "&schoolID=1001"),
+                           target("getGradeInfo", "&schoolID=1001&gradeID=3001"),
+                           target("getSubject", "&gradeID=3001"),
+                           target("getStartCountTime",
+                                  "&schoolID=1001&gradeID=3001&classesID=4002&teacherID=2001&subjectID=5002"
+                                  "&deviceID=DISK-PANELS&offLine=0&beginTime="),
+                       }));
+  EXPECT_EQ(logLinesStartingWith("Tform_skjs.GetGrade :   "), 0u);
+}
+
+TEST_F(ClassStartPage, ANewGradeDropsTheClassAndSubjectOfTheOldOne) {
+  signIn();
+  ClientState.gradeID = "3001";
+  ClientState.gradeName = gbk("一年级");
+  ClientState.classID = "4001";
+  ClientState.className = gbk("一年级（1）班");
+  ClientState.subjectID = "5001";
+  ClientState.subjectName = gbk("语文");
+  classStart->FormShow1111();
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : "));
+  EXPECT_EQ(classStart->CB_Class->currentIndex(), 1);
+  EXPECT_EQ(classStart->CB_Subject->currentIndex(), 1);
+
+  choose(classStart->CB_grade, 2);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
+  EXPECT_EQ(ClientState.gradeID, "3002");
+  EXPECT_EQ(ClientState.classID, "");
+  EXPECT_EQ(ClientState.subjectID, "");
+  EXPECT_EQ(itemsOf(classStart->CB_Class),
+            (std::vector<QString>{"请选择班级", "二年级（1）班", "二年级（2）班"}));
+
+  // A class of the first grade can no longer go out with the second one.
+  classStart->bu_ksskClick();
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("请检查信息是否填写完整。")});
+  EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST_F(ClassStartPage, ListsShowTheChosenNamesOrStayBlankForUnknownOnes) {
+  signIn();
+  const struct {
+    const char* name;
+    std::string gradeID, gradeName, className, subjectName;
+    int grade, klass, subject;
+  } cases[] = {
+      {"nothing chosen", "", "", "", "", 0, 0, 0},
+      {"all known", "3002", gbk("二年级"), gbk("二年级（2）班"), gbk("科学"), 2, 2, 3},
+      {"names no row carries", "3002", gbk("九年级"), gbk("九班"), gbk("天文"), -1, -1, -1},
+      {"a grade id without name", "3002", "", "", "", -1, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClientState.gradeID = c.gradeID;
+    ClientState.gradeName = c.gradeName;
+    ClientState.className = c.className;
+    ClientState.subjectName = c.subjectName;
+    classStart->FillGradeList();
+    classStart->FillClassList();
+    classStart->FillSubjectList();
+    EXPECT_EQ(classStart->CB_grade->currentIndex(), c.grade);
+    EXPECT_EQ(classStart->CB_Class->currentIndex(), c.klass);
+    EXPECT_EQ(classStart->CB_Subject->currentIndex(), c.subject);
+  }
+}
+
+TEST_F(ClassStartPage, NoSchoolMeansEmptyListsAndNoRequest) {
+  classStart->FormShow1111();
+  EXPECT_EQ(itemsOf(classStart->CB_grade), std::vector<QString>{"请选择年级"});
+  EXPECT_EQ(itemsOf(classStart->CB_Class), std::vector<QString>{"请选择班级"});
+  EXPECT_EQ(itemsOf(classStart->CB_Subject), std::vector<QString>{"请选择学科"});
+  EXPECT_FALSE(client.timeoutRunning());
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(ClassStartPage, WhileALessonRunsTheSchoolAndTeacherStayAndTheListsAreKept) {
+  signIn();
+  panel->move(300, 120);
+  classStart->Edit_school->button()->click();
+  classStart->Edit_teacher->button()->click();
+  EXPECT_EQ(pickerOpenings,
+            (std::vector<std::pair<int, QPoint>>{{1, QPoint(300, 120)}, {0, QPoint(300, 120)}}));
+  EXPECT_TRUE(messages.empty());
+
+  lessonRunning = true;
+  pickerOpenings.clear();
+  classStart->Edit_school->button()->click();
+  classStart->Edit_teacher->button()->click();
+  EXPECT_TRUE(pickerOpenings.empty());
+  EXPECT_EQ(messages, (std::vector<std::string>{gbk("已经开始记时，不能再更换学校。"),
+                                                gbk("已经开始记时，不能再更换老师。")}));
+
+  classStart->FormShow1111();
+  EXPECT_EQ(classStart->CB_grade->count(), 1);
+  EXPECT_FALSE(client.timeoutRunning());
+}
+
+TEST_F(ClassStartPage, FailedAnswersAreLoggedAndLeaveTheListsAndTheButton) {
+  signIn();
+  ClientState.gradeID = "3001";
+  ClientState.classID = "4001";
+  ClientState.subjectID = "5001";
+  ASSERT_TRUE(answerNextWith("error", 2));
+  classStart->FormShow1111();
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade :   "));
+  EXPECT_EQ(log.back(), gbk("Tform_skjs.GetGrade :   无法访问服务器！"));
+  EXPECT_EQ(classStart->CB_grade->count(), 4);
+
+  classStart->bu_ksskClick();
+  ASSERT_TRUE(waitForReply("StartCountTime :   "));
+  EXPECT_EQ(log.back(), gbk("StartCountTime :   无法访问服务器！"));
+  EXPECT_TRUE(ClientState.processID.empty());
+  EXPECT_FALSE(classStart->bu_kssk->isHidden());
+  EXPECT_EQ(timerStarts, 0);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ClassStartPage, AStartAnswerWithoutProcessIdChangesNothing) {
+  signIn();
+  ClientState.processID = "old";
+  classStart->StartCountTime("HTTP/1.1 200 OK\r\n\r\n{\"status\":\"success\",\"msg\":\"\"}");
+  EXPECT_EQ(ClientState.processID, "");
+  EXPECT_FALSE(classStart->bu_kssk->isHidden());
+  EXPECT_TRUE(classStart->Label3->isHidden());
+  EXPECT_EQ(timerStarts, 0);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
+  signIn();
+  classStart->FormShow1111();
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : "));
+  choose(classStart->CB_grade, 1);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
+  choose(classStart->CB_Class, 1);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetSubject : "));
+  choose(classStart->CB_Subject, 1);
+  EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("13810012001"));
+
+  callHook(AppHooks.pagesSignedOut);
+  for (QComboBox* list : {classStart->CB_grade, classStart->CB_Class, classStart->CB_Subject})
+    EXPECT_EQ(list->currentIndex(), 0) << list->objectName().toStdString();
+  EXPECT_EQ(classStart->Edit_school->text(), QStringLiteral("请选择学校"));
+  EXPECT_EQ(classStart->Edit_teacher->text(), QStringLiteral("请选择老师"));
+  EXPECT_EQ(repair->Edit_school->text(), QStringLiteral("请选择学校"));
+  EXPECT_EQ(repair->Edit_teacher->text(), QStringLiteral("请选择老师"));
+  EXPECT_EQ(repair->edit_teacher_phone->text(), QString());
+
+  ClientState.teacherName = gbk("王芳");
+  ClientState.teacherPhone = "13810012002";
+  callHook(AppHooks.pagesSignedIn);
+  EXPECT_EQ(classStart->Edit_teacher->text(), QStringLiteral("王芳"));
+  EXPECT_EQ(repair->Edit_teacher->text(), QStringLiteral("王芳"));
+  EXPECT_EQ(repair->Edit_school->text(), QStringLiteral("东城区第一实验小学"));
+  EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("13810012002"));
+
+  // The picker's choice shows the phone masked.
+  callHook(AppHooks.teacherChanged);
+  EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("138****2002"));
+
+  callHook(AppHooks.classStartResumed, std::string("2026-03-02 08:05:00"));
+  EXPECT_EQ(classStart->Label3->text(), QStringLiteral("上课开始时间：2026-03-02 08:05:00"));
+  EXPECT_FALSE(classStart->Label3->isHidden());
+  EXPECT_TRUE(classStart->bu_kssk->isHidden());
+  callHook(AppHooks.classStartIdle);
+  EXPECT_EQ(classStart->Label3->text(), QStringLiteral("开始上课时间："));
+  EXPECT_TRUE(classStart->Label3->isHidden());
+  EXPECT_FALSE(classStart->bu_kssk->isHidden());
+}
+
+}  // namespace

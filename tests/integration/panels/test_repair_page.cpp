@@ -1,0 +1,138 @@
+// The repair page in the main panel, against a real edu.db and the
+// development server: its lists, the report with its exact request, the
+// refusal of an incomplete report, and the answers that confirm it or send
+// the teacher to the hotline.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "panels/panel_widgets.h"
+#include "tests/integration/panels/panels_fixture.h"
+
+namespace {
+
+class RepairPage : public PanelsTest {
+ public:
+  // Signs in, shows the panel on the repair tab and picks grade and class.
+  void openAndPickRoom() {
+    signIn();
+    callHook(AppHooks.switchPage, std::string("suiImageButton4"));
+    panel->show();
+    ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : "));
+    choose(repair->CB_grade, 1);
+    ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
+    choose(repair->CB_class, 1);
+  }
+
+  const std::string failure = gbk("维修上报失败，请拔打 ") + kHotline + gbk(" 电话报修。");
+};
+
+TEST_F(RepairPage, AReportGoesOutAsPercentEncodedUtf8AndIsConfirmed) {
+  addStaleRow("t_class", "class_id", "class_name", "grade_id", "4999", "旧班级 ", "3001");
+  openAndPickRoom();
+  EXPECT_EQ(repair->Edit_school->text(), QStringLiteral("东城区第一实验小学"));
+  EXPECT_EQ(repair->Label1->text().toStdString(), kHotline);
+  EXPECT_EQ(itemsOf(repair->CB_class),
+            (std::vector<QString>{"请选择班级", "一年级（1）班", "一年级（2）班"}));
+  EXPECT_EQ(ClientState.gradeID, "3001");
+  EXPECT_EQ(ClientState.classID, "4001");
+
+  repair->memo1->setPlainText(QStringLiteral("投影仪不亮 (3号)\n声音很小"));
+  QTest::mouseClick(repair->suiImageButton6, Qt::LeftButton);
+  ASSERT_TRUE(waitForReply("Tform_sbbx.AddRepairs : "));
+
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("您已成功上报设备故障，稍后会有技术人员与您联系。")});
+  EXPECT_EQ(repair->memo1->toPlainText(), QStringLiteral("填写故障说明"));
+  EXPECT_EQ(targets().back(),
+            target("insertRepairs",
+                   "&schoolID=1001&gradeID=3001&classID=4001&teacherID=2001&tel=13810012001&faultDetail="
+                   "%e6%8a%95%e5%bd%b1%e4%bb%aa%e4%b8%8d%e4%ba%ae+(3%e5%8f%b7)%0d%0a%e5%a3%b0%e9%9f%b3%e5%be%"
+                   "88%e5%b0%8f"
+                   "%0d%0a&address="));
+  const nlohmann::json repairs = serverTable("repairs");
+  ASSERT_EQ(repairs.size(), 1u);
+  EXPECT_EQ(repairs[0].value("faultDetail", ""), "投影仪不亮 (3号)\r\n声音很小\r\n");
+}
+
+TEST_F(RepairPage, AnIncompleteReportIsRefusedAndNothingIsSent) {
+  openAndPickRoom();
+  const size_t sentBefore = server.requests().size();
+  const struct {
+    const char* name;
+    void (*spoil)(RepairPage&);
+  } cases[] = {
+      {"no school", [](RepairPage&) { ClientState.schoolID.clear(); }},
+      {"no grade chosen", [](RepairPage& t) { t.repair->CB_grade->setCurrentIndex(0); }},
+      {"no class chosen", [](RepairPage& t) { t.repair->CB_class->setCurrentIndex(0); }},
+      {"no teacher", [](RepairPage&) { ClientState.teacherID.clear(); }},
+      {"no phone", [](RepairPage&) { ClientState.teacherPhone.clear(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ClientStateRecord saved = ClientState;
+    const int grade = repair->CB_grade->currentIndex();
+    const int klass = repair->CB_class->currentIndex();
+    messages.clear();
+    c.spoil(*this);
+    repair->suiImageButton6Click();
+    EXPECT_EQ(messages, std::vector<std::string>{gbk("请检查信息是否填写完整。")});
+    ClientState = saved;
+    repair->CB_grade->setCurrentIndex(grade);
+    repair->CB_class->setCurrentIndex(klass);
+  }
+  EXPECT_FALSE(client.timeoutRunning());
+  EXPECT_EQ(server.requests().size(), sentBefore);
+}
+
+TEST_F(RepairPage, AnUndeliveredReportNamesTheHotlineAndKeepsTheText) {
+  openAndPickRoom();
+  repair->memo1->setPlainText(QStringLiteral("白板无法触控"));
+  ASSERT_TRUE(answerNextWith("error", 1));
+  repair->suiImageButton6Click();
+  ASSERT_TRUE(waitForReply("Tform_sbbx.AddRepairs :   "));
+  EXPECT_EQ(log.back(), gbk("Tform_sbbx.AddRepairs :   无法访问服务器！"));
+  EXPECT_EQ(messages, std::vector<std::string>{failure});
+  EXPECT_EQ(repair->memo1->toPlainText(), QStringLiteral("白板无法触控"));
+}
+
+TEST_F(RepairPage, AReportTheServerDidNotRegisterIsAFailureToo) {
+  openAndPickRoom();
+  repair->memo1->setPlainText(QStringLiteral("白板无法触控"));
+  for (const char* json : {R"({"status":"success","jsonData":{"insert":false}})",
+                           R"({"status":"success","jsonData":{}})", R"({"status":"error"})"}) {
+    SCOPED_TRACE(json);
+    messages.clear();
+    repair->AddRepairs(std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n") + json);
+    EXPECT_EQ(messages, std::vector<std::string>{failure});
+    EXPECT_EQ(repair->memo1->toPlainText(), QStringLiteral("白板无法触控"));
+  }
+}
+
+TEST_F(RepairPage, GradePlaceholderAsksAgainForTheClassesOfTheChosenGrade) {
+  openAndPickRoom();
+  choose(repair->CB_grade, 0);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : ", 2));
+  EXPECT_EQ(targets().back(), target("getGradeInfo", "&schoolID=1001&gradeID=3001"));
+  EXPECT_EQ(repair->CB_class->currentIndex(), 0);
+
+  // The school and teacher buttons open the picker even during a lesson.
+  lessonRunning = true;
+  repair->Edit_teacher->button()->click();
+  EXPECT_EQ(pickerOpenings.size(), 1u);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(RepairPage, AGradeChosenHereIsTheClassStartPagesGradeToo) {
+  openAndPickRoom();
+  choose(repair->CB_grade, 2);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : ", 2));
+  EXPECT_EQ(ClientState.gradeID, "3002");
+  EXPECT_EQ(ClientState.classID, "");
+
+  classStart->FormShow1111();
+  EXPECT_EQ(classStart->CB_grade->currentText(), QStringLiteral("二年级"));
+}
+
+}  // namespace
