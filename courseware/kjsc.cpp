@@ -30,13 +30,7 @@ void message(const char* utf8, QWidget* parent) { courseware::showMessage(text::
 
 TForm_kjsc::TForm_kjsc(const std::string& assetsDir, QWidget* parent)
     : QWidget(parent), chooseFiles_(openDialog1) {
-  setObjectName("Form_kjsc");
-  resize(393, 607);
-  setAutoFillBackground(true);
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
-  setFont(courseware::pageFont(14));
+  courseware::setUpPage(this, "Form_kjsc", 393, 607);
 
   Image7 = new QLabel(this);
   Image7->setObjectName("Image7");

@@ -51,7 +51,6 @@ TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assets
       getClient_(getClient),
       hashLane_(std::make_unique<courseware::WorkerLane>()),
       storeLane_(std::make_unique<courseware::WorkerLane>()) {
-  setObjectName("Form_kjsc2");
   buildControls(assetsDir);
 
   for (QTimer** timer : {&Timer1, &Timer3, &Timer4, &Timer5}) {
@@ -77,24 +76,11 @@ TForm_kjsc2::~TForm_kjsc2() {
 }
 
 void TForm_kjsc2::buildControls(const std::string& assetsDir) {
-  resize(377, 666);
-  setAutoFillBackground(true);
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
-  setFont(courseware::pageFont(14));
-
-  Label19 = new QLabel(utf8("操作提示：将文件拖拽到本页面"), this);
-  Label19->setObjectName("Label19");
-  Label19->move(15, 8);
-  Label19->setStyleSheet(QString("color: %1;").arg(courseware::hintColour().name()));
-  Label19->adjustSize();
-
-  Bevel1 = new QFrame(this);
+  courseware::setUpPage(this, "Form_kjsc2", 377, 666);
+  Label19 = courseware::makeHint(this, utf8("操作提示：将文件拖拽到本页面"), 15, 8,
+                                 QString("color: %1;").arg(courseware::hintColour().name()));
+  Bevel1 = courseware::makeDivider(this, QRect(2, 39, 355, 2));
   Bevel1->setObjectName("Bevel1");
-  Bevel1->setGeometry(2, 39, 355, 2);
-  Bevel1->setFrameShape(QFrame::HLine);
-  Bevel1->setFrameShadow(QFrame::Sunken);
 
   for (int i = 0; i < kMaxFiles; ++i) rows[i] = buildRow(i, assetsDir);
   connect(rows[0].cancel, &QPushButton::clicked, this, &TForm_kjsc2::button14Click);
@@ -146,10 +132,7 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
       "QPushButton { background: rgb(135,206,250); border: 1px solid white; color: rgb(96,96,96); }"
       "QPushButton:hover { background: rgb(160,218,252); }");
 
-  auto* divider = new QFrame(row.panel);
-  divider->setGeometry(0, 71, 355, 2);
-  divider->setFrameShape(QFrame::HLine);
-  divider->setFrameShadow(QFrame::Sunken);
+  courseware::makeDivider(row.panel, QRect(0, 71, 355, 2));
   return row;
 }
 

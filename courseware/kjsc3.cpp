@@ -43,29 +43,15 @@ QComboBox* makeList(QWidget* parent, const char* name, int top, const char* prom
 
 TForm_kjsc3::TForm_kjsc3(server::GetClient* getClient, const std::string& assetsDir, QWidget* parent)
     : QWidget(parent), getClient_(getClient) {
-  setObjectName("Form_kjsc3");
   buildControls(assetsDir);
 }
 
 void TForm_kjsc3::buildControls(const std::string& assetsDir) {
-  resize(375, 585);
-  setAutoFillBackground(true);
-  QPalette white = palette();
-  white.setColor(QPalette::Window, Qt::white);
-  setPalette(white);
-  setFont(courseware::pageFont(14));
-
-  Label19 = new QLabel(utf8("上传文件之前，请选择课件对应课程与章节"), this);
-  Label19->setObjectName("Label19");
-  Label19->move(13, 14);
-  Label19->setStyleSheet("color: rgb(102,102,102); background: transparent;");
-  Label19->adjustSize();
-
-  Bevel1 = new QFrame(this);
+  courseware::setUpPage(this, "Form_kjsc3", 375, 585);
+  Label19 = courseware::makeHint(this, utf8("上传文件之前，请选择课件对应课程与章节"), 13, 14,
+                                 "color: rgb(102,102,102); background: transparent;");
+  Bevel1 = courseware::makeDivider(this, QRect(6, 51, 346, 2));
   Bevel1->setObjectName("Bevel1");
-  Bevel1->setGeometry(6, 51, 346, 2);
-  Bevel1->setFrameShape(QFrame::HLine);
-  Bevel1->setFrameShadow(QFrame::Sunken);
 
   CB_grade = makeList(this, "CB_grade", 71, "请选择年级");
   CB_Subject = makeList(this, "CB_Subject", 125, "请选择课程");
@@ -174,29 +160,25 @@ void TForm_kjsc3::request(const std::string& pathAndQuery, void (TForm_kjsc3::*h
   getClient_->startRequest(pathAndQuery);
 }
 
-void TForm_kjsc3::HandleSubjectReply(const std::string& raw) {
-  const std::string prefix = "TForm_kjsc3.GetSubject : ";
+std::string TForm_kjsc3::takeReply(const std::string& prefix, const std::string& raw) {
   appendLog(prefix + raw);
   const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
   getClient_->finishRequest(jsonPart);
-  if (jsonPart.empty()) {
-    appendLog(prefix + text::utf8ToGbk("  无法访问服务器！"));
-    return;
-  }
+  if (jsonPart.empty()) appendLog(prefix + text::utf8ToGbk("  无法访问服务器！"));
+  return jsonPart;
+}
+
+void TForm_kjsc3::HandleSubjectReply(const std::string& raw) {
+  const std::string jsonPart = takeReply("TForm_kjsc3.GetSubject : ", raw);
+  if (jsonPart.empty()) return;
   const std::string gradeID = queryParam(getClient_->lastPathAndQuery(), "gradeID");
   DB_Func::RefreshSubjects(jsonPart, gradeID);
   FillSubjects();
 }
 
 void TForm_kjsc3::HandleCatalogReply(const std::string& raw) {
-  const std::string prefix = "TForm_kjsc3.GetCatalog : ";
-  appendLog(prefix + raw);
-  const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
-  getClient_->finishRequest(jsonPart);
-  if (jsonPart.empty()) {
-    appendLog(prefix + text::utf8ToGbk("  无法访问服务器！"));
-    return;
-  }
+  const std::string jsonPart = takeReply("TForm_kjsc3.GetCatalog : ", raw);
+  if (jsonPart.empty()) return;
   const std::string pathAndQuery = getClient_->lastPathAndQuery();
   const std::string gradeID = queryParam(pathAndQuery, "gradeID");
   const std::string subjectID = queryParam(pathAndQuery, "subjectID");

@@ -62,6 +62,9 @@ class TForm_kjsc3 : public QWidget {
   void buildControls(const std::string& assetsDir);
   void request(const std::string& pathAndQuery, void (TForm_kjsc3::*handler)(const std::string&));
   void requestCatalogs();
+  // Logs the reply under `prefix`, ends its request and gives its JSON part;
+  // an empty part (logged as a failure) means the server gave no answer.
+  std::string takeReply(const std::string& prefix, const std::string& raw);
   // Fills `list` with `prompt` and the `column` of every row of `rows`.
   static void fill(QComboBox* list, const char* prompt, DB_Func::RowSet& rows, const char* column);
 

@@ -1,5 +1,8 @@
 #include "courseware/page_style.h"
 
+#include <QFrame>
+#include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QWidget>
 
@@ -12,6 +15,33 @@ QFont pageFont(int pixelSize) {
   QFont font = platform::yaheiFont(9);
   font.setPixelSize(pixelSize);
   return font;
+}
+
+void setUpPage(QWidget* page, const char* objectName, int width, int height) {
+  page->setObjectName(objectName);
+  page->resize(width, height);
+  page->setAutoFillBackground(true);
+  QPalette white = page->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  page->setPalette(white);
+  page->setFont(pageFont(14));
+}
+
+QLabel* makeHint(QWidget* parent, const QString& text, int left, int top, const QString& style) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName("Label19");
+  label->move(left, top);
+  label->setStyleSheet(style);
+  label->adjustSize();
+  return label;
+}
+
+QFrame* makeDivider(QWidget* parent, const QRect& geometry) {
+  auto* line = new QFrame(parent);
+  line->setGeometry(geometry);
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  return line;
 }
 
 std::string defaultAssetsDir() { return platform::programDir() + "/assets"; }

@@ -8,7 +8,10 @@
 #include <QString>
 #include <string>
 
+class QFrame;
+class QLabel;
 class QPushButton;
+class QRect;
 class QWidget;
 
 namespace courseware {
@@ -18,6 +21,15 @@ QFont pageFont(int pixelSize);
 
 // The hint and file texts of the pages, RGB 4,104,147.
 inline QColor hintColour() { return QColor(4, 104, 147); }
+
+// A page at its design size: white, text in 14 px.
+void setUpPage(QWidget* page, const char* objectName, int width, int height);
+
+// A page's hint label at `left`,`top` in the colour given as a style sheet.
+QLabel* makeHint(QWidget* parent, const QString& text, int left, int top, const QString& style);
+
+// A sunken divider line.
+QFrame* makeDivider(QWidget* parent, const QRect& geometry);
 
 // "<program folder>/assets", where the pictures are installed.
 std::string defaultAssetsDir();

@@ -26,11 +26,6 @@ WorkerLane::CancelFlag WorkerLane::post(Job job) {
   return cancel;
 }
 
-bool WorkerLane::idle() const {
-  std::lock_guard lock(mutex_);
-  return waiting_.empty() && !running_;
-}
-
 void WorkerLane::run() {
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -28,8 +28,6 @@ class WorkerLane {
 
   // Queues `job`; the returned flag cancels it (before or while it runs).
   CancelFlag post(Job job);
-  // No job waiting or running.
-  bool idle() const;
 
  private:
   struct Entry {
@@ -38,7 +36,7 @@ class WorkerLane {
   };
   void run();
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Entry> waiting_;
   CancelFlag running_;
