@@ -9,9 +9,9 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/image_button.h"
+#include "panels/panel_widgets.h"
 #include "panels/school_widgets.h"
 #include "platform/surface_drag.h"
-#include "platform/ui_fonts.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
@@ -26,6 +26,7 @@ const QColor kKeyColour(0, 0, 255);
 const QColor kTitle(97, 187, 226);
 const QColor kHint(4, 104, 147);
 const QColor kComboText(128, 128, 128);
+const QColor kBar(99, 196, 238);
 const QRect kPanelPlace(6, 66, 345, 527);
 // A press inside this rectangle does not drag the window.
 const QRect kDragExemption(241, 55, 10, 14);
@@ -34,12 +35,6 @@ constexpr int kBarOffset = 8;
 
 QPixmap picture(const std::string& assetsDir, const char* name) {
   return QPixmap(QString::fromStdString(assetsDir + "/" + name));
-}
-
-QFont pixelFont(int pixels) {
-  QFont font = platform::yaheiFont(10);
-  font.setPixelSize(pixels);
-  return font;
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
@@ -53,7 +48,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 QLabel* makeLabel(QWidget* parent, const char* name, const char* words, const QColor& colour, QPoint at) {
   auto* label = new QLabel(QString::fromUtf8(words), parent);
   label->setObjectName(name);
-  label->setFont(pixelFont(14));
+  label->setFont(panels::pixelFont(14));
   setTextColour(label, colour);
   label->move(at);
   label->adjustSize();
@@ -64,7 +59,7 @@ QComboBox* makeCombo(QWidget* parent, const char* name, int top) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(name);
   combo->setGeometry(16, top, 310, 28);
-  combo->setFont(pixelFont(14));
+  combo->setFont(panels::pixelFont(14));
   setTextColour(combo, kComboText);
   return combo;
 }
@@ -73,7 +68,7 @@ SchoolList* makeList(QWidget* parent, const char* name, const QRect& geometry) {
   auto* list = new SchoolList(parent);
   list->setObjectName(name);
   list->setGeometry(geometry);
-  list->setFont(pixelFont(14));
+  list->setFont(panels::pixelFont(14));
   setTextColour(list, kHint);
   return list;
 }
@@ -96,6 +91,13 @@ const PickerChoice* chosen(const QComboBox* combo, const std::vector<PickerChoic
 int selectedRow(const QListWidget* list) {
   const QList<QListWidgetItem*> selected = list->selectedItems();
   return selected.isEmpty() ? -1 : list->row(selected.front());
+}
+
+QWidget* makeBar(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* bar = new panels::TBar(kBar, parent);
+  bar->setObjectName(name);
+  bar->setGeometry(geometry);
+  return bar;
 }
 
 bool haveDatabase() { return !DB_Func::DatabasePath().empty(); }
@@ -140,8 +142,8 @@ void Tform_school::buildControls(const std::string& assetsDir) {
   suiImageButton3->setObjectName("suiImageButton3");
   suiImageButton3->setGeometry(124, 28, 49, 25);
 
-  Shape1 = makeSchoolBar(this, "Shape1", QRect(suiImageButton2->x() - kBarOffset, 54, 65, 5));
-  Shape2 = makeSchoolBar(this, "Shape2", QRect(suiImageButton2->x() - kBarOffset, 56, 65, 3));
+  Shape1 = makeBar(this, "Shape1", QRect(suiImageButton2->x() - kBarOffset, 54, 65, 5));
+  Shape2 = makeBar(this, "Shape2", QRect(suiImageButton2->x() - kBarOffset, 56, 65, 3));
   Shape2->hide();
   for (SchoolTabButton* tab : {suiImageButton2, suiImageButton3}) {
     connect(tab, &SchoolTabButton::mouseEntered, this, [this, tab] {

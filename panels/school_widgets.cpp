@@ -3,21 +3,18 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "platform/ui_fonts.h"
+#include "panels/panel_widgets.h"
 
 namespace {
 
 const QColor kTabCaption(195, 229, 244);
-const QColor kBar(99, 196, 238);
 constexpr int kItemHeight = 20;
 
 }  // namespace
 
 SchoolTabButton::SchoolTabButton(const QString& caption, QWidget* parent)
     : QWidget(parent), caption_(caption) {
-  QFont font = platform::yaheiFont(12);
-  font.setPixelSize(16);
-  setFont(font);
+  setFont(panels::pixelFont(16));
   setCursor(Qt::PointingHandCursor);
   setAttribute(Qt::WA_Hover);
 }
@@ -76,15 +73,4 @@ void SchoolList::addLine(const QString& text) {
 void SchoolList::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
   if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
-}
-
-QWidget* makeSchoolBar(QWidget* parent, const char* name, const QRect& geometry) {
-  auto* bar = new QWidget(parent);
-  bar->setObjectName(name);
-  bar->setGeometry(geometry);
-  bar->setAutoFillBackground(true);
-  QPalette palette = bar->palette();
-  palette.setColor(QPalette::Window, kBar);
-  bar->setPalette(palette);
-  return bar;
 }

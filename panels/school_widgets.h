@@ -63,6 +63,3 @@ class SchoolList : public QListWidget {
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
-
-// A flat bar of one colour, without outline (the tab markers).
-QWidget* makeSchoolBar(QWidget* parent, const char* name, const QRect& geometry);
