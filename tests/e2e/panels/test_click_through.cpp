@@ -1,0 +1,490 @@
+// A teacher's way through the real program, clicked with xdotool on a
+// 1920 x 1080 X server: the status window's 上课计时 opens the main panel
+// to its left; the picker changes the teacher; grade, class and subject are
+// picked from the combos' popups and 开始上课 starts the lesson; a fault is
+// typed in Chinese on the repair tab and reported; courseware chosen in the
+// file dialog goes through the queue and the catalog page onto a real FTP
+// server and into the development server's registry. What the client asks
+// the server is read from the development server's request log. Pictures of
+// every step are kept in build/tests/artefacts/click_through for the eye.
+#include <QCryptographicHash>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QThread>
+#include <optional>
+
+#include "sys/text_codec.h"
+#include "tests/support/devserver_process.h"
+#include "tests/support/ftp_server.h"
+// Last: it brings Xlib.
+#include "tests/integration/core/client_program_fixture.h"
+
+namespace {
+
+using testsupport::DevServerProcess;
+using testsupport::DevServerRequest;
+
+// The development server's seed: the teacher who signs in, his school and
+// district, and what the lists hold for the first grade.
+const char* const kTeacher =
+    "2001|张伟|13810012001|1001|东城区第一实验小学|110000|北京市|110100|北京市|110101|东城区";
+
+// Control positions as the windows' designs give them (left, top, width,
+// height inside their window or page).
+const QRect kLessonButton(4, 96, 118, 41);  // status window: 上课计时
+const QRect kTimeDisplay(98, 38, 126, 52);  // status window: the lesson time
+// Main panel.
+const QRect kTabLesson(26, 28, 73, 25);
+const QRect kTabRepair(188, 28, 79, 25);
+const QPoint kPageArea(2, 61);
+// Class-start page.
+const QRect kStartSchool(18, 24, 311, 29);
+const QRect kStartGrade(18, 141, 311, 28);
+const QRect kStartClass(18, 199, 311, 28);
+const QRect kStartSubject(18, 258, 311, 28);
+// The wide button of every page: 开始上课, 选择上传文件, 选择课程章节,
+// 上传文件 and 上报故障.
+const QRect kWideButton(50, 460, 253, 42);
+// Repair page.
+const QRect kRepairGrade(20, 142, 309, 28);
+const QRect kRepairClass(20, 186, 309, 28);
+const QRect kRepairMemo(20, 232, 311, 185);
+// Catalog page.
+const QRect kCatalogSubject(14, 125, 315, 28);
+const QRect kCatalogEntry(14, 180, 315, 28);
+// Picker: the school list on its first panel, the teacher list on its
+// second; both panels stand at 6,66 and their items are 20 pixels high.
+const QPoint kPickerPanel(6, 66);
+const QPoint kSchoolList(18, 181);
+const QPoint kTeacherList(8, 40);
+constexpr int kListItemHeight = 20;
+
+// The panel, the picker (which covers it) and the status window beside them.
+const QRect kPanelAndStatus(1300, 40, 610, 620);
+// The same with the file dialog, which opens centred over the panel.
+const QRect kPanelAndDialog(1150, 40, 760, 620);
+
+std::string appKey() { return DevServerProcess::kApplicationKey; }
+
+std::string md5Of(const QByteArray& bytes) {
+  return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toStdString();
+}
+
+QJsonArray devTable(const DevServerProcess& server, const char* name) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(server.control(name)))
+      .object()
+      .value("jsonData")
+      .toArray();
+}
+
+class ClickThroughTest : public clienttest::ClientProgramFixture {
+ protected:
+  void SetUp() override {
+    ClientProgramFixture::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(server_.running());
+    ASSERT_TRUE(copyProgramFolder(folder_.path(), server_.port()));
+    // The file dialog remembers its last folder in the user's settings; the
+    // client gets settings of its own, so the dialog opens in its working
+    // folder.
+    environment_.insert("XDG_CONFIG_HOME", settings_.path());
+  }
+
+  // Starts the copied client and signs the seed's teacher in, with the FTP
+  // server of the login's items 16, 17, 25 and 26.
+  void startSignedIn(int ftpPort = 21, const QString& ftpUser = "teacher", const QString& ftpPassword = "x") {
+    ASSERT_NO_FATAL_FAILURE(startClient(folder_.path() + "/edu-client"));
+    const QString user = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpUser}));
+    const QString password = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpPassword}));
+    ASSERT_FALSE(user.isEmpty());
+    ASSERT_FALSE(password.isEmpty());
+    const QString login = QString(
+                              "online|%1|127.0.0.1:%2|0|0|60|127.0.0.1|%3|0|5.0.33|0|5.0.33|0|"
+                              "http://127.0.0.1/upgrade.xml|0|%4|%5")
+                              .arg(QString::fromUtf8(kTeacher))
+                              .arg(server_.port())
+                              .arg(ftpPort)
+                              .arg(user, password);
+    ASSERT_EQ(sendLogin(login), 0);
+    // The login asks whether a lesson of this computer still runs.
+    const DevServerRequest resume = nextRequest("getCouterTime");
+    diskID_ = resume.target.substr(resume.target.find("hardDiskID=") + 11);
+    ASSERT_FALSE(diskID_.empty());
+  }
+
+  // Screen points of a control's centre.
+  static QPoint inStatus(const QRect& control) { return kStatusWindowAt + control.center(); }
+  static QPoint panelAt() { return kStatusWindowAt - QPoint(360, 0); }
+  static QPoint inPanel(const QRect& control) { return panelAt() + control.center(); }
+  static QPoint inPage(const QRect& control) { return panelAt() + kPageArea + control.center(); }
+  static QPoint listItem(const QPoint& list, int item) {
+    return panelAt() + kPickerPanel + list + QPoint(150, item * kListItemHeight + kListItemHeight / 2);
+  }
+  // The ellipsis button at the right end of an edit.
+  static QPoint ellipsisOf(const QRect& edit) {
+    return panelAt() + kPageArea + QPoint(edit.right() - 12, edit.center().y());
+  }
+
+  void click(const QPoint& at, int clicks = 1) {
+    run("xdotool", {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "--repeat",
+                    QString::number(clicks), "--delay", "80", "1"});
+  }
+
+  void keys(const QStringList& names) { run("xdotool", QStringList{"key", "--delay", "30"} + names); }
+
+  // Types text (UTF-8, Chinese included) into the focused control.
+  void typeText(const QString& text) { run("xdotool", {"type", "--delay", "30", text}); }
+
+  // The visible windows whose name matches a pattern ("" for all).
+  QList<QByteArray> shownWindows(const QString& namePattern = "") {
+    const QByteArray found = run("xdotool", {"search", "--onlyvisible", "--name", namePattern});
+    return found.isEmpty() ? QList<QByteArray>() : found.split('\n');
+  }
+
+  QRect geometryOf(const QByteArray& window) {
+    const QString text = QString::fromUtf8(run("xdotool", {"getwindowgeometry", window}));
+    const QRegularExpressionMatch match =
+        QRegularExpression(R"(Position: (\d+),(\d+).*Geometry: (\d+)x(\d+))",
+                           QRegularExpression::DotMatchesEverythingOption)
+            .match(text);
+    if (!match.hasMatch()) return {};
+    return QRect(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt(),
+                 match.captured(4).toInt());
+  }
+
+  // Waits on a condition that asks the X server, so it is asked a few times
+  // a second rather than on every turn of the event loop.
+  static bool waitOnScreen(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QElapsedTimer since;
+    since.start();
+    qint64 last = -1000;
+    return testsupport::waitFor(
+        [&] {
+          if (since.elapsed() - last < 100) return false;
+          last = since.elapsed();
+          return condition();
+        },
+        timeoutMs);
+  }
+
+  // The next logged request of an operation after the ones already taken;
+  // requests of other operations in between (screenshots) are passed over.
+  std::optional<DevServerRequest> awaitRequest(const std::string& operation, int timeoutMs = 20000) {
+    const std::string path = "/clientInterface-" + operation;
+    std::optional<DevServerRequest> found;
+    testsupport::waitFor(
+        [&] {
+          const std::vector<DevServerRequest> all = server_.requests();
+          for (size_t i = taken_; i < all.size(); ++i) {
+            if (all[i].path() != path) continue;
+            found = all[i];
+            taken_ = i + 1;
+            return true;
+          }
+          QThread::msleep(20);
+          return false;
+        },
+        timeoutMs);
+    return found;
+  }
+
+  DevServerRequest nextRequest(const std::string& operation) {
+    std::optional<DevServerRequest> request = awaitRequest(operation);
+    EXPECT_TRUE(request) << "no " << operation << " request";
+    return request.value_or(DevServerRequest());
+  }
+
+  // The client's target for an operation with its parameters after the key.
+  static std::string target(const std::string& operation, const std::string& parameters) {
+    return "/clientInterface-" + operation + "?appKey=" + appKey() + parameters;
+  }
+
+  // Lets the client take in the answer to the request just seen, so that a
+  // list it fills is complete before its popup opens.
+  static void settle() {
+    testsupport::waitFor([] { return false; }, 400);
+  }
+
+  // Picks item `item` of a combo through its popup: the popup opens on a
+  // click, Home and Down walk to the item, Return chooses it. A popup too
+  // short to hold the item (its list not yet filled) is closed and opened
+  // again; every item is at least 20 pixels high.
+  void chooseItem(const QPoint& combo, int item) {
+    const QList<QByteArray> before = shownWindows();
+    for (int attempt = 0;; ++attempt) {
+      click(combo);
+      QByteArray popup;
+      ASSERT_TRUE(waitOnScreen([&] {
+        for (const QByteArray& window : shownWindows())
+          if (!before.contains(window)) return !(popup = window).isEmpty();
+        return false;
+      })) << "no popup";
+      const bool holdsItem = geometryOf(popup).height() >= (item + 1) * kListItemHeight;
+      if (holdsItem || attempt == 3) {
+        QStringList walk{"Home"};
+        for (int i = 0; i < item; ++i) walk << "Down";
+        keys(walk << "Return");
+      } else {
+        keys({"Escape"});
+      }
+      ASSERT_TRUE(waitOnScreen([&] { return shownWindows().size() == before.size(); })) << "popup stays";
+      if (holdsItem || attempt == 3) return;
+      testsupport::waitFor([] { return false; }, 500);
+    }
+  }
+
+  // Waits for the client's message box, keeps its picture and presses OK
+  // (Return on the box, which holds the focus once it is given it).
+  void answerMessage(const QString& picture) {
+    QList<QByteArray> boxes;
+    ASSERT_TRUE(waitOnScreen([&] { return !(boxes = shownWindows("^提示$")).isEmpty(); })) << "no message";
+    keep(picture, kPanelAndStatus);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      run("xdotool", {"windowfocus", "--sync", boxes.front()});
+      keys({"Return"});
+      if (waitOnScreen([&] { return shownWindows("^提示$").isEmpty(); }, 5000)) return;
+    }
+    FAIL() << "the message stays";
+  }
+
+  void keep(const QString& name, const QRect& area) { keepPicture("click_through/" + name, area); }
+
+  QImage timeDisplay() { return statusWindowArea(kTimeDisplay); }
+
+  // The main panel, opened with the status window's first button: 360 x 600,
+  // to the left of the status window, tops aligned.
+  void openPanel() {
+    click(inStatus(kLessonButton));
+    QByteArray panel;
+    ASSERT_TRUE(waitOnScreen([&] {
+      for (const QByteArray& window : shownWindows())
+        if (geometryOf(window) == QRect(panelAt(), QSize(360, 600))) return !(panel = window).isEmpty();
+      return false;
+    })) << "no main panel at the status window's left";
+    panel_ = panel;
+  }
+
+  // From the open panel on the class-start page: grade 一年级, class
+  // 一年级（1）班, subject 语文, 开始上课; the message answered. Pictures
+  // of the choice and of the start's message are kept under `pictures`.
+  void startLesson(const std::string& teacherID, const QString& pictures) {
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartGrade), 1));
+    EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001&gradeID=3001"));
+    settle();
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartClass), 1));
+    EXPECT_EQ(nextRequest("getSubject").target, target("getSubject", "&gradeID=3001"));
+    settle();
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartSubject), 1));
+    keep(pictures + "_lesson_chosen.png", kPanelAndStatus);
+
+    const QImage idleTime = timeDisplay();
+    click(inPage(kWideButton));
+    EXPECT_EQ(
+        nextRequest("getStartCountTime").target,
+        target("getStartCountTime", "&schoolID=1001&gradeID=3001&classesID=4001&teacherID=" + teacherID +
+                                        "&subjectID=5001&deviceID=" + diskID_ + "&offLine=0&beginTime="));
+    ASSERT_NO_FATAL_FAILURE(answerMessage(pictures + "_lesson_started.png"));
+    // The class timer runs: the status window's time display moves on.
+    EXPECT_TRUE(waitOnScreen([&] { return timeDisplay() != idleTime; })) << "the lesson time stands still";
+  }
+
+  DevServerProcess server_;
+  QTemporaryDir folder_;
+  QTemporaryDir settings_;
+  std::string diskID_;
+  QByteArray panel_;
+  size_t taken_ = 0;
+};
+
+TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) {
+  ASSERT_NO_FATAL_FAILURE(startSignedIn());
+  ASSERT_NO_FATAL_FAILURE(openPanel());
+  // Shown on the class-start page, which asks for the school's grades.
+  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
+  settle();
+  keep("01_panel_class_start.png", kPanelAndStatus);
+
+  // The school's "..." opens the picker over the panel on its school tab,
+  // which asks for the district's schools.
+  click(ellipsisOf(kStartSchool));
+  EXPECT_EQ(nextRequest("getAreaData").target, target("getAreaData", "&type=4&id=110101"));
+  settle();
+  keep("02a_picker_schools.png", kPanelAndStatus);
+  // A double-click on the first school (东城区第一实验小学) goes on to its
+  // teachers: the three recent ones after their heading, then the heading
+  // of all teachers and 李娜, 王芳, 张伟 by their initials.
+  click(listItem(kSchoolList, 0), 2);
+  EXPECT_EQ(nextRequest("getAreaData").target, target("getAreaData", "&type=5&id=1001"));
+  settle();
+  keep("02b_picker_teachers.png", kPanelAndStatus);
+  // 王芳 from the full list: the choice is committed, the picker closes and
+  // the class-start page refreshes its grades.
+  click(listItem(kTeacherList, 6), 2);
+  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
+  settle();
+  keep("02c_teacher_chosen.png", kPanelAndStatus);
+
+  // The lesson starts for the teacher chosen in the picker.
+  ASSERT_NO_FATAL_FAILURE(startLesson("2002", "03"));
+  keep("04_courseware_tab.png", kPanelAndStatus);
+
+  // The repair tab, shown for the first time, asks for the grades again.
+  click(inPanel(kTabRepair));
+  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairGrade), 1));
+  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001&gradeID=3001"));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairClass), 2));
+  // The fault in two lines, over the prompt text; "+" and "%" must survive
+  // the query.
+  click(inPage(kRepairMemo));
+  run("xdotool", {"windowfocus", "--sync", panel_});
+  keys({"ctrl+a"});
+  typeText(QString::fromUtf8("投影仪不亮，开机无信号"));
+  keys({"Return"});
+  typeText(QString::fromUtf8("A+B 班 100%"));
+  keep("05_repair_typed.png", kPanelAndStatus);
+  click(inPage(kWideButton));
+  // The teacher's phone is the one the picker gave (王芳's); the class is
+  // 一年级（2）班.
+  EXPECT_EQ(
+      nextRequest("insertRepairs").target,
+      target("insertRepairs",
+             "&schoolID=1001&gradeID=3001&classID=4002&teacherID=2002&tel=13810012002&faultDetail="
+             "%e6%8a%95%e5%bd%b1%e4%bb%aa%e4%b8%8d%e4%ba%ae%ef%bc%8c%e5%bc%80%e6%9c%ba%e6%97%a0%e4%bf%a1"
+             "%e5%8f%b7%0d%0aA%2bB+%e7%8f%ad+100%25%0d%0a&address="));
+  ASSERT_NO_FATAL_FAILURE(answerMessage("06_repair_reported.png"));
+  const QJsonArray repairs = devTable(server_, "repairs");
+  ASSERT_EQ(repairs.size(), 1);
+  EXPECT_EQ(repairs[0].toObject().value("faultDetail").toString(),
+            QString::fromUtf8("投影仪不亮，开机无信号\r\nA+B 班 100%\r\n"));
+  keep("07_repair_after.png", kPanelAndStatus);
+
+  // During the lesson the class-start page refuses another school.
+  click(inPanel(kTabLesson));
+  click(ellipsisOf(kStartSchool));
+  ASSERT_NO_FATAL_FAILURE(answerMessage("08_school_refused.png"));
+  EXPECT_FALSE(awaitRequest("getAreaData", 500)) << "the picker opened during the lesson";
+}
+
+TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndRegistered) {
+  // About 1 MiB a second into the FTP server: the first file's store lasts
+  // long enough to be seen in its row.
+  testsupport::FtpServer::Options options;
+  options.receiveLimit = 1 << 20;
+  testsupport::FtpServer ftp(options);
+  if (!ftp.start()) GTEST_SKIP() << "pyftpdlib (python3-pyftpdlib) missing";
+
+  // Two files as a teacher brings them, one with a Chinese name and a blank.
+  QTemporaryDir files;
+  const QString names[] = {QString::fromUtf8("第一课 课件.pptx"), "notes.pdf"};
+  QByteArray contents[2];
+  quint32 seed = 12345;
+  for (int n = 0; n < 2; ++n) {
+    contents[n].resize(n == 0 ? 3 * 1024 * 1024 + 17 : 200 * 1024);
+    for (char& byte : contents[n]) byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    ASSERT_TRUE(testsupport::writeFile(files.filePath(names[n]).toStdString(), contents[n].toStdString()));
+  }
+  const QString monthBefore = QDate::currentDate().toString("yyyy-MM");
+  // The file dialog opens where they are.
+  client_.setWorkingDirectory(files.path());
+
+  ASSERT_NO_FATAL_FAILURE(
+      startSignedIn(ftp.port(), QString::fromStdString(ftp.user()), QString::fromStdString(ftp.password())));
+  ASSERT_NO_FATAL_FAILURE(openPanel());
+  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(startLesson("2001", "c0"));
+  // The lesson has moved the panel on to the file-choice page.
+  keep("c1_file_choice.png", kPanelAndStatus);
+
+  // 选择上传文件: the dialog takes both files, quoted, in its name field.
+  click(inPage(kWideButton));
+  QList<QByteArray> dialogs;
+  ASSERT_TRUE(waitOnScreen([&] { return !(dialogs = shownWindows("^请选择需要上传的文件$")).isEmpty(); }));
+  run("xdotool", {"windowfocus", "--sync", dialogs.front()});
+  typeText(QString("\"%1\" \"%2\"").arg(files.filePath(names[0]), files.filePath(names[1])));
+  keep("c2_file_dialog.png", kPanelAndDialog);
+  keys({"Return"});
+  ASSERT_TRUE(waitOnScreen([&] { return shownWindows("^请选择需要上传的文件$").isEmpty(); }));
+
+  // Both are copied below courseware/<name><phone>/<month>/ and queued: the
+  // queue page shows their rows.
+  const QString localFolder = folder_.path() + QString::fromUtf8("/courseware/张伟13810012001/") +
+                              QDate::currentDate().toString("yyyy-MM");
+  ASSERT_TRUE(waitOnScreen([&] {
+    return QFile::exists(localFolder + "/" + names[0]) && QFile::exists(localFolder + "/" + names[1]);
+  })) << localFolder.toStdString();
+  keep("c3_queue_rows.png", kPanelAndStatus);
+
+  // 选择课程章节: the catalog page asks for the catalog of the lesson's
+  // subject; 数学 then asks for its own, and 准备课 is its first entry.
+  click(inPage(kWideButton));
+  EXPECT_EQ(nextRequest("getCatalog").target,
+            target("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5001"));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogSubject), 2));
+  EXPECT_EQ(nextRequest("getCatalog").target,
+            target("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5002"));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogEntry), 1));
+  keep("c4_catalog_chosen.png", kPanelAndStatus);
+
+  // 上传文件: the first file's hash is asked for, then it is stored.
+  click(inPage(kWideButton));
+  EXPECT_EQ(nextRequest("findFileByHash").target, target("findFileByHash", "&hash=" + md5Of(contents[0])));
+  ASSERT_TRUE(waitOnScreen([&] {
+    for (const std::string& command : ftp.commands())
+      if (command.rfind("STOR ", 0) == 0) return true;
+    return false;
+  })) << "no STOR";
+  keep("c5_queue_storing.png", kPanelAndStatus);
+
+  ASSERT_TRUE(awaitRequest("postCourseware", 60000)) << "the first file was not registered";
+  EXPECT_EQ(nextRequest("findFileByHash").target, target("findFileByHash", "&hash=" + md5Of(contents[1])));
+  ASSERT_TRUE(awaitRequest("postCourseware", 60000)) << "the second file was not registered";
+  // The empty queue gives way to the file-choice page again.
+  testsupport::waitFor([] { return false; }, 1500);
+  keep("c6_queue_done.png", kPanelAndStatus);
+
+  const QJsonArray lessons = devTable(server_, "lessons");
+  ASSERT_EQ(lessons.size(), 1);
+  const QString processID = lessons[0].toObject().value("processID").toString();
+  const QString monthAfter = QDate::currentDate().toString("yyyy-MM");
+  const QJsonArray registry = devTable(server_, "registry");
+  ASSERT_EQ(registry.size(), 2);
+  for (int n = 0; n < 2; ++n) {
+    SCOPED_TRACE(names[n].toStdString());
+    const QJsonObject entry = registry[n].toObject();
+    EXPECT_EQ(entry.value("hash").toString().toStdString(), md5Of(contents[n]));
+    EXPECT_EQ(entry.value("processID").toString(), processID);
+    for (const auto& [key, value] :
+         {std::pair("schoolID", "1001"), std::pair("teacherID", "2001"), std::pair("gradeID", "3001"),
+          std::pair("classesID", "4001"), std::pair("subjectID", "5002"), std::pair("catalogID", "6004")})
+      EXPECT_EQ(entry.value(key).toString(), value) << key;
+    // The name without its extension, sent as GBK.
+    const QString stem = names[n].left(names[n].lastIndexOf('.'));
+    EXPECT_EQ(entry.value("fileName").toString(), stem);
+    EXPECT_EQ(entry.value("fileNameGbkHex").toString().toStdString(),
+              QByteArray::fromStdString(text::utf8ToGbk(stem.toStdString())).toHex().toStdString());
+    // Stored as /courseware/<school>/<teacher>/<month>/{GUID}.<extension>,
+    // byte for byte.
+    const QString path = entry.value("path").toString();
+    const QString extension = names[n].mid(names[n].lastIndexOf('.'));
+    EXPECT_TRUE(QRegularExpression("^/courseware/1001/2001/(" + monthBefore + "|" + monthAfter +
+                                   R"()/\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\})" +
+                                   QRegularExpression::escape(extension) + "$")
+                    .match(path)
+                    .hasMatch())
+        << path.toStdString();
+    EXPECT_TRUE(testsupport::readFile(ftp.root() + path.toStdString()) == contents[n].toStdString())
+        << "differs on the FTP server: " << path.toStdString();
+  }
+}
+
+}  // namespace
