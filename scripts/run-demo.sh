@@ -15,6 +15,8 @@
 # DEMO_SHOT_SECONDS (how often the Xvfb screen is saved, default 5),
 # DEMO_TIME_DIFF (seconds the lesson has run, default 125), DEMO_DIR (the
 # demo folder, default build/demo; emptied at each start), BUILD_DIR.
+# The demo folder also names the client's process id (client.pid) and, on
+# Xvfb, the display number (xvfb.display) for tools that watch the demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,7 +29,7 @@ while (($#)); do
     --duration) duration=${2:?--duration needs a number of seconds}; shift 2 ;;
     --duration=*) duration=${1#*=}; shift ;;
     --no-build) build_first=0; shift ;;
-    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -51,25 +53,19 @@ if [ -d "$demo" ] && [ -n "$(ls -A "$demo")" ] && [ ! -f "$demo/.edu-demo" ]; th
   exit 1
 fi
 rm -rf "$demo"
-mkdir -p "$demo"/{server,screens,runtime,ftp}
+mkdir -p "$demo"/{server,screens,ftp}
 demo=$(cd "$demo" && pwd)
 touch "$demo/.edu-demo"
-# The client's lock and login socket live here, so a client of the desktop
-# session (or of another demo) is left alone.
-chmod 700 "$demo/runtime"
-export XDG_RUNTIME_DIR=$demo/runtime
-
 # Each program runs in a session and process group of its own (setsid), so
 # that the cleanup ends it together with anything it started, and Ctrl-C
 # reaches only this script, which then stops them in order.
 groups=()
 client_pid=""
 xvfb_display=""
-stopping=0
+runtime=""
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
-  stopping=1
   local pid
   for pid in "${groups[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done
   for _ in $(seq 1 50); do
@@ -80,6 +76,7 @@ cleanup() {
   done
   for pid in "${groups[@]}"; do kill -KILL -- "-$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  [ -z "$runtime" ] || rm -rf "$runtime"
   echo "demo: stopped everything it started"
   echo "demo: the development server's request log: $demo/server/requests.jsonl"
   [ -z "$xvfb_display" ] || echo "demo: pictures of the screen: $demo/screens"
@@ -89,6 +86,12 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# The client's lock and login socket live in a runtime folder of the demo's
+# own, so a client of the desktop session (or of another demo) is left
+# alone; under /tmp, since a socket's path must stay short.
+runtime=$(mktemp -d /tmp/edu-demo.XXXXXX)
+export XDG_RUNTIME_DIR=$runtime
 
 # Waits up to $1 tenths of a second for the command that follows to succeed.
 wait_until() {
@@ -111,6 +114,7 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$xvfb_display
 fi
 
+: >"$demo/server/devserver.out"
 setsid "$bin/devserver" --port 0 --data "$demo/server" --log "$demo/server/requests.jsonl" \
   </dev/null >"$demo/server/devserver.out" 2>&1 &
 groups+=($!)
@@ -138,6 +142,7 @@ sqlite3 "$demo/program/edu.db" "UPDATE t_login_info SET http_url = '127.0.0.1:$p
 QT_QPA_PLATFORM=xcb setsid "$demo/program/edu-client" </dev/null >"$demo/client.log" 2>&1 &
 client_pid=$!
 groups+=("$client_pid")
+echo "$client_pid" >"$demo/client.pid"
 socket_ready() { [ -S "$XDG_RUNTIME_DIR/edu_main" ]; }
 wait_until 300 socket_ready || { echo "run-demo: the client did not start:" >&2; cat "$demo/client.log" >&2; exit 1; }
 
@@ -180,7 +185,7 @@ elapsed=0
 shots=0
 while :; do
   if ! kill -0 "$client_pid" 2>/dev/null; then
-    ((stopping)) || echo "demo: the client ended; see $demo/client.log" >&2
+    echo "demo: the client ended; see $demo/client.log" >&2
     exit 1
   fi
   if [ -n "$xvfb_display" ] && ((elapsed % shot_seconds == 0)); then
