@@ -32,7 +32,7 @@ const char* kStyle = R"(
   LockWindow { background-color: #17324d; }
   QLabel { color: #f0f4f8; }
   QLabel#Label_note { color: #f5c26b; }
-  QLabel#Label_status[problem="true"] { color: #ff9c8a; }
+  QLabel[problem="true"] { color: #ff9c8a; }
   QFrame#panel { background-color: #21456a; border-radius: 12px; }
   QListWidget { background-color: #f7f9fb; color: #17324d; border-radius: 6px; padding: 4px; }
   QListWidget::item { padding: 8px; }
@@ -42,7 +42,13 @@ const char* kStyle = R"(
   QPushButton:disabled { background-color: #5b7a99; }
 )";
 
-QString fromUtf8(const std::string& utf8) { return QString::fromStdString(utf8); }
+void showMessage(QLabel* label, const std::string& utf8, bool problem) {
+  label->setText(QString::fromStdString(utf8));
+  label->setProperty("problem", problem);
+  // The colour follows the property only after the style is applied again.
+  label->style()->unpolish(label);
+  label->style()->polish(label);
+}
 
 std::string teacherLine(const PickerTeacher& teacher) {
   return teacher.name + "  [" + maskPhone(teacher.phone) + "]";
@@ -113,6 +119,14 @@ void LockWindow::buildControls() {
   Label_status->setWordWrap(true);
   Label_status->setAlignment(Qt::AlignCenter);
 
+  // The outcome of a login has its own line, so that a list arriving late
+  // does not wipe it out.
+  Label_login = new QLabel(panel);
+  Label_login->setObjectName("Label_login");
+  Label_login->setFont(platform::yaheiFont(12, true));
+  Label_login->setWordWrap(true);
+  Label_login->setAlignment(Qt::AlignCenter);
+
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(bu_refresh);
   buttons->addStretch();
@@ -127,6 +141,7 @@ void LockWindow::buildControls() {
   column->addWidget(LB_teacher, 1);
   column->addLayout(buttons);
   column->addWidget(Label_status);
+  column->addWidget(Label_login);
 
   auto* centre = new QVBoxLayout(this);
   centre->addStretch();
@@ -153,7 +168,7 @@ void LockWindow::loadSettings() {
   if (!fileFound) settingsNote_ = "未找到设置文件 LockScreen.ini（可参照 LockScreen.ini.sample 填写）。";
   if (!haveDatabase_) settingsNote_ += "未找到本机数据库 edu.db。";
   if (databaseFailed) settingsNote_ += "本机数据库 edu.db 无法读取。";
-  Label_note->setText(fromUtf8(settingsNote_));
+  Label_note->setText(QString::fromStdString(settingsNote_));
   Label_note->setVisible(!settingsNote_.empty());
   Label_school->setText(settings_.schoolName.empty() ? QString("未设置学校")
                                                      : text::toQString(settings_.schoolName));
@@ -244,19 +259,19 @@ void LockWindow::bu_loginClick() {
   if (sending_) return;
   const QListWidgetItem* item = LB_teacher->currentItem();
   if (item == nullptr || item->isHidden()) {
-    setStatus("请先选择您的姓名。", true);
+    setLoginStatus("请先选择您的姓名。", true);
     return;
   }
   const PickerTeacher& teacher = teachers_.at(item->data(Qt::UserRole).toULongLong());
   const auto seeds = platform::randomBytes16();
   const LoginTextResult built = buildLoginText(loginValuesFor(settings_, teacher), seeds[0], seeds[1]);
   if (!built.problem.empty()) {
-    setStatus("无法登录：" + text::gbkToUtf8(built.problem) + "。请联系管理员。", true);
+    setLoginStatus("无法登录：" + text::gbkToUtf8(built.problem) + "。请联系管理员。", true);
     return;
   }
 
   setSending(true);
-  setStatus("正在登录……", false);
+  setLoginStatus("正在登录……", false);
   if (sender_.joinable()) sender_.join();  // the last attempt, long over
   // The client may take a moment to answer; the screen stays alive meanwhile.
   sender_ = std::thread([this, path = place_.channelPath, message = built.text] {
@@ -269,19 +284,19 @@ void LockWindow::bu_loginClick() {
 void LockWindow::loginAnswered(const platform::LoginSendResult& result) {
   setSending(false);
   if (!result.answered) {
-    setStatus("登录信息没有送达教室客户端，请确认客户端已经启动后再试。", true);
+    setLoginStatus("登录信息没有送达教室客户端，请确认客户端已经启动后再试。", true);
     return;
   }
-  setStatus("登录成功。", false);
+  setLoginStatus("登录成功。", false);
   emit signedIn();
 }
 
 void LockWindow::setStatus(const std::string& utf8, bool problem) {
-  Label_status->setText(fromUtf8(utf8));
-  Label_status->setProperty("problem", problem);
-  // The colour follows the property only after the style is applied again.
-  Label_status->style()->unpolish(Label_status);
-  Label_status->style()->polish(Label_status);
+  showMessage(Label_status, utf8, problem);
+}
+
+void LockWindow::setLoginStatus(const std::string& utf8, bool problem) {
+  showMessage(Label_login, utf8, problem);
 }
 
 void LockWindow::setSending(bool sending) {

@@ -59,7 +59,9 @@ class LockWindow : public QWidget {
   void filterTeachers();
   void getTeacher(const std::string& replyText);
   void loginAnswered(const platform::LoginSendResult& result);
+  // The list's state and the login's outcome, UTF-8 text.
   void setStatus(const std::string& utf8, bool problem);
+  void setLoginStatus(const std::string& utf8, bool problem);
   void setSending(bool sending);
 
   LockScreenPlace place_;
@@ -77,6 +79,7 @@ class LockWindow : public QWidget {
   QLabel* Label_school = nullptr;
   QLabel* Label_note = nullptr;
   QLabel* Label_status = nullptr;
+  QLabel* Label_login = nullptr;
   QLineEdit* Edit_search = nullptr;
   QListWidget* LB_teacher = nullptr;
   QPushButton* bu_login = nullptr;

@@ -55,6 +55,7 @@ class LockWindowTest : public ::testing::Test {
 
   QListWidget* list() const { return window->findChild<QListWidget*>("LB_teacher"); }
   std::string status() const { return window->findChild<QLabel*>("Label_status")->text().toStdString(); }
+  std::string loginStatus() const { return window->findChild<QLabel*>("Label_login")->text().toStdString(); }
   std::string note() const { return window->findChild<QLabel*>("Label_note")->text().toStdString(); }
   bool pick(const std::string& nameUtf8) {
     for (int row = 0; row < list()->count(); ++row) {
@@ -117,8 +118,9 @@ TEST_F(LockWindowTest, SaysSoAndStaysWhenNoClientTakesTheLogin) {
   open();
   ASSERT_TRUE(pick("张伟"));
   clickLogin();
-  ASSERT_TRUE(waitFor([&] { return status() == "登录信息没有送达教室客户端，请确认客户端已经启动后再试。"; }))
-      << status();
+  ASSERT_TRUE(waitFor([&] {
+    return loginStatus() == "登录信息没有送达教室客户端，请确认客户端已经启动后再试。";
+  })) << loginStatus();
   EXPECT_FALSE(signedIn);
   EXPECT_TRUE(window->findChild<QPushButton*>("bu_login")->isEnabled());
 
@@ -136,7 +138,7 @@ TEST_F(LockWindowTest, NamesWhatIsMissingWithoutSettingsOrDatabase) {
   EXPECT_EQ(status().rfind("未设置学校", 0), 0u) << status();
   EXPECT_EQ(list()->count(), 0);
   clickLogin();
-  EXPECT_EQ(status(), "请先选择您的姓名。");
+  EXPECT_EQ(loginStatus(), "请先选择您的姓名。");
   EXPECT_TRUE(received.empty());
 }
 
