@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QWindow>
 
 #include "core/app_hooks.h"
 #include "core/auto_upgrader.h"
@@ -27,9 +26,6 @@ namespace {
 constexpr QSize kWindowSize(230, 144);
 const QColor kKeyColour(0, 0, 255);
 const QColor kSilver(192, 192, 192);
-// A press inside this rectangle does not drag; it lies beyond the window's
-// right edge, so the whole surface drags.
-const QRect kDragExemption(241, 55, 10, 14);
 // The hidden log is never shown or saved; the newest lines are enough.
 constexpr int kLogLineLimit = 10000;
 
@@ -222,20 +218,12 @@ void TForm1::paintEvent(QPaintEvent*) {
 }
 
 void TForm1::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton || kDragExemption.contains(event->position().toPoint())) {
-    QWidget::mousePressEvent(event);
-    return;
-  }
-  if (windowHandle() != nullptr && windowHandle()->startSystemMove()) return;
-  dragOffset_ = event->globalPosition().toPoint() - pos();
+  if (!drag_.press(*this, *event)) QWidget::mousePressEvent(event);
 }
 
-void TForm1::mouseMoveEvent(QMouseEvent* event) {
-  if (dragOffset_ && (event->buttons() & Qt::LeftButton))
-    move(event->globalPosition().toPoint() - *dragOffset_);
-}
+void TForm1::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 
-void TForm1::mouseReleaseEvent(QMouseEvent*) { dragOffset_.reset(); }
+void TForm1::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();

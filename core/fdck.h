@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/key_grab.h"
+#include "platform/surface_drag.h"
 #include "server/get_client.h"
 
 class QLabel;
@@ -130,8 +131,10 @@ class TForm1 : public QWidget {
   bool askingServerUrl_ = false;
   bool leftSinceCancelledAsk_ = true;
 
-  // Dragging by hand where the window system cannot move the window itself.
-  std::optional<QPoint> dragOffset_;
+  // A press anywhere on the surface drags the window.
+  // A press inside the exempt rectangle does not drag; it lies beyond the
+  // window's right edge, so the whole surface drags.
+  platform::SurfaceDrag drag_{QRect(241, 55, 10, 14)};
 };
 
 // Fills the status window's entries of AppHooks (log, lesson state, lesson

@@ -5,6 +5,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "core/client_windows.h"
 #include "core/edu_application.h"
 #include "core/fdck.h"
 #include "core/screenshot_taker.h"
@@ -13,9 +14,6 @@
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
-#include "server/get_client.h"
-#include "store/db_func.h"
-#include "sys/hd_serial.h"
 
 int main(int argc, char** argv) {
   // A second copy steps aside without a word, before it shows anything.
@@ -31,15 +29,8 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);
 
   const std::string programDir = platform::programDir();
-  // The upload queue's GET client exists before any window: the login's
-  // resume request uses it.
-  server::GetClient uploadQueueClient;
-
-  TForm1 form1(programDir + "/assets");
-  installStatusWindowHooks(form1);
-  form1.setUploadQueueClient(&uploadQueueClient);
-  DB_Func::LocateDatabase();
-  ClientState.diskID = ReadDiskIdentity();
+  ClientWindows windows(programDir);
+  TForm1& form1 = *windows.status;
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
   // The lesson's screenshots: each tick of the status window's screenshot

@@ -1,0 +1,68 @@
+#include "core/client_windows.h"
+
+#include "core/app_hooks.h"
+#include "core/client_state.h"
+#include "core/fdck.h"
+#include "courseware/kjsc.h"
+#include "courseware/kjsc2.h"
+#include "courseware/kjsc3.h"
+#include "courseware/queue_hooks.h"
+#include "panels/Unit10.h"
+#include "panels/Unit9.h"
+#include "panels/deployment_settings.h"
+#include "panels/mainform.h"
+#include "panels/panel_hooks.h"
+#include "panels/sbbx.h"
+#include "panels/school.h"
+#include "panels/skjs.h"
+#include "store/db_func.h"
+#include "sys/hd_serial.h"
+
+ClientWindows::ClientWindows(const std::string& programDir) {
+  const std::string assets = programDir + "/assets";
+
+  status = std::make_unique<TForm1>(assets);
+  installStatusWindowHooks(*status);
+  status->setUploadQueueClient(&uploadQueueClient);
+  // The rest of the status window's creation: the windows after it read
+  // edu.db, and the lesson requests carry the disk serial.
+  DB_Func::LocateDatabase();
+  ClientState.diskID = ReadDiskIdentity();
+  server::GetClient& statusClient = status->getClient();
+
+  catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
+  panel = std::make_unique<TForm2>(assets);
+  fileChoice = std::make_unique<TForm_kjsc>(assets);
+  classStart = std::make_unique<Tform_skjs>(statusClient, assets);
+  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
+  courseware::linkCatalogPage(*uploadQueue, *catalog);
+  courseware::installQueueHooks(*uploadQueue);
+  repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
+  repairHistory = std::make_unique<TForm9>();
+  offline = std::make_unique<TForm10>(assets);
+
+  TForm_kjsc2* queue = uploadQueue.get();
+  panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
+                   repairHistory.get(), [queue] { queue->RefreshRows(); }});
+  installPanelHooks(*panel, *classStart, *repair);
+
+  picker = std::make_unique<Tform_school>(assets, statusClient);
+  classStart->setOpenPicker(picker->opener());
+  repair->setOpenPicker(picker->opener());
+}
+
+// The hooks point into these windows; nothing may call them once they go.
+// The pages live inside the main panel once shown, so they go before it.
+ClientWindows::~ClientWindows() {
+  AppHooks = AppHooksTable();
+  picker.reset();
+  offline.reset();
+  repairHistory.reset();
+  repair.reset();
+  uploadQueue.reset();
+  classStart.reset();
+  fileChoice.reset();
+  catalog.reset();
+  panel.reset();
+  status.reset();
+}

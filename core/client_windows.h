@@ -1,0 +1,42 @@
+// Every window of the client, created once at start-up in a fixed order and
+// kept until the process ends. Each window's creation may use only the
+// windows made before it; the status window comes first and is the only
+// one shown. This is the program's own wiring: it is not part of the core
+// library, which the panels and courseware build on.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "server/get_client.h"
+
+class TForm1;
+class TForm2;
+class TForm9;
+class TForm10;
+class TForm_kjsc;
+class TForm_kjsc2;
+class TForm_kjsc3;
+class Tform_sbbx;
+class Tform_school;
+class Tform_skjs;
+
+struct ClientWindows {
+  explicit ClientWindows(const std::string& programDir);
+  ~ClientWindows();
+
+  // The upload queue's GET client exists before any window: the login's
+  // resume request uses it.
+  server::GetClient uploadQueueClient;
+
+  std::unique_ptr<TForm1> status;
+  std::unique_ptr<TForm_kjsc3> catalog;
+  std::unique_ptr<TForm2> panel;
+  std::unique_ptr<TForm_kjsc> fileChoice;
+  std::unique_ptr<Tform_skjs> classStart;
+  std::unique_ptr<TForm_kjsc2> uploadQueue;
+  std::unique_ptr<Tform_sbbx> repair;
+  std::unique_ptr<TForm9> repairHistory;
+  std::unique_ptr<TForm10> offline;
+  std::unique_ptr<Tform_school> picker;
+};

@@ -1,0 +1,16 @@
+#include "courseware/queue_hooks.h"
+
+#include "core/app_hooks.h"
+#include "courseware/copy_and_add.h"
+#include "courseware/kjsc2.h"
+
+namespace courseware {
+
+void installQueueHooks(TForm_kjsc2& queue) {
+  AppHooks.resetQueue = [&queue] { queue.ResetQueue(); };
+  AppHooks.queuedCount = [&queue] { return queue.QueuedCount(); };
+  AppHooks.uploading = [&queue] { return queue.Uploading(); };
+  AppHooks.copyAndAdd = [&queue](const std::string& path) { copyAndAdd(path, queue); };
+}
+
+}  // namespace courseware
