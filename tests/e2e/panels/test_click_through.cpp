@@ -246,8 +246,14 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
     return "/clientInterface-" + operation + "?appKey=" + appKey() + parameters;
   }
 
-  // Lets the client take in the answer to the request just seen, so that a
-  // list it fills is complete before its popup opens.
+  // Checks the next request of an operation against the parameters
+  // expected after the key, then lets the client take in the answer, so
+  // that a list it fills is complete before its popup opens.
+  void expectRequest(const std::string& operation, const std::string& parameters) {
+    EXPECT_EQ(nextRequest(operation).target, target(operation, parameters));
+    settle();
+  }
+
   static void settle() {
     testsupport::waitFor([] { return false; }, 400);
   }
@@ -316,20 +322,16 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
   // of the choice and of the start's message are kept under `pictures`.
   void startLesson(const std::string& teacherID, const QString& pictures) {
     ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartGrade), 1));
-    EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001&gradeID=3001"));
-    settle();
+    expectRequest("getGradeInfo", "&schoolID=1001&gradeID=3001");
     ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartClass), 1));
-    EXPECT_EQ(nextRequest("getSubject").target, target("getSubject", "&gradeID=3001"));
-    settle();
+    expectRequest("getSubject", "&gradeID=3001");
     ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartSubject), 1));
     keep(pictures + "_lesson_chosen.png", kPanelAndStatus);
 
     const QImage idleTime = timeDisplay();
     click(inPage(kWideButton));
-    EXPECT_EQ(
-        nextRequest("getStartCountTime").target,
-        target("getStartCountTime", "&schoolID=1001&gradeID=3001&classesID=4001&teacherID=" + teacherID +
-                                        "&subjectID=5001&deviceID=" + diskID_ + "&offLine=0&beginTime="));
+    expectRequest("getStartCountTime", "&schoolID=1001&gradeID=3001&classesID=4001&teacherID=" + teacherID +
+                                           "&subjectID=5001&deviceID=" + diskID_ + "&offLine=0&beginTime=");
     ASSERT_NO_FATAL_FAILURE(answerMessage(pictures + "_lesson_started.png"));
     // The class timer runs: the status window's time display moves on.
     EXPECT_TRUE(waitOnScreen([&] { return timeDisplay() != idleTime; })) << "the lesson time stands still";
@@ -347,28 +349,24 @@ TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) 
   ASSERT_NO_FATAL_FAILURE(startSignedIn());
   ASSERT_NO_FATAL_FAILURE(openPanel());
   // Shown on the class-start page, which asks for the school's grades.
-  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
-  settle();
+  expectRequest("getGradeInfo", "&schoolID=1001");
   keep("01_panel_class_start.png", kPanelAndStatus);
 
   // The school's "..." opens the picker over the panel on its school tab,
   // which asks for the district's schools.
   click(ellipsisOf(kStartSchool));
-  EXPECT_EQ(nextRequest("getAreaData").target, target("getAreaData", "&type=4&id=110101"));
-  settle();
+  expectRequest("getAreaData", "&type=4&id=110101");
   keep("02a_picker_schools.png", kPanelAndStatus);
   // A double-click on the first school (东城区第一实验小学) goes on to its
   // teachers: the three recent ones after their heading, then the heading
   // of all teachers and 李娜, 王芳, 张伟 by their initials.
   click(listItem(kSchoolList, 0), 2);
-  EXPECT_EQ(nextRequest("getAreaData").target, target("getAreaData", "&type=5&id=1001"));
-  settle();
+  expectRequest("getAreaData", "&type=5&id=1001");
   keep("02b_picker_teachers.png", kPanelAndStatus);
   // 王芳 from the full list: the choice is committed, the picker closes and
   // the class-start page refreshes its grades.
   click(listItem(kTeacherList, 6), 2);
-  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
-  settle();
+  expectRequest("getGradeInfo", "&schoolID=1001");
   keep("02c_teacher_chosen.png", kPanelAndStatus);
 
   // The lesson starts for the teacher chosen in the picker.
@@ -377,11 +375,9 @@ TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) 
 
   // The repair tab, shown for the first time, asks for the grades again.
   click(inPanel(kTabRepair));
-  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
-  settle();
+  expectRequest("getGradeInfo", "&schoolID=1001");
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairGrade), 1));
-  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001&gradeID=3001"));
-  settle();
+  expectRequest("getGradeInfo", "&schoolID=1001&gradeID=3001");
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairClass), 2));
   // The fault in two lines, over the prompt text; "+" and "%" must survive
   // the query.
@@ -395,12 +391,10 @@ TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) 
   click(inPage(kWideButton));
   // The teacher's phone is the one the picker gave (王芳's); the class is
   // 一年级（2）班.
-  EXPECT_EQ(
-      nextRequest("insertRepairs").target,
-      target("insertRepairs",
-             "&schoolID=1001&gradeID=3001&classID=4002&teacherID=2002&tel=13810012002&faultDetail="
-             "%e6%8a%95%e5%bd%b1%e4%bb%aa%e4%b8%8d%e4%ba%ae%ef%bc%8c%e5%bc%80%e6%9c%ba%e6%97%a0%e4%bf%a1"
-             "%e5%8f%b7%0d%0aA%2bB+%e7%8f%ad+100%25%0d%0a&address="));
+  expectRequest("insertRepairs",
+                "&schoolID=1001&gradeID=3001&classID=4002&teacherID=2002&tel=13810012002&faultDetail="
+                "%e6%8a%95%e5%bd%b1%e4%bb%aa%e4%b8%8d%e4%ba%ae%ef%bc%8c%e5%bc%80%e6%9c%ba%e6%97%a0%e4%bf%a1"
+                "%e5%8f%b7%0d%0aA%2bB+%e7%8f%ad+100%25%0d%0a&address=");
   ASSERT_NO_FATAL_FAILURE(answerMessage("06_repair_reported.png"));
   const QJsonArray repairs = devTable(server_, "repairs");
   ASSERT_EQ(repairs.size(), 1);
@@ -440,8 +434,7 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   ASSERT_NO_FATAL_FAILURE(
       startSignedIn(ftp.port(), QString::fromStdString(ftp.user()), QString::fromStdString(ftp.password())));
   ASSERT_NO_FATAL_FAILURE(openPanel());
-  EXPECT_EQ(nextRequest("getGradeInfo").target, target("getGradeInfo", "&schoolID=1001"));
-  settle();
+  expectRequest("getGradeInfo", "&schoolID=1001");
   ASSERT_NO_FATAL_FAILURE(startLesson("2001", "c0"));
   // The lesson has moved the panel on to the file-choice page.
   keep("c1_file_choice.png", kPanelAndStatus);
@@ -469,19 +462,15 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   // 选择课程章节: the catalog page asks for the catalog of the lesson's
   // subject; 数学 then asks for its own, and 准备课 is its first entry.
   click(inPage(kWideButton));
-  EXPECT_EQ(nextRequest("getCatalog").target,
-            target("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5001"));
-  settle();
+  expectRequest("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5001");
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogSubject), 2));
-  EXPECT_EQ(nextRequest("getCatalog").target,
-            target("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5002"));
-  settle();
+  expectRequest("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5002");
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogEntry), 1));
   keep("c4_catalog_chosen.png", kPanelAndStatus);
 
   // 上传文件: the first file's hash is asked for, then it is stored.
   click(inPage(kWideButton));
-  EXPECT_EQ(nextRequest("findFileByHash").target, target("findFileByHash", "&hash=" + md5Of(contents[0])));
+  expectRequest("findFileByHash", "&hash=" + md5Of(contents[0]));
   ASSERT_TRUE(waitOnScreen([&] {
     for (const std::string& command : ftp.commands())
       if (command.rfind("STOR ", 0) == 0) return true;
@@ -490,7 +479,7 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   keep("c5_queue_storing.png", kPanelAndStatus);
 
   ASSERT_TRUE(awaitRequest("postCourseware", 60000)) << "the first file was not registered";
-  EXPECT_EQ(nextRequest("findFileByHash").target, target("findFileByHash", "&hash=" + md5Of(contents[1])));
+  expectRequest("findFileByHash", "&hash=" + md5Of(contents[1]));
   ASSERT_TRUE(awaitRequest("postCourseware", 60000)) << "the second file was not registered";
   // The empty queue gives way to the file-choice page again.
   testsupport::waitFor([] { return false; }, 1500);
