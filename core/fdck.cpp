@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 
 #include "core/app_hooks.h"
+#include "core/auto_upgrader.h"
 #include "core/client_state.h"
 #include "core/image_button.h"
 #include "core/lamp_shape.h"
@@ -137,10 +138,13 @@ void TForm1::setServices(StatusWindowServices services) {
   if (!services.delay) services.delay = pumpingDelay;
   if (!services.installKeyHook) services.installKeyHook = [this] { return f4Swallow_.install(); };
   if (!services.checkForUpgrade) {
-    // The upgrader is a separate component; until one is installed the
-    // announcement is kept in the log.
-    services.checkForUpgrade = [this](const std::string& version, const std::string& infoUrl) {
-      appendLog("AutoUpgrade: VersionNumber=" + version + " InfoFileURL=" + infoUrl);
+    // The upgrader lives as long as the services that hold it; the window's
+    // end waits for a check still running.
+    auto upgrader = std::make_shared<AutoUpgrader>([this](const std::string& line) { appendLog(line); });
+    services.checkForUpgrade = [upgrader](const std::string& version, const std::string& infoUrl) {
+      upgrader->VersionNumber = version;
+      upgrader->InfoFileURL = infoUrl;
+      upgrader->CheckUpdate();
     };
   }
   services_ = std::move(services);

@@ -1,0 +1,19 @@
+// LockScreen: the lock-screen companion. The client ends and starts it by
+// name when the teacher changes and after a lesson has run out; it covers the
+// screen until a teacher of the school picks their name, hands that login to
+// the running client and ends.
+#include <QApplication>
+
+#include "platform/login_channel.h"
+#include "platform/program_dir.h"
+#include "tools/LockScreen/lock_window.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  LockWindow window({platform::programDir(), platform::loginChannelPath()});
+  QObject::connect(&window, &LockWindow::signedIn, &app, [] { QApplication::exit(0); });
+  window.showFullScreen();
+  window.raise();
+  window.activateWindow();
+  return app.exec();
+}
