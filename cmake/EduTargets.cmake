@@ -39,3 +39,15 @@ function(edu_pictures target pattern)
   endforeach()
   add_custom_target(${target} ALL DEPENDS ${copies})
 endfunction()
+
+# edu_program_file(TARGET FILE) copies FILE (a path in the calling folder,
+# such as a settings sample) into the program folder as part of TARGET (made
+# ALL).
+function(edu_program_file target file)
+  get_filename_component(name ${file} NAME)
+  set(source ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  set(copy ${EDU_PROGRAM_DIR}/${name})
+  add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy_if_different ${source} ${copy}
+                     DEPENDS ${source} VERBATIM)
+  add_custom_target(${target} ALL DEPENDS ${copy})
+endfunction()
