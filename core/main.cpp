@@ -8,6 +8,7 @@
 #include "core/client_windows.h"
 #include "core/edu_application.h"
 #include "core/fdck.h"
+#include "core/qt_chinese.h"
 #include "core/screenshot_taker.h"
 #include "core/server_address.h"
 #include "core/shot_notice.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
 
   EduApplication app(argc, argv);
+  installQtChineseTexts(app, platform::programDir());
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Failed) {
     QMessageBox::information(nullptr, "Error", "创建互斥对象失败!");
     return 1;

@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libssl-dev openssl libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev libcpp-httplib-dev libx11-dev libxext-dev
   python3-pyftpdlib xvfb xauth x11-utils xdotool imagemagick
-  fonts-wqy-microhei aria2 procps
+  fonts-wqy-microhei aria2 procps qt6-translations-l10n
 )
 
 missing=()

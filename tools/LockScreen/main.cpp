@@ -4,12 +4,14 @@
 // the running client and ends.
 #include <QApplication>
 
+#include "core/qt_chinese.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "tools/LockScreen/lock_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  installQtChineseTexts(app, platform::programDir());
   LockWindow window({platform::programDir(), platform::loginChannelPath()});
   QObject::connect(&window, &LockWindow::signedIn, &app, [] { QApplication::exit(0); });
   window.showFullScreen();
