@@ -170,10 +170,22 @@ if wait_until 100 asked_for_lesson; then
   fi
 fi
 
+# On the private display nobody can click, so the demo opens the main panel
+# itself: the status window's 上课计时 button, whose panel then shows the
+# running lesson beside the status window.
+panel_note=""
+if [ -n "$xvfb_display" ] && command -v xdotool >/dev/null; then
+  status_window=$(xdotool search --name '^edu_main$' 2>/dev/null | head -n 1 || true)
+  if [ -n "$status_window" ]; then
+    eval "$(xdotool getwindowgeometry --shell "$status_window")"
+    xdotool mousemove $((X + 60)) $((Y + 116)) click 1 && panel_note="; the main panel is open beside it"
+  fi
+fi
+
 echo "demo: development server on http://127.0.0.1:$port, request log $demo/server/requests.jsonl"
 echo "demo: $ftp_note"
 echo "demo: program folder $demo/program (a copy of $bin; its edu.db points at the server)"
-echo "demo: 张伟 老师 signed in; $lesson_note"
+echo "demo: 张伟 老师 signed in; $lesson_note$panel_note"
 echo "demo: the client saves and uploads a picture of the screen every 60 s during the lesson"
 echo "demo: sign out or in by hand: XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR $bin/edu-login offline"
 if [ -n "$xvfb_display" ]; then
