@@ -3,6 +3,7 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/fdck.h"
+#include "core/offline_delivery.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
 #include "courseware/kjsc3.h"
@@ -16,6 +17,7 @@
 #include "panels/school.h"
 #include "panels/skjs.h"
 #include "store/db_func.h"
+#include "store/offline_store.h"
 #include "sys/hd_serial.h"
 
 ClientWindows::ClientWindows(const std::string& programDir) {
@@ -27,8 +29,22 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.
   DB_Func::LocateDatabase();
+  try {
+    DB_Func::EnsureOwnTables();
+  } catch (const DB_Func::DbError& error) {
+    // Without them nothing is kept for later; everything else works.
+    status->appendLog(std::string("edu.db: the offline tables cannot be made: ") + error.what());
+  }
   ClientState.diskID = ReadDiskIdentity();
   server::GetClient& statusClient = status->getClient();
+
+  // What could not reach the server goes later, as soon as it answers.
+  const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
+  delivery = std::make_unique<OfflineDelivery>();
+  delivery->setRetryInterval(std::chrono::seconds(settings.offlineRetrySeconds));
+  delivery->setLog([form = status.get()](const std::string& line) { form->appendLog(line); });
+  for (server::GetClient* client : {&statusClient, &uploadQueueClient})
+    client->setAnsweredNotice([d = delivery.get()] { d->serverAnswered(); });
 
   catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
   panel = std::make_unique<TForm2>(assets);
@@ -37,7 +53,7 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
   courseware::linkCatalogPage(*uploadQueue, *catalog);
   courseware::installQueueHooks(*uploadQueue);
-  repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
+  repair = std::make_unique<Tform_sbbx>(statusClient, assets, settings);
   repairHistory = std::make_unique<TForm9>();
   offline = std::make_unique<TForm10>(assets);
 
@@ -49,12 +65,42 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   picker = std::make_unique<Tform_school>(assets, statusClient);
   classStart->setOpenPicker(picker->opener());
   repair->setOpenPicker(picker->opener());
+  linkOfflineRecords();
+}
+
+// The offline tab shows while anything waits; the two views follow every
+// change of what is kept.
+void ClientWindows::linkOfflineRecords() {
+  auto refresh = [this] {
+    try {
+      panel->setOfflineTabVisible(DB_Func::CountPending().any());
+      offline->Refresh();
+      repairHistory->Refresh();
+    } catch (const DB_Func::DbError& error) {
+      status->appendLog(std::string("edu.db: ") + error.what());
+    }
+  };
+  AppHooks.pendingChanged = [this, refresh] {
+    delivery->itemsAdded();
+    refresh();
+  };
+  AppHooks.sendAllPending = [this] { delivery->sendAllNow(); };
+  QObject::connect(delivery.get(), &OfflineDelivery::itemsChanged, offline.get(), refresh);
+  QObject::connect(delivery.get(), &OfflineDelivery::progress, offline.get(),
+                   [this](int delivered, int waiting) { offline->showProgress(delivered, waiting); });
+  QObject::connect(delivery.get(), &OfflineDelivery::roundEnded, offline.get(),
+                   [this, refresh](bool reachable, int delivered, int refused, int waiting) {
+                     refresh();
+                     offline->showOutcome(reachable, delivered, refused, waiting);
+                   });
+  callHook(AppHooks.pendingChanged);
 }
 
 // The hooks point into these windows; nothing may call them once they go.
 // The pages live inside the main panel once shown, so they go before it.
 ClientWindows::~ClientWindows() {
   AppHooks = AppHooksTable();
+  delivery.reset();
   picker.reset();
   offline.reset();
   repairHistory.reset();

@@ -10,6 +10,7 @@
 
 #include "server/get_client.h"
 
+class OfflineDelivery;
 class TForm1;
 class TForm2;
 class TForm9;
@@ -39,4 +40,9 @@ struct ClientWindows {
   std::unique_ptr<TForm9> repairHistory;
   std::unique_ptr<TForm10> offline;
   std::unique_ptr<Tform_school> picker;
+  // Sends what was kept while the server could not be reached.
+  std::unique_ptr<OfflineDelivery> delivery;
+
+ private:
+  void linkOfflineRecords();
 };

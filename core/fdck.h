@@ -105,6 +105,9 @@ class TForm1 : public QWidget {
   void applyLogoutSteps();
   void installKeyHook();
   void startResumeRequest();
+  // Goes on with the newest lesson this teacher started offline less than
+  // 40 minutes ago, counting from its begin time; false when there is none.
+  bool takeUpOfflineLesson();
   void useServerAddress(const std::string& serverUrl);
   void setTimeDisplay(int minutes, int seconds);
 

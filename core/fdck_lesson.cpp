@@ -9,7 +9,9 @@
 #include "core/client_state.h"
 #include "core/fdck.h"
 #include "core/lamp_shape.h"
+#include "core/offline_records.h"
 #include "server/json_func.h"
+#include "store/offline_store.h"
 #include "sys/qt_text.h"
 
 namespace {
@@ -74,12 +76,16 @@ void TForm1::Timer4Timer() {
 void TForm1::resumeReply(const std::string& replyText) {
   const std::string json = Json_Func::ExtractJsonPart(replyText);
   if (uploadQueueClient_ != nullptr) uploadQueueClient_->finishRequest(replyText);
-  if (json.empty()) return;
   // A teacher who signed out while the question was on its way gets no lesson.
   if (!ClientState.loginState) return;
   Json_Func::RecordList lessons;
-  Json_Func::ReadLessonRecords(json, lessons);
-  if (lessons.empty()) return;
+  if (!json.empty()) Json_Func::ReadLessonRecords(json, lessons);
+  // No answer, or no lesson on the server: a lesson this teacher started
+  // offline a short while ago goes on.
+  if (lessons.empty()) {
+    takeUpOfflineLesson();
+    return;
+  }
 
   // Only the first lesson counts, and only when it is this teacher's.
   const Json_Func::JsonRecord& lesson = lessons.front();
@@ -111,4 +117,36 @@ void TForm1::resumeReply(const std::string& replyText) {
   callHook(AppHooks.classStartRefresh);
   Timer1.start();
   Timer3.start();
+}
+
+bool TForm1::takeUpOfflineLesson() {
+  const std::time_t now = std::time(nullptr);
+  const std::time_t limit = now - kLessonLimitMinutes * 60;
+  std::tm local{};
+  localtime_r(&limit, &local);
+  const DB_Func::RowSet lesson =
+      DB_Func::QueryRecentOfflineLesson(ClientState.teacherID, offline::timeText(local));
+  if (lesson.rowCount() == 0) return false;
+  const std::string beginTime = lesson.text("begin_time");
+  std::tm begin{};
+  if (strptime(beginTime.c_str(), "%Y-%m-%d %H:%M:%S", &begin) == nullptr) return false;
+  begin.tm_isdst = -1;
+  const std::time_t began = std::mktime(&begin);
+
+  ClientState.schoolID = lesson.text("school_id");
+  ClientState.gradeID = lesson.text("grade_id");
+  ClientState.gradeName = lesson.text("grade_name");
+  ClientState.classID = lesson.text("class_id");
+  ClientState.className = lesson.text("class_name");
+  ClientState.subjectID = lesson.text("subject_id");
+  ClientState.subjectName = lesson.text("subject_name");
+  // Its pictures keep going to the lesson's folder and wait for delivery.
+  ClientState.processID = lesson.text("local_id");
+  appendLog("offline lesson taken up: " + ClientState.processID);
+  callHook(AppHooks.classStartResumed, beginTime);
+  ClientState.elapsedSeconds = static_cast<int>(std::clamp<long long>(now - began, 0, INT_MAX - 1));
+  callHook(AppHooks.classStartRefresh);
+  Timer1.start();
+  Timer3.start();
+  return true;
 }

@@ -8,6 +8,8 @@
 #include "core/client_windows.h"
 #include "core/edu_application.h"
 #include "core/fdck.h"
+#include "core/offline_delivery.h"
+#include "core/offline_records.h"
 #include "core/qt_chinese.h"
 #include "core/screenshot_taker.h"
 #include "core/server_address.h"
@@ -15,6 +17,7 @@
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
+#include "store/db_error.h"
 
 int main(int argc, char** argv) {
   // A second copy steps aside without a word, before it shows anything.
@@ -41,6 +44,21 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
                    [&] { shotNotice.popUpOver(&form1); });
+  // A picture the server has not got waits in edu.db for a later delivery;
+  // a delivered one shows the server is there for what waits.
+  screenshots.setPictureWaits([&form1](const WaitingPicture& picture) {
+    try {
+      if (!offline::keepWaitingPicture(picture, ClientState))
+        form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
+    } catch (const DB_Func::DbError& error) {
+      form1.appendLog("screenshot not kept for later: " + std::string(error.what()));
+    }
+    callHook(AppHooks.pendingChanged);
+  });
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFinished, windows.delivery.get(),
+                   [&](bool answered) {
+                     if (answered) windows.delivery->serverAnswered();
+                   });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, programDir)); };

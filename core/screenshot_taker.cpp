@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/jpeg_writer.h"
+#include "core/offline_records.h"
 #include "core/screenshot_naming.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
@@ -37,6 +38,13 @@ ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::strin
   job.counter = state.screenshotCounter;
   job.serverHost = state.serverHost;
   job.serverPort = state.serverPort;
+  job.schoolID = state.schoolID;
+  job.gradeID = state.gradeID;
+  job.classID = state.classID;
+  job.teacherID = state.teacherID;
+  job.subjectID = state.subjectID;
+  job.deviceID = state.diskID;
+  job.keepForLater = offline::isOfflineLessonId(state.processID);
   job.target = HttpUrl::Screenshot(state.serverPath, state.processID, state.schoolID, state.gradeID,
                                    state.classID, state.teacherID, state.subjectID, state.diskID, "0", "");
   return job;
@@ -82,12 +90,20 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     if (!makeFolder(diskPath)) return;
   }
   // The time is read again, apart from the folder's month.
-  const std::string fileName = screenshotFileName(clock_(), job.counter);
+  const std::tm taken = clock_();
+  const std::string fileName = screenshotFileName(taken, job.counter);
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
   if (!capture(diskPath)) return;
   lastScreenshotPath_ = localPath;
-  startUpload(localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target));
+  char shotTime[32];
+  std::strftime(shotTime, sizeof shotTime, "%Y-%m-%d %H:%M:%S", &taken);
+  const WaitingPicture picture{job, localPath, shotTime};
+  if (job.keepForLater) {
+    if (pictureWaits_) pictureWaits_(picture);
+    return;
+  }
+  startUpload(picture, screenshotUploadUrl(job.serverHost, job.serverPort, job.target));
 }
 
 bool ScreenshotTaker::capture(const std::string& diskPath) {
@@ -95,20 +111,21 @@ bool ScreenshotTaker::capture(const std::string& diskPath) {
   return frameSource_ && frameSource_(frame) && writeJpeg(frame, diskPath, 80);
 }
 
-void ScreenshotTaker::startUpload(const std::string& localPath, const std::string& url) {
+void ScreenshotTaker::startUpload(const WaitingPicture& picture, const std::string& url) {
   const unsigned generation = ++generation_;
   {
     const std::lock_guard lock(channel_->mutex);
     ++channel_->running;
   }
-  auto work = [channel = channel_, upload = uploader_, localPath, url, generation] {
-    const bool answered = !upload(localPath, url).empty();
+  auto work = [channel = channel_, upload = uploader_, picture, url, generation] {
+    const bool answered = !upload(picture.localPath, url).empty();
     const std::lock_guard lock(channel->mutex);
     // Queued before the count drops, so whoever sees no upload running can
     // rely on the report being on its way.
     if (ScreenshotTaker* taker = channel->taker) {
       QMetaObject::invokeMethod(
-          taker, [taker, generation, answered] { taker->uploadEnded(generation, answered); },
+          taker,
+          [taker, generation, answered, picture] { taker->uploadEnded(generation, answered, picture); },
           Qt::QueuedConnection);
     }
     --channel->running;
@@ -122,11 +139,14 @@ void ScreenshotTaker::startUpload(const std::string& localPath, const std::strin
       --channel_->running;
     }
     QMetaObject::invokeMethod(
-        this, [this, generation] { uploadEnded(generation, false); }, Qt::QueuedConnection);
+        this, [this, generation, picture] { uploadEnded(generation, false, picture); }, Qt::QueuedConnection);
   }
 }
 
-void ScreenshotTaker::uploadEnded(unsigned generation, bool answered) {
+void ScreenshotTaker::uploadEnded(unsigned generation, bool answered, const WaitingPicture& picture) {
+  // Every picture the server has not got waits for a later delivery, also
+  // one whose upload a later tick abandoned.
+  if (!answered && pictureWaits_) pictureWaits_(picture);
   if (generation != generation_) return;  // abandoned by a later tick
   if (!answered) emit uploadFailed();
   emit uploadFinished(answered);

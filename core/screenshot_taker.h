@@ -29,6 +29,19 @@ struct ScreenshotJob {
   std::string serverHost;
   int serverPort = 80;
   std::string target;  // path and query of postScreenShot
+  // The ids the picture is sent with (the target carries them too).
+  std::string schoolID, gradeID, classID, teacherID, subjectID, deviceID;
+  // A lesson the server does not know yet (started offline): the picture
+  // is kept for later instead of being uploaded now.
+  bool keepForLater = false;
+};
+
+// A picture on disk that the server has not got: taken during an offline
+// lesson, or its upload ended without an answer (abandoned ones included).
+struct WaitingPicture {
+  ScreenshotJob job;
+  std::string localPath;  // GBK, as uploaded
+  std::string shotTime;   // local capture time, "yyyy-MM-dd HH:mm:ss"
 };
 
 ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& programDir);
@@ -49,6 +62,8 @@ class ScreenshotTaker : public QObject {
   void setFrameSource(FrameSource source) { frameSource_ = std::move(source); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
+  // Told of every picture the server has not got (UI thread).
+  void setPictureWaits(std::function<void(const WaitingPicture&)> waits) { pictureWaits_ = std::move(waits); }
 
   // One tick: folders, capture, file, upload. A folder that cannot be made
   // or a capture that fails ends the tick quietly, without an upload. A new
@@ -72,12 +87,13 @@ class ScreenshotTaker : public QObject {
   struct Channel;
 
   bool capture(const std::string& diskPath);
-  void startUpload(const std::string& localPath, const std::string& url);
-  void uploadEnded(unsigned generation, bool answered);
+  void startUpload(const WaitingPicture& picture, const std::string& url);
+  void uploadEnded(unsigned generation, bool answered, const WaitingPicture& picture);
 
   FrameSource frameSource_;
   Clock clock_;
   Uploader uploader_;
+  std::function<void(const WaitingPicture&)> pictureWaits_;
   std::unique_ptr<platform::ScreenCapture> screen_;
   std::shared_ptr<Channel> channel_;
   unsigned generation_ = 0;

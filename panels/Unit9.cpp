@@ -1,10 +1,24 @@
 #include "panels/Unit9.h"
 
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include "panels/history_layout.h"
 #include "panels/page_controls.h"
-#include "sys/text_codec.h"
+#include "store/offline_store.h"
+#include "sys/qt_text.h"
+
+namespace {
+
+std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+
+// The first line of the report, cut to what the entry has room for.
+std::string summary(const std::string& detail) {
+  const QString first = text::toQString(detail).section(QRegularExpression("[\r\n]"), 0, 0);
+  return text::fromQString(first.size() > 11 ? first.left(10) + QStringLiteral("…") : first);
+}
+
+}  // namespace
 
 TForm9::TForm9(QWidget* parent) : QWidget(parent) {
   setObjectName("Form9");
@@ -18,15 +32,48 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent) {
 
   FlatButton4 = panels::flatButton(surface, "FlatButton4", QPoint(19, 15), QSize(27, 25), "<<");
   connect(FlatButton4, &QPushButton::clicked, this, &TForm9::FlatButton4Click);
-  panels::addDateRange(surface);
-  panels::addDivider(surface, 61, 2);
-  const std::string line = text::utf8ToGbk("2014-13-13  15:30 周三   一年级 三班    王老师");
-  for (int entry = 0; entry < 6; ++entry) {
-    const QColor marker = entry < 3 ? QColor(135, 206, 235) : QColor(0, 255, 0);
-    panels::addEntry(surface, 70 + entry * 66, 66, 40, line, text::utf8ToGbk("报修情况"),
-                     text::utf8ToGbk("处理情况"), 250, marker);
+  panels::HistoryGeometry geometry;
+  geometry.entries = 6;
+  geometry.firstTop = 70;
+  geometry.height = 66;
+  geometry.textLeft = 40;
+  geometry.secondLeft = 250;
+  geometry.markers = true;
+  geometry.previous = {256, 491};
+  geometry.number = {293, 491};
+  geometry.next = {312, 491};
+  list = new panels::HistoryList(surface, geometry);
+}
+
+void TForm9::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  Refresh();
+}
+
+void TForm9::Refresh() {
+  DB_Func::RowSet rows = DB_Func::QueryRepairHistory();
+  std::vector<std::pair<QDate, panels::EntryTexts>> entries;
+  for (rows.moveTo(0); !rows.end(); rows.next()) {
+    const std::string time = rows.text("report_time");
+    const std::string state = rows.text("state");
+    panels::EntryTexts texts;
+    texts.line = panels::entryDateText(time) + "   " + rows.text("grade_name") + " " +
+                 rows.text("class_name") + "    " + rows.text("teacher_name") + gbk("老师");
+    texts.firstNote = gbk("报修情况：") + summary(rows.text("fault_detail"));
+    // Sky blue: waiting for the server; lime: the server has it.
+    if (state == DB_Func::kDelivered) {
+      texts.secondNote = gbk("处理情况：已上报");
+      texts.marker = QColor(0, 255, 0);
+    } else if (state == DB_Func::kRefused) {
+      texts.secondNote = gbk("处理情况：未受理");
+      texts.marker = QColor(255, 0, 0);
+    } else {
+      texts.secondNote = gbk("处理情况：待上报");
+      texts.marker = QColor(135, 206, 235);
+    }
+    entries.emplace_back(panels::entryDate(time), std::move(texts));
   }
-  panels::addPaging(surface, 256, 293, 312, 491);
+  list->setEntries(std::move(entries));
 }
 
 void TForm9::FlatButton4Click() { hide(); }

@@ -11,7 +11,7 @@ namespace panels {
 DeploymentSettings defaultDeploymentSettings() {
   // Reads "如有问题请拔打 学校电教室 电话" on the page and "请拔打 学校电教室
   // 电话报修" in the failure message until the school fills in its values.
-  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话")};
+  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话"), 60};
 }
 
 DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
@@ -30,6 +30,11 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     if (value.empty()) continue;
     if (key == "hotline") settings.hotline = value;
     if (key == "provider") settings.provider = value;
+    if (key == "offline_retry_seconds" && value.size() <= 4 &&
+        value.find_first_not_of("0123456789") == std::string::npos) {
+      const int seconds = std::stoi(value);
+      if (seconds >= 1 && seconds <= 3600) settings.offlineRetrySeconds = seconds;
+    }
   }
   return settings;
 }

@@ -1,7 +1,8 @@
 // Values that differ from school to school and come with the installation:
 // the repair hotline and the name of the service provider shown on the
 // repair page. They are read from "deployment.ini" beside the program
-// (UTF-8 text, lines "hotline=..." and "provider=..."); a value that is
+// (UTF-8 text, lines "hotline=...", "provider=..." and
+// "offline_retry_seconds=..."); a value that is
 // missing or empty keeps its placeholder, which still reads as a sentence.
 #pragma once
 
@@ -12,6 +13,9 @@ namespace panels {
 struct DeploymentSettings {
   std::string hotline;   // GBK
   std::string provider;  // GBK
+  // How often records kept while the server could not be reached are tried
+  // again ("offline_retry_seconds", 1 to 3600).
+  int offlineRetrySeconds = 60;
 };
 
 // The placeholders, in GBK.

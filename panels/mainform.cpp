@@ -183,6 +183,8 @@ void TForm2::FormShow() {
 
 void TForm2::suiImageButton1Click() { hide(); }
 
+void TForm2::setOfflineTabVisible(bool visible) { suiImageButton5->setVisible(visible); }
+
 void TForm2::suiImageButton3MoueEnter(SchoolTabButton* tab) {
   putBarUnder(Shape2, tab);
   Shape2->show();

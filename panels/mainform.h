@@ -52,6 +52,8 @@ class TForm2 : public QWidget {
   // current key and nothing else changes. Unknown keys are ignored.
   void switchPage(const std::string& key);
   const std::string& currentPageKey() const { return currentPageKey_; }
+  // The tab "离线上传" shows only while records wait for the server.
+  void setOfflineTabVisible(bool visible);
 
   // Files dropped on the panel (GBK paths, in the drop's order).
   void dropFiles(const std::vector<std::string>& paths);

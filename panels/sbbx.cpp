@@ -8,6 +8,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "core/offline_records.h"
 #include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
@@ -15,6 +16,7 @@
 #include "server/http_url.h"
 #include "server/json_func.h"
 #include "store/db_func.h"
+#include "store/offline_store.h"
 #include "sys/mask_phone.h"
 #include "sys/qt_text.h"
 
@@ -85,8 +87,11 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
       panels::pageButton(surface, "suiImageButton6", QRect(50, 460, 253, 42), assetsDir, gbk("上报故障"));
   connect(suiImageButton6, &QAbstractButton::clicked, this, &Tform_sbbx::suiImageButton6Click);
 
-  FlatSpeedButton1 = panels::historyLink(surface, QRect(106, 497, 141, 25), gbk("查看历史维修记录>>>"));
+  // The repair history lists every report of this computer; the link sits
+  // just below the button it would otherwise overlap.
+  FlatSpeedButton1 = panels::historyLink(surface, QRect(106, 502, 141, 18), gbk("查看历史维修记录>>>"));
   connect(FlatSpeedButton1, &QPushButton::clicked, this, &Tform_sbbx::FlatSpeedButton1Click);
+  FlatSpeedButton1->show();
 }
 
 void Tform_sbbx::showEvent(QShowEvent* event) {
@@ -184,17 +189,59 @@ void Tform_sbbx::suiImageButton6Click() {
     courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
     return;
   }
+  // The report is kept before it goes: it reaches the repair history, and
+  // the server later if this request gets no answer.
+  DB_Func::RepairRecord report;
+  report.schoolID = ClientState.schoolID;
+  report.gradeID = ClientState.gradeID;
+  report.gradeName = ClientState.gradeName;
+  report.classID = ClientState.classID;
+  report.className = ClientState.className;
+  report.teacherID = ClientState.teacherID;
+  report.teacherName = ClientState.teacherName;
+  report.tel = ClientState.teacherPhone;
+  report.faultDetail = faultDetail();
+  report.reportTime = offline::timeText(offline::localNow());
+  // A report still on its way is abandoned by this one: it waits for the
+  // later delivery instead.
+  if (sendingReport_ != 0) {
+    DB_Func::RepairAnswered(sendingReport_, DB_Func::kPending);
+    callHook(AppHooks.pendingChanged);
+  }
+  // Without an edu.db nothing can be kept; the report still goes.
+  sendingReport_ = DB_Func::DatabasePath().empty() ? 0 : DB_Func::AddRepairReport(report, DB_Func::kSending);
   request(&Tform_sbbx::AddRepairs,
-          HttpUrl::ReportFault(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID,
-                               ClientState.classID, ClientState.teacherID, ClientState.teacherPhone,
-                               faultDetail(), ""));
+          HttpUrl::ReportFault(ClientState.serverPath, report.schoolID, report.gradeID, report.classID,
+                               report.teacherID, report.tel, report.faultDetail, ""));
 }
 
 void Tform_sbbx::AddRepairs(const std::string& replyText) {
   const std::string jsonPart = panels::takeReply(client_, "Tform_sbbx.AddRepairs : ", replyText);
+  const long long report = sendingReport_;
+  sendingReport_ = 0;
+  if (jsonPart.empty() && report == 0) {
+    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    return;
+  }
+  if (jsonPart.empty()) {
+    // Kept: the client sends it by itself once the server answers again.
+    DB_Func::RepairAnswered(report, DB_Func::kPending);
+    callHook(AppHooks.pendingChanged);
+    courseware::showMessage(gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
+                                "如需尽快维修，请拔打 ") +
+                                settings_.hotline + gbk(" 电话报修。"),
+                            this);
+    memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
+    return;
+  }
+  const bool inserted = Json_Func::ReadInsertFlag(jsonPart);
+  if (report != 0) {
+    DB_Func::RepairAnswered(report, inserted ? DB_Func::kDelivered : DB_Func::kRefused);
+    callHook(AppHooks.pendingChanged);
+  }
   // A report the server answered but did not register is as lost as one it
   // never received: the teacher is told to phone, and the text stays.
-  if (jsonPart.empty() || !Json_Func::ReadInsertFlag(jsonPart)) {
+  if (!inserted) {
     courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }

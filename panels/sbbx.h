@@ -88,6 +88,7 @@ class Tform_sbbx : public QWidget {
   panels::DeploymentSettings settings_;
   panels::OpenPicker openPicker_;
   bool shownBefore_ = false;
+  long long sendingReport_ = 0;  // edu.db row of the report on its way
   DB_Func::RowSet gradeRows;
   DB_Func::RowSet classRows;
 };

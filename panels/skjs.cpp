@@ -7,6 +7,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
+#include "core/offline_records.h"
 #include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
@@ -14,6 +15,7 @@
 #include "server/http_url.h"
 #include "server/json_func.h"
 #include "store/db_func.h"
+#include "store/offline_store.h"
 #include "sys/qt_text.h"
 
 using panels::TButtonEdit;
@@ -186,17 +188,40 @@ void Tform_skjs::bu_ksskClick() {
 
 void Tform_skjs::StartCountTime(const std::string& replyText) {
   const std::string jsonPart = panels::takeReply(client_, "StartCountTime : ", replyText);
-  if (jsonPart.empty()) return;
-  ClientState.processID = Json_Func::ReadProcessID(jsonPart);
-  if (ClientState.processID.empty()) return;
+  const std::string processID = jsonPart.empty() ? std::string() : Json_Func::ReadProcessID(jsonPart);
+  // No answer, or one without a lesson: the lesson runs all the same, and
+  // its records go to the server once it answers again.
+  if (processID.empty()) {
+    startOffline();
+    return;
+  }
+  ClientState.processID = processID;
+  beginLesson();
+  courseware::showMessage(gbk("上课成功，请上传电子课件。"), this);
+  callHook(AppHooks.switchPage, std::string("suiImageButton3"));
+}
+
+void Tform_skjs::startOffline() {
+  const std::tm now = offline::localNow();
+  DB_Func::LessonRecord lesson = offline::lessonOf(ClientState, offline::timeText(now));
+  lesson.localId = offline::lessonIdAt(now);
+  DB_Func::AddOfflineLesson(lesson);
+  ClientState.processID = lesson.localId;
+  callHook(AppHooks.appendLog, "StartCountTime : offline lesson " + lesson.localId);
+  beginLesson();
+  callHook(AppHooks.pendingChanged);
+  courseware::showMessage(gbk("暂时无法连接服务器，本节课已离线开始计时。上课记录和截图保存在本机，"
+                              "网络恢复后将自动上传。"),
+                          this);
+}
+
+void Tform_skjs::beginLesson() {
   Label3->setText(QStringLiteral("开始上课时间：") + QTime::currentTime().toString("HH:mm:ss"));
   Label3->adjustSize();
   Label3->show();
   callHook(AppHooks.startLessonTimers);
   ClientState.screenshotCounter = 1;
-  courseware::showMessage(gbk("上课成功，请上传电子课件。"), this);
   bu_kssk->hide();
-  callHook(AppHooks.switchPage, std::string("suiImageButton3"));
 }
 
 void Tform_skjs::openPicker(int schoolMode, const char* refusal) {

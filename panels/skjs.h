@@ -81,6 +81,10 @@ class Tform_skjs : public QWidget {
   // JSON part, empty when the request failed.
   std::string takeReply(const std::string& prefix, const std::string& replyText);
   void openPicker(int schoolMode, const char* refusal);
+  // The lesson is running: start label, timers, counter, start button.
+  void beginLesson();
+  // The server did not give the lesson an id: it runs under a local one.
+  void startOffline();
 
   server::GetClient& client_;
   panels::OpenPicker openPicker_;

@@ -86,7 +86,11 @@ void GetClient::startRequest(const std::string& pathAndQuery) {
 
 void GetClient::finishRequest(const std::string& replyText) {
   timeout_.stop();
-  if (Json_Func::ExtractJsonPart(replyText).empty()) abandon();
+  if (Json_Func::ExtractJsonPart(replyText).empty()) {
+    abandon();
+  } else if (answeredNotice_) {
+    answeredNotice_();
+  }
 }
 
 void GetClient::lookupFinished(int lookup, const std::vector<platform::Ipv4Address>& addresses) {

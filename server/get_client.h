@@ -50,6 +50,10 @@ class GetClient final : private platform::TransportListener {
 
   const std::string& lastPathAndQuery() const { return lastPathAndQuery_; }
 
+  // Called by finishRequest whenever the server has answered (the text held
+  // a JSON part): records kept for later can go now.
+  void setAnsweredNotice(std::function<void()> notice) { answeredNotice_ = std::move(notice); }
+
   // The time-out repeats every 8 seconds until finishRequest or a new
   // request; tests shorten it.
   void setTimeoutInterval(std::chrono::milliseconds interval);
@@ -66,6 +70,7 @@ class GetClient final : private platform::TransportListener {
   void abandon();
 
   ReplyHandler handler_;
+  std::function<void()> answeredNotice_;
   std::string host_;
   int port_ = 80;
   std::string lastPathAndQuery_;

@@ -159,6 +159,11 @@ std::string ReadProcessID(const std::string& jsonPart) {
   return reply ? asText(member(*reply, "processID")) : std::string();
 }
 
+std::string ReadStatus(const std::string& jsonPart) {
+  const std::optional<json> reply = parseFirstValue(jsonPart);
+  return reply ? asText(member(*reply, "status")) : std::string();
+}
+
 void ReadLessonRecords(const std::string& jsonPart, RecordList& records) {
   std::optional<json> reply = parseFirstValue(jsonPart);
   if (!reply || asText(member(*reply, "time")) == "false") return;

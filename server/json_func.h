@@ -41,6 +41,8 @@ bool ReadDataRecords(const std::string& jsonPart, RecordList& records);
 bool ReadInsertFlag(const std::string& jsonPart);
 // Top-level `processID` as text.
 std::string ReadProcessID(const std::string& jsonPart);
+// Top-level `status` as text ("success" when the server did what was asked).
+std::string ReadStatus(const std::string& jsonPart);
 // Appends the records of `jsonData` unless `time` reads as "false".
 void ReadLessonRecords(const std::string& jsonPart, RecordList& records);
 // `path` as text when `exist` reads as "true", otherwise empty.

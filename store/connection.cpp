@@ -99,6 +99,12 @@ void Connection::execute(std::string_view sql, std::initializer_list<std::string
   Statement(*this, sql).run(values);
 }
 
+void Connection::executeScript(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail();
+}
+
+long long Connection::lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+
 RowSet Connection::query(std::string_view sql, std::initializer_list<std::string_view> ids) {
   Statement statement(*this, sql);
   statement.bind(ids);

@@ -52,6 +52,10 @@ class Connection {
 
   // A statement that is not a query, run once.
   void execute(std::string_view sql, std::initializer_list<std::string_view> values = {});
+  // Several statements without values, run in order (a schema script).
+  void executeScript(const char* sql);
+  // The row id of the last INSERT on this connection.
+  long long lastInsertId() const;
   // Every row of a query, copied.
   RowSet query(std::string_view sql, std::initializer_list<std::string_view> ids = {});
 

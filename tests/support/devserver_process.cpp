@@ -46,6 +46,11 @@ DevServerRequest readEntry(const nlohmann::json& line) {
   }
   entry.multipartComplete = line.value("multipartComplete", false);
   entry.mode = line.value("mode", "");
+  if (line.contains("offLine")) {
+    entry.offLine = true;
+    entry.beginTime = line["offLine"].value("beginTime", "");
+    entry.shotTime = line["offLine"].value("shotTime", "");
+  }
   return entry;
 }
 

@@ -32,6 +32,10 @@ struct DevServerRequest {
   std::vector<Part> parts;  // multipart form parts in the order sent
   bool multipartComplete = false;
   std::string mode;  // test switches applied, "" for a normal reply
+  // A record sent later (offLine=1): the decoded beginTime or shotTime the
+  // server read.
+  bool offLine = false;
+  std::string beginTime, shotTime;
 
   // The first header of that name in any letter case; empty when missing.
   std::string header(const std::string& name) const;

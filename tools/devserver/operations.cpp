@@ -1,5 +1,6 @@
 #include "tools/devserver/operations.h"
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -65,6 +66,18 @@ std::string folderName(const std::string& id) {
     name.push_back(plain ? c : '_');
   }
   return name.empty() ? "_" : name;
+}
+
+// "yyyy-MM-dd HH:mm:ss" as a local time; false for anything else.
+bool readLocalTime(const std::string& text, Clock::time_point& when) {
+  std::tm parts{};
+  const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
+  if (end == nullptr || *end != '\0') return false;
+  parts.tm_isdst = -1;
+  const std::time_t seconds = std::mktime(&parts);
+  if (seconds == static_cast<std::time_t>(-1)) return false;
+  when = Clock::from_time_t(seconds);
+  return true;
 }
 
 }  // namespace
@@ -164,8 +177,15 @@ Json Operations::startCountTime(const Params& params) {
   start.deviceID = param(params, "deviceID");
   start.offLine = param(params, "offLine");
   if (start.teacherID.empty() || start.schoolID.empty()) return failure("缺少教师或学校");
+  // A lesson the client started while it could not reach us began at the
+  // time it names.
+  Clock::time_point began = Clock::now();
+  if (start.offLine == "1") {
+    if (refuseOffline_) return failure("不接受离线上课记录");
+    if (!readLocalTime(param(params, "beginTime"), began)) return failure("离线上课缺少开始时间");
+  }
   Json reply = success();
-  reply["processID"] = data_.startLesson(start, Clock::now());
+  reply["processID"] = data_.startLesson(start, began);
   return reply;
 }
 
@@ -191,11 +211,16 @@ Json Operations::screenShot(const Params& params, const Form* form) {
     }
   }
   if (!file) return failure("没有收到截图文件");
+  Clock::time_point taken = Clock::now();
+  if (param(params, "offLine") == "1") {
+    if (refuseOffline_) return failure("不接受离线截图");
+    if (!readLocalTime(param(params, "shotTime"), taken)) return failure("离线截图缺少截图时间");
+  }
   const std::string processID = param(params, "processID");
   const std::string folder = dataFolder_.empty() ? std::string() : "screens/" + folderName(processID);
   std::string storedAs;
   const int number =
-      data_.addScreenshot(processID, file->data.size(), folder, file->filename, Clock::now(), storedAs);
+      data_.addScreenshot(processID, file->data.size(), folder, file->filename, taken, storedAs);
   if (!storedAs.empty()) {
     const std::filesystem::path path = std::filesystem::path(dataFolder_) / storedAs;
     std::error_code code;

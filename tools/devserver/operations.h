@@ -20,7 +20,9 @@ bool isOperation(const std::string& op);
 class Operations {
  public:
   // `dataFolder` receives the uploaded screenshots; empty keeps none.
-  Operations(DevData& data, std::string dataFolder) : data_(data), dataFolder_(std::move(dataFolder)) {}
+  // `refuseOffline` answers records sent later (offLine=1) with a failure.
+  Operations(DevData& data, std::string dataFolder, bool refuseOffline = false)
+      : data_(data), dataFolder_(std::move(dataFolder)), refuseOffline_(refuseOffline) {}
 
   // The reply to operation `op` (known by isOperation). `form` is the
   // uploaded form of a POST, null otherwise. `big` pads the reply to about
@@ -39,6 +41,7 @@ class Operations {
 
   DevData& data_;
   std::string dataFolder_;
+  bool refuseOffline_ = false;
 };
 
 }  // namespace devserver

@@ -26,6 +26,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.reset = true;
       continue;
     }
+    if (arg == "--refuse-offline") {
+      options.refuseOffline = true;
+      continue;
+    }
     if (arg == "--watch-stdin") {
       options.watchStdin = true;
       continue;
@@ -116,9 +120,18 @@ Options:
                       delay=MS wait MS milliseconds before answering
   --delay MS        the same as delay=MS in --mode
   --slow-pause MS   pause between the pieces of a slow reply (default 100)
+  --refuse-offline  answer every lesson start and screenshot sent later
+                    (offLine=1) with {"status":"error"}, so a client's
+                    refusal path can be tried
   --watch-stdin     stop when standard input closes (a test holds it open,
                     so the server ends with the test even when it crashes)
   --help            this text
+
+Records sent later: a client that could not reach the server sends a lesson
+start with offLine=1 and beginTime=yyyy-MM-dd HH:mm:ss (the lesson then began
+at that local time) and its screenshots with offLine=1 and shotTime (stored
+with that time). A request log line of such a request carries
+"offLine":{"beginTime":...} or "offLine":{"shotTime":...}.
 
 Control endpoints (never written to the request log):
   GET /_dev/mode?set=LIST&count=N&delay=MS
@@ -133,6 +146,7 @@ Control endpoints (never written to the request log):
   GET /_dev/registry   the courseware registry as JSON
   GET /_dev/repairs    the fault reports as JSON
   GET /_dev/lessons    all lessons as JSON
+  GET /_dev/screenshots  all stored screenshots as JSON
 
 Stops cleanly on SIGTERM or SIGINT, also while silent requests are held.
 )";

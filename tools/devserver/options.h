@@ -9,15 +9,16 @@
 namespace devserver {
 
 struct Options {
-  int port = 0;              // 0: any free port
-  std::string dataFolder;    // empty: data in memory, uploads not kept
-  std::string logPath;       // empty: no request log
-  std::string prefix = "/";  // path in front of "clientInterface-"
-  std::string seedPath;      // empty: the built-in seed
-  bool reset = false;        // start the data base again from the seed
-  bool watchStdin = false;   // stop when standard input closes
-  ReplyMode defaultMode;     // switches for every request
-  int slowPauseMs = 100;     // pause between the pieces of a slow reply
+  int port = 0;                // 0: any free port
+  std::string dataFolder;      // empty: data in memory, uploads not kept
+  std::string logPath;         // empty: no request log
+  std::string prefix = "/";    // path in front of "clientInterface-"
+  std::string seedPath;        // empty: the built-in seed
+  bool reset = false;          // start the data base again from the seed
+  bool watchStdin = false;     // stop when standard input closes
+  ReplyMode defaultMode;       // switches for every request
+  int slowPauseMs = 100;       // pause between the pieces of a slow reply
+  bool refuseOffline = false;  // refuse lessons and pictures sent later (offLine=1)
   bool help = false;
 };
 

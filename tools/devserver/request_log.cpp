@@ -51,6 +51,12 @@ std::string logLine(const LoggedRequest& request) {
     line["multipartComplete"] = request.form.complete;
   }
   line["mode"] = request.mode;
+  if (request.offLine) {
+    nlohmann::ordered_json offLine = nlohmann::ordered_json::object();
+    if (!request.beginTime.empty()) offLine["beginTime"] = request.beginTime;
+    if (!request.shotTime.empty()) offLine["shotTime"] = request.shotTime;
+    line["offLine"] = std::move(offLine);
+  }
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -24,6 +24,9 @@ struct LoggedRequest {
   bool multipart = false;
   Form form;         // parts in the order they were sent (data not logged)
   std::string mode;  // the test switches applied to the reply
+  // A record sent later (offLine=1): its decoded beginTime or shotTime.
+  bool offLine = false;
+  std::string beginTime, shotTime;
 };
 
 // The JSON line for one request (without the line end). Bytes that are not

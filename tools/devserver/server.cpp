@@ -59,7 +59,7 @@ DevServer::DevServer(const Options& options, DevData& data, RequestLog& log)
       data_(data),
       log_(log),
       switches_(options.defaultMode),
-      operations_(data, options.dataFolder) {
+      operations_(data, options.dataFolder, options.refuseOffline) {
   // Enough threads that held (silent) requests leave room for the others.
   server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
   // One request per connection, as the client makes them; the library would
@@ -124,6 +124,11 @@ void DevServer::handle(const httplib::Request& request, httplib::Response& respo
   logged.multipart = !boundary.empty();
   if (logged.multipart) logged.form = parseMultipart(body, boundary);
   logged.mode = describeMode(mode);
+  logged.offLine = param(request, "offLine") == "1";
+  if (logged.offLine) {
+    logged.beginTime = param(request, "beginTime");
+    logged.shotTime = param(request, "shotTime");
+  }
   log_.write(logged);
 
   if (mode.silent) {

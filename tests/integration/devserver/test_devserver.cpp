@@ -474,3 +474,69 @@ TEST(DevServerMultipart, BrokenOrOddBodiesKeepWhatCanBeRead) {
 }
 
 }  // namespace
+
+// Records a client kept while it could not reach the server arrive with
+// offLine=1 and the local time they happened, percent-encoded.
+TEST(DevServerOffline, LessonAndScreenshotSentLaterKeepTheirOwnTimes) {
+  DevServerProcess server;
+  ASSERT_TRUE(server.running());
+  const std::string began = "2026-12-10 09:05:00";
+  const Response started = parse(server.get(
+      target("getStartCountTime",
+             "schoolID=1001&gradeID=3001&classesID=4001&teacherID=2001&subjectID=5001&deviceID=DISK-O&"
+             "offLine=1&beginTime=2026-12-10+09%3a05%3a00")));
+  const std::string processID = started.parsed().value("processID", "");
+  ASSERT_FALSE(processID.empty()) << started.body;
+  const json lessons = json::parse(server.control("lessons"))["jsonData"];
+  ASSERT_EQ(lessons.size(), 1u);
+  EXPECT_EQ(lessons[0]["beginTime"], began);
+  EXPECT_EQ(lessons[0]["offLine"], "1");
+
+  const std::string boundary = "--------0612100905";
+  const std::string body = formBody({{"screenFile", "09.05__2.jpg", "picture bytes"}}, boundary);
+  const std::string shot =
+      target("postScreenShot",
+             "processID=" + processID + "&schoolID=1001&offLine=1&shotTime=2026-12-10+09%3a06%3a00");
+  EXPECT_EQ(parse(post(server, shot, boundary, body)).parsed()["status"], "success");
+  const json screenshots = json::parse(server.control("screenshots"))["jsonData"];
+  ASSERT_EQ(screenshots.size(), 1u);
+  EXPECT_EQ(screenshots[0]["time"], "2026-12-10 09:06:00");
+  EXPECT_EQ(screenshots[0]["processID"], processID);
+
+  const auto logged = server.requests();
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_TRUE(logged[0].offLine);
+  EXPECT_EQ(logged[0].beginTime, began);
+  EXPECT_TRUE(logged[1].offLine);
+  EXPECT_EQ(logged[1].shotTime, "2026-12-10 09:06:00");
+
+  // Without a readable time the record is refused, not stored with "now".
+  EXPECT_EQ(parse(server.get(target("getStartCountTime",
+                                    "schoolID=1001&teacherID=2001&deviceID=DISK-O&offLine=1&beginTime=")))
+                .parsed()["status"],
+            "error");
+}
+
+TEST(DevServerOffline, RefuseSwitchAnswersRecordsSentLaterWithAFailure) {
+  DevServerProcess server({"--refuse-offline"});
+  ASSERT_TRUE(server.running());
+  const std::string ids =
+      "schoolID=1001&gradeID=3001&classesID=4001&teacherID=2001&subjectID=5001&deviceID=D";
+  const json refused =
+      parse(server.get(target("getStartCountTime", ids + "&offLine=1&beginTime=2026-12-10+09%3a05%3a00")))
+          .parsed();
+  EXPECT_EQ(refused["status"], "error");
+  EXPECT_FALSE(refused.contains("processID"));
+  const std::string boundary = "--------0612100906";
+  const std::string body = formBody({{"screenFile", "a.jpg", "x"}}, boundary);
+  EXPECT_EQ(parse(post(server,
+                       target("postScreenShot", "processID=70001&offLine=1&shotTime=2026-12-10+09%3a06%3a00"),
+                       boundary, body))
+                .parsed()["status"],
+            "error");
+  // Live records are taken as always.
+  EXPECT_FALSE(parse(server.get(target("getStartCountTime", ids + "&offLine=0&beginTime=")))
+                   .parsed()
+                   .value("processID", "")
+                   .empty());
+}

@@ -2,12 +2,14 @@
 // development server: lists filled from the cache at once and again after
 // the server's answer, the lesson start, the refusals while a lesson runs,
 // the fill rules, and the login and logout writes.
+#include <QDateTime>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
 #include "panels/panel_widgets.h"
+#include "store/connection.h"
 #include "tests/integration/panels/panels_fixture.h"
 
 namespace {
@@ -174,35 +176,83 @@ TEST_F(ClassStartPage, WhileALessonRunsTheSchoolAndTeacherStayAndTheListsAreKept
   EXPECT_FALSE(client.timeoutRunning());
 }
 
-TEST_F(ClassStartPage, FailedAnswersAreLoggedAndLeaveTheListsAndTheButton) {
+TEST_F(ClassStartPage, AFailedListAnswerIsLoggedAndLeavesTheList) {
   signIn();
-  ClientState.gradeID = "3001";
-  ClientState.classID = "4001";
-  ClientState.subjectID = "5001";
-  ASSERT_TRUE(answerNextWith("error", 2));
+  ASSERT_TRUE(answerNextWith("error", 1));
   classStart->FormShow1111();
   ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade :   "));
   EXPECT_EQ(log.back(), gbk("Tform_skjs.GetGrade :   无法访问服务器！"));
   EXPECT_EQ(classStart->CB_grade->count(), 4);
-
-  classStart->bu_ksskClick();
-  ASSERT_TRUE(waitForReply("StartCountTime :   "));
-  EXPECT_EQ(log.back(), gbk("StartCountTime :   无法访问服务器！"));
-  EXPECT_TRUE(ClientState.processID.empty());
-  EXPECT_FALSE(classStart->bu_kssk->isHidden());
-  EXPECT_EQ(timerStarts, 0);
-  EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(ClassStartPage, AStartAnswerWithoutProcessIdChangesNothing) {
-  signIn();
-  ClientState.processID = "old";
-  classStart->StartCountTime("HTTP/1.1 200 OK\r\n\r\n{\"status\":\"success\",\"msg\":\"\"}");
-  EXPECT_EQ(ClientState.processID, "");
-  EXPECT_FALSE(classStart->bu_kssk->isHidden());
-  EXPECT_TRUE(classStart->Label3->isHidden());
-  EXPECT_EQ(timerStarts, 0);
-  EXPECT_TRUE(messages.empty());
+// A start that gets no lesson id (an error page, no answer within the GET
+// client's time-out, or an answer without processID) starts the lesson
+// offline: timed as usual under a local id, kept in edu.db for a later
+// delivery, and the teacher is told once.
+TEST_F(ClassStartPage, AStartWithoutALessonIdRunsTheLessonOffline) {
+  client.setTimeoutInterval(std::chrono::milliseconds(300));
+  int pendingChanges = 0;
+  AppHooks.pendingChanged = [&] { ++pendingChanges; };
+  const std::string offlineMessage =
+      gbk("暂时无法连接服务器，本节课已离线开始计时。上课记录和截图保存在本机，网络恢复后将自动上传。");
+  const struct {
+    const char* what;
+    const char* mode;   // the server's answer to the start
+    const char* reply;  // or this reply, handed in directly
+  } cases[] = {
+      {"an error page", "error", nullptr},
+      {"no answer in time", "silent", nullptr},
+      {"an answer without processID", nullptr, "HTTP/1.1 200 OK\r\n\r\n{\"status\":\"error\",\"msg\":\"\"}"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ++n;
+    signIn();
+    ClientState.gradeID = "3001";
+    ClientState.gradeName = gbk("一年级");
+    ClientState.classID = "4001";
+    ClientState.className = gbk("一年级（1）班");
+    ClientState.subjectID = "5002";
+    ClientState.subjectName = gbk("数学");
+    ClientState.processID = "old";
+    classStart->showIdle();
+    lessonRunning = false;
+    messages.clear();
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    if (c.mode) {
+      ASSERT_TRUE(answerNextWith(c.mode, 1));
+      classStart->bu_ksskClick();
+      ASSERT_TRUE(waitForReply("StartCountTime :   ", static_cast<size_t>(n)));
+    } else {
+      classStart->StartCountTime(c.reply);
+    }
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    ASSERT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+    const QDateTime began =
+        QDateTime::fromString(QString::fromStdString(ClientState.processID.substr(8)), "yyyyMMddHHmmss");
+    EXPECT_TRUE(began >= before.addMSecs(-before.time().msec()) && began <= after) << ClientState.processID;
+    EXPECT_TRUE(classStart->bu_kssk->isHidden());
+    EXPECT_FALSE(classStart->Label3->isHidden());
+    EXPECT_TRUE(classStart->Label3->text().startsWith(QStringLiteral("开始上课时间：")));
+    EXPECT_EQ(timerStarts, n);
+    EXPECT_EQ(ClientState.screenshotCounter, 1);
+    EXPECT_EQ(messages, std::vector<std::string>{offlineMessage});
+    EXPECT_EQ(pendingChanges, n);
+
+    DB_Func::Connection db(DB_Func::DatabasePath());
+    const DB_Func::RowSet kept = db.query(
+        "SELECT * FROM t_offline_lesson WHERE local_id = ? AND offline = 1 AND state = 'pending' "
+        "ORDER BY id DESC LIMIT 1",
+        {ClientState.processID});
+    ASSERT_EQ(kept.rowCount(), 1u);
+    EXPECT_EQ(kept.text("begin_time"), began.toString("yyyy-MM-dd HH:mm:ss").toStdString());
+    EXPECT_EQ(kept.text("teacher_id"), "2001");
+    EXPECT_EQ(kept.text("class_id"), "4001");
+    EXPECT_EQ(kept.text("class_name"), gbk("一年级（1）班"));
+    EXPECT_EQ(kept.text("subject_name"), gbk("数学"));
+    EXPECT_EQ(kept.text("device_id"), "DISK-PANELS");
+  }
 }
 
 TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {

@@ -27,6 +27,15 @@ class RepairPage : public PanelsTest {
   }
 
   const std::string failure = gbk("维修上报失败，请拔打 ") + kHotline + gbk(" 电话报修。");
+
+  // The reports edu.db keeps, oldest first: state and text.
+  static std::vector<std::string> keptReports() {
+    DB_Func::Connection db(DB_Func::DatabasePath());
+    DB_Func::RowSet rows = db.query("SELECT state, fault_detail FROM t_repair_report ORDER BY id");
+    std::vector<std::string> kept;
+    for (; !rows.end(); rows.next()) kept.push_back(rows.text("state") + " " + rows.text("fault_detail"));
+    return kept;
+  }
 };
 
 TEST_F(RepairPage, AReportGoesOutAsPercentEncodedUtf8AndIsConfirmed) {
@@ -54,6 +63,8 @@ TEST_F(RepairPage, AReportGoesOutAsPercentEncodedUtf8AndIsConfirmed) {
   const nlohmann::json repairs = serverTable("repairs");
   ASSERT_EQ(repairs.size(), 1u);
   EXPECT_EQ(repairs[0].value("faultDetail", ""), "投影仪不亮 (3号)\r\n声音很小\r\n");
+  // Kept for the repair history, as delivered.
+  EXPECT_EQ(keptReports(), (std::vector<std::string>{gbk("delivered 投影仪不亮 (3号)\r\n声音很小")}));
 }
 
 TEST_F(RepairPage, AnIncompleteReportIsRefusedAndNothingIsSent) {
@@ -86,15 +97,25 @@ TEST_F(RepairPage, AnIncompleteReportIsRefusedAndNothingIsSent) {
   EXPECT_EQ(server.requests().size(), sentBefore);
 }
 
-TEST_F(RepairPage, AnUndeliveredReportNamesTheHotlineAndKeepsTheText) {
+// A report without an answer is kept in edu.db as pending, to be sent by
+// the client later; the teacher is told so and need not type it again.
+TEST_F(RepairPage, AnUndeliveredReportIsKeptForLaterAndNamesTheHotline) {
+  int pendingChanges = 0;
+  AppHooks.pendingChanged = [&] { ++pendingChanges; };
   openAndPickRoom();
   repair->memo1->setPlainText(QStringLiteral("白板无法触控"));
   ASSERT_TRUE(answerNextWith("error", 1));
   repair->suiImageButton6Click();
+  EXPECT_EQ(keptReports(), (std::vector<std::string>{gbk("sending 白板无法触控")}));
   ASSERT_TRUE(waitForReply("Tform_sbbx.AddRepairs :   "));
   EXPECT_EQ(log.back(), gbk("Tform_sbbx.AddRepairs :   无法访问服务器！"));
-  EXPECT_EQ(messages, std::vector<std::string>{failure});
-  EXPECT_EQ(repair->memo1->toPlainText(), QStringLiteral("白板无法触控"));
+  EXPECT_EQ(messages,
+            std::vector<std::string>{gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
+                                         "如需尽快维修，请拔打 ") +
+                                     kHotline + gbk(" 电话报修。")});
+  EXPECT_EQ(repair->memo1->toPlainText(), QStringLiteral("填写故障说明"));
+  EXPECT_EQ(keptReports(), (std::vector<std::string>{gbk("pending 白板无法触控")}));
+  EXPECT_EQ(pendingChanges, 1);
 }
 
 TEST_F(RepairPage, AReportTheServerDidNotRegisterIsAFailureToo) {

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -222,6 +223,48 @@ TEST_F(ScreenshotTick, ANewTickAbandonsTheUploadInFlight) {
   EXPECT_EQ(finished.count(), 1);
   EXPECT_TRUE(finished.at(0).at(0).toBool());
   EXPECT_EQ(failed.count(), 0);
+}
+
+// Every picture the server has not got is handed on to wait for a later
+// delivery with its capture time: one of an offline lesson without any
+// upload, one whose upload got no answer, and one whose upload a later tick
+// abandoned; a delivered one is not.
+TEST_F(ScreenshotTick, PicturesTheServerHasNotGotAreHandedOnToWait) {
+  std::vector<WaitingPicture> waiting;
+  taker_.setPictureWaits([&](const WaitingPicture& picture) { waiting.push_back(picture); });
+  QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
+
+  job_.keepForLater = true;
+  times_ = {at(2024, 5, 20, 9, 5)};
+  taker_.tick(job_);
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_TRUE(uploads().empty());
+  EXPECT_EQ(waiting[0].localPath, taker_.lastScreenshotPath());
+  EXPECT_EQ(waiting[0].shotTime, "2024-05-20 09:05:00");
+  EXPECT_EQ(waiting[0].job.processID, "P77");
+
+  job_.keepForLater = false;
+  Gate stalled;
+  gates_ = {&stalled};
+  replies_ = {"", "", "ok"};
+  job_.counter = 3;
+  taker_.tick(job_);  // stalls, then is abandoned
+  ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 1; }));
+  job_.counter = 4;
+  taker_.tick(job_);  // no answer
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
+  stalled.release();
+  ASSERT_TRUE(testsupport::waitFor([&] { return waiting.size() == 3; }));
+  job_.counter = 5;
+  taker_.tick(job_);  // delivered
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 2; }));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(waiting.size(), 3u);
+  std::vector<std::string> names;
+  for (const WaitingPicture& picture : waiting)
+    names.push_back(picture.localPath.substr(picture.localPath.rfind('/') + 1));
+  std::sort(names.begin() + 1, names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"09.05__2.jpg", "09.05__3.jpg", "09.05__4.jpg"}));
 }
 
 // A stalled upload may still be running when the status window goes away;

@@ -42,6 +42,22 @@ TEST(DeploymentSettings, ReadsKeysAndKeepsPlaceholdersForWhatIsMissing) {
   }
 }
 
+TEST(DeploymentSettings, OfflineRetryTakesWholeSecondsWithinItsRange) {
+  const struct {
+    const char* text;
+    int seconds;
+  } cases[] = {{"", 60},
+               {"offline_retry_seconds=5", 5},
+               {"offline_retry_seconds=3600", 3600},
+               {"offline_retry_seconds=0", 60},
+               {"offline_retry_seconds=3601", 60},
+               {"offline_retry_seconds=-5", 60},
+               {"offline_retry_seconds=1.5", 60},
+               {"offline_retry_seconds=99999999999", 60}};
+  for (const auto& c : cases)
+    EXPECT_EQ(panels::parseDeploymentSettings(c.text).offlineRetrySeconds, c.seconds) << c.text;
+}
+
 TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
@@ -54,6 +70,7 @@ TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
       testsupport::readFile(testsupport::sourcePath("panels/deployment.ini.sample")));
   EXPECT_EQ(sample.hotline, "010-0000-0000");
   EXPECT_EQ(sample.provider, gbk("电教服务中心"));
+  EXPECT_EQ(sample.offlineRetrySeconds, 60);
 }
 
 }  // namespace

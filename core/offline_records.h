@@ -1,0 +1,31 @@
+// The lesson records the client keeps while the server cannot be reached:
+// the local id of a lesson started offline, and the pictures that wait for
+// a later delivery. The records themselves live in edu.db (offline_store.h).
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "core/client_state.h"
+#include "core/screenshot_taker.h"
+#include "store/offline_store.h"
+
+namespace offline {
+
+// "offline-" and the local start time as yyyyMMddHHmmss: the lesson's id
+// until the server gives it one, and the name of its picture folder.
+std::string lessonIdAt(const std::tm& localStart);
+bool isOfflineLessonId(const std::string& processID);
+// "yyyy-MM-dd HH:mm:ss", the form the server reads beginTime and shotTime in.
+std::string timeText(const std::tm& local);
+std::tm localNow();
+
+// The running lesson of the ClientState as a record, begun at `beginTime`.
+DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string& beginTime);
+
+// Stores a picture the server has not got, under the lesson it was taken
+// in (`state` names the lesson when it is an online one seen for the first
+// time). Returns false when its offline lesson is not stored.
+bool keepWaitingPicture(const WaitingPicture& picture, const ClientStateRecord& state);
+
+}  // namespace offline

@@ -1,0 +1,110 @@
+// What the client keeps in edu.db until the server has it: lessons started
+// while the server could not be reached, pictures whose upload failed, and
+// every fault report of this computer (delivered ones too, for the repair
+// history). The tables are the client's own (own_schema.sql); the server's
+// reference tables are never touched.
+//
+// Every change is one statement or one transaction, so a client that is
+// killed at any moment leaves each item either as it was or fully changed.
+// Items are never deleted. Text in and out is GBK, as everywhere else.
+#pragma once
+
+#include <string>
+
+#include "store/row_set.h"
+
+namespace DB_Func {
+
+// Creates the client's own tables (and their indexes) in the located edu.db
+// when they are missing; tables that exist are left as they are. Does
+// nothing without a database. Throws DbError when the file cannot be
+// written.
+void EnsureOwnTables();
+
+// The states an item goes through.
+inline constexpr const char* kPending = "pending";
+inline constexpr const char* kDelivered = "delivered";
+inline constexpr const char* kRefused = "refused";
+// A fault report whose live request is on its way; a pending one after a
+// restart.
+inline constexpr const char* kSending = "sending";
+
+// A lesson as the start request sent it, with the names the views show.
+struct LessonRecord {
+  std::string localId;    // "offline-yyyyMMddHHmmss" for an offline lesson
+  std::string processID;  // the server's, for an online lesson
+  std::string teacherID, teacherName, teacherPhone, schoolID;
+  std::string gradeID, gradeName, classID, className, subjectID, subjectName;
+  std::string deviceID;
+  std::string beginTime;  // local, "yyyy-MM-dd HH:mm:ss"
+};
+
+// A lesson started offline, pending until the server has taken it; returns
+// its row id.
+long long AddOfflineLesson(const LessonRecord& lesson);
+
+// The row of the lesson that pictures taken under `processID` belong to:
+// the offline lesson whose local id it is, or the online lesson with that
+// server id, which is added (as delivered) the first time a picture of it
+// waits. 0 when an offline id names no stored lesson.
+long long LessonRowFor(const std::string& processID, const LessonRecord& lesson);
+
+// A picture waiting for delivery, with the ids it is sent with.
+struct ShotRecord {
+  std::string filePath;  // the client's (GBK) path of the picture
+  std::string shotTime;  // local, "yyyy-MM-dd HH:mm:ss"
+  std::string schoolID, gradeID, classID, teacherID, subjectID, deviceID;
+};
+long long AddPendingShot(long long lessonRow, const ShotRecord& shot);
+
+// A fault report as it was sent.
+struct RepairRecord {
+  std::string schoolID, gradeID, gradeName, classID, className, teacherID, teacherName, tel;
+  std::string faultDetail;  // the memo's text, lines ended by CR LF
+  std::string reportTime;   // local, "yyyy-MM-dd HH:mm:ss"
+};
+// Stores a report in `state` (kSending while its live request is on its
+// way); returns its row id.
+long long AddRepairReport(const RepairRecord& report, const std::string& state);
+
+// The oldest item that can be sent now: a pending lesson, a pending picture
+// whose lesson the server knows, or a pending fault report. Its row holds
+// the item's columns; a picture's row also holds its lesson's process_id.
+struct PendingItem {
+  enum class Kind { None, Lesson, Shot, Repair };
+  Kind kind = Kind::None;
+  long long id = 0;
+  RowSet row;
+};
+PendingItem NextPendingItem();
+
+// The server's answer to one item. A refused lesson takes its waiting
+// pictures with it: they cannot be sent without the server's lesson id.
+void LessonDelivered(long long id, const std::string& processID);
+void LessonRefused(long long id);
+void ShotAnswered(long long id, const std::string& state);
+void RepairAnswered(long long id, const std::string& state);
+
+struct PendingCounts {
+  int lessons = 0;
+  int shots = 0;
+  int repairs = 0;
+  bool any() const { return lessons + shots + repairs > 0; }
+};
+PendingCounts CountPending();
+
+// The offline view's entries, newest first: every lesson that is pending
+// or has pictures waiting. Columns begin_time, grade_name, class_name,
+// subject_name, shots (pictures kept), waiting (pictures pending), offline,
+// state.
+RowSet QueryOfflineEntries();
+
+// This computer's fault reports, newest first. Columns report_time,
+// grade_name, class_name, teacher_name, fault_detail, state.
+RowSet QueryRepairHistory();
+
+// The newest lesson that `teacherID` started offline at `notBefore` or later
+// (both local times as text); no row when none.
+RowSet QueryRecentOfflineLesson(const std::string& teacherID, const std::string& notBefore);
+
+}  // namespace DB_Func
