@@ -120,6 +120,8 @@ void TForm1::resumeReply(const std::string& replyText) {
 }
 
 bool TForm1::takeUpOfflineLesson() {
+  // A lesson started meanwhile on this computer goes on.
+  if (isLessonRunning()) return false;
   const std::time_t now = std::time(nullptr);
   const std::time_t limit = now - kLessonLimitMinutes * 60;
   std::tm local{};

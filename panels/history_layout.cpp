@@ -130,6 +130,18 @@ std::vector<const EntryTexts*> HistoryList::visible() const {
 
 void HistoryList::setEntries(std::vector<std::pair<QDate, EntryTexts>> entries) {
   entries_ = std::move(entries);
+  // Until a range is chosen, the pickers span every entry.
+  if (!from_.isValid()) {
+    QDate oldest = QDate::currentDate();
+    QDate newest = oldest;
+    for (const auto& [date, texts] : entries_) {
+      if (!date.isValid()) continue;
+      oldest = std::min(oldest, date);
+      newest = std::max(newest, date);
+    }
+    fromPicker->setDate(oldest);
+    toPicker->setDate(newest);
+  }
   showPage(page_);
 }
 

@@ -138,22 +138,28 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
   // server of the login's items 16, 17, 25 and 26.
   void startSignedIn(int ftpPort = 21, const QString& ftpUser = "teacher", const QString& ftpPassword = "x") {
     ASSERT_NO_FATAL_FAILURE(startClient(folder_.path() + "/edu-client"));
-    const QString user = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpUser}));
-    const QString password = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpPassword}));
-    ASSERT_FALSE(user.isEmpty());
-    ASSERT_FALSE(password.isEmpty());
-    const QString login = QString(
-                              "online|%1|127.0.0.1:%2|0|0|60|127.0.0.1|%3|0|5.0.33|0|5.0.33|0|"
-                              "http://127.0.0.1/upgrade.xml|0|%4|%5")
-                              .arg(QString::fromUtf8(kTeacher))
-                              .arg(server_.port())
-                              .arg(ftpPort)
-                              .arg(user, password);
+    const QString login = loginText(ftpPort, ftpUser, ftpPassword);
+    ASSERT_FALSE(login.isEmpty());
     ASSERT_EQ(sendLogin(login), 0);
     // The login asks whether a lesson of this computer still runs.
     const DevServerRequest resume = nextRequest("getCouterTime");
     diskID_ = resume.target.substr(resume.target.find("hardDiskID=") + 11);
     ASSERT_FALSE(diskID_.empty());
+  }
+
+  // The seed's teacher's login, with the FTP server of the login's items
+  // 16, 17, 25 and 26; empty when the credentials cannot be protected.
+  QString loginText(int ftpPort = 21, const QString& ftpUser = "teacher", const QString& ftpPassword = "x") {
+    const QString user = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpUser}));
+    const QString password = QString::fromUtf8(run(builtProgram("edu-login"), {"--protect", ftpPassword}));
+    if (user.isEmpty() || password.isEmpty()) return {};
+    return QString(
+               "online|%1|127.0.0.1:%2|0|0|60|127.0.0.1|%3|0|5.0.33|0|5.0.33|0|"
+               "http://127.0.0.1/upgrade.xml|0|%4|%5")
+        .arg(QString::fromUtf8(kTeacher))
+        .arg(server_.port())
+        .arg(ftpPort)
+        .arg(user, password);
   }
 
   // Screen points of a control's centre.
@@ -518,6 +524,267 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
     EXPECT_TRUE(testsupport::readFile(ftp.root() + path.toStdString()) == contents[n].toStdString())
         << "differs on the FTP server: " << path.toStdString();
   }
+}
+
+// A school network outage, clicked through the real program. The retry
+// interval is shortened the way a school's installation can set it, in
+// deployment.ini beside the program.
+class OfflineClickThrough : public ClickThroughTest {
+ protected:
+  static constexpr QRect kTabOffline{266, 28, 79, 25};
+  static constexpr QRect kRepairHistoryLink{106, 502, 141, 18};
+
+  void SetUp() override {
+    ClickThroughTest::SetUp();
+    if (IsSkipped()) return;
+    ASSERT_TRUE(testsupport::writeFile(folder_.filePath("deployment.ini").toStdString(),
+                                       "[offline]\noffline_retry_seconds=5\n"));
+  }
+
+  QImage offlineTab() { return screenArea(QRect(panelAt() + kTabOffline.topLeft(), kTabOffline.size())); }
+
+  // Whether the tab's caption shows: more than a few pixels differ from the
+  // place without it (anti-aliasing and a passing hover stay below that).
+  bool offlineTabShown() {
+    const QImage now = offlineTab().convertToFormat(QImage::Format_RGB32);
+    const QImage without = noTab_.convertToFormat(QImage::Format_RGB32);
+    if (now.size() != without.size()) return true;
+    int differing = 0;
+    for (int y = 0; y < now.height(); ++y)
+      for (int x = 0; x < now.width(); ++x) {
+        const QRgb a = now.pixel(x, y);
+        const QRgb b = without.pixel(x, y);
+        if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) >
+            90)
+          ++differing;
+      }
+    return differing > now.width() * now.height() / 20;
+  }
+
+  // Grade 一年级, class 一年级（1）班 and subject 语文 chosen while the server
+  // answers; then the server goes away.
+  void chooseLessonThenLoseTheServer() {
+    ASSERT_NO_FATAL_FAILURE(openPanel());
+    expectRequest("getGradeInfo", "&schoolID=1001");
+    noTab_ = offlineTab();
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartGrade), 1));
+    expectRequest("getGradeInfo", "&schoolID=1001&gradeID=3001");
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartClass), 1));
+    expectRequest("getSubject", "&gradeID=3001");
+    ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartSubject), 1));
+    port_ = server_.port();
+    server_.stop();
+  }
+
+  // 开始上课 without a server: the message, the running time, the tab.
+  void startOffline(const QString& pictures) {
+    const QImage idleTime = timeDisplay();
+    click(inPage(kWideButton));
+    ASSERT_NO_FATAL_FAILURE(answerMessage(pictures + "_offline_start.png"));
+    EXPECT_TRUE(waitOnScreen([&] { return timeDisplay() != idleTime; })) << "the lesson time stands still";
+    EXPECT_TRUE(waitOnScreen([&] { return offlineTabShown(); })) << "no 离线上传 tab";
+  }
+
+  // The pictures below screen_pic, by name.
+  QStringList pictures() {
+    QStringList found;
+    QDirIterator files(folder_.filePath("screen_pic"), {"*.jpg"}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) found << files.next();
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+
+  // Rows of the copied program's edu.db, columns joined by "|".
+  QStringList dbRows(const QString& sql) {
+    const QString text = QString::fromUtf8(run("sqlite3", {folder_.filePath("edu.db"), sql}));
+    return text.isEmpty() ? QStringList() : text.split('\n');
+  }
+
+  static std::string param(const std::string& target, const std::string& name) {
+    const size_t at = target.find("&" + name + "=");
+    if (at == std::string::npos) return {};
+    const size_t from = at + name.size() + 2;
+    return target.substr(from, target.find('&', from) - from);
+  }
+
+  static std::vector<DevServerRequest> requestsTo(const DevServerProcess& server,
+                                                  const std::string& operation) {
+    std::vector<DevServerRequest> found;
+    for (const DevServerRequest& request : server.requests())
+      if (request.path() == "/clientInterface-" + operation) found.push_back(request);
+    return found;
+  }
+
+  // Every picture on disk reached `server` exactly once, with `processID`,
+  // offLine=1 and the time in its name, byte for byte. The lesson's begin
+  // time is `began`.
+  void expectDelivered(const DevServerProcess& server, const QStringList& kept, const QDateTime& began) {
+    const std::vector<DevServerRequest> starts = requestsTo(server, "getStartCountTime");
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(param(starts[0].target, "offLine"), "1");
+    EXPECT_EQ(param(starts[0].target, "beginTime"), began.toString("yyyy-MM-dd+HH%3amm%3ass").toStdString());
+    EXPECT_EQ(param(starts[0].target, "deviceID"), diskID_);
+    const QJsonArray lessons = devTable(server, "lessons");
+    ASSERT_EQ(lessons.size(), 1);
+    EXPECT_EQ(lessons[0].toObject().value("beginTime").toString(), began.toString("yyyy-MM-dd HH:mm:ss"));
+    const std::string processID = lessons[0].toObject().value("processID").toString().toStdString();
+
+    const std::vector<DevServerRequest> shots = requestsTo(server, "postScreenShot");
+    for (const QString& picture : kept) {
+      SCOPED_TRACE(picture.toStdString());
+      int arrivals = 0;
+      for (size_t n = 0; n < shots.size(); ++n) {
+        const DevServerRequest& shot = shots[n];
+        if (shot.parts.empty() ||
+            QFileInfo(QString::fromStdString(text::gbkToUtf8(shot.parts.back().filename))).fileName() !=
+                QFileInfo(picture).fileName())
+          continue;
+        ++arrivals;
+        EXPECT_EQ(param(shot.target, "processID"), processID);
+        EXPECT_EQ(param(shot.target, "offLine"), "1");
+        // hh.mm__N.jpg was taken at the shot time's hour and minute.
+        EXPECT_EQ(QString::fromStdString(shot.shotTime).mid(11, 5).replace(':', '.'),
+                  QFileInfo(picture).fileName().left(5));
+        EXPECT_EQ(testsupport::readFile(server.dataDir() + "/screens/" + processID + "/" +
+                                        std::to_string(n + 1) + ".jpg"),
+                  testsupport::readFile(picture.toStdString()));
+      }
+      EXPECT_EQ(arrivals, 1);
+    }
+  }
+
+  // Waits until the server has heard nothing new for `quietMs`.
+  static bool waitForQuiet(const DevServerProcess& server, int quietMs, int timeoutMs) {
+    size_t count = server.requests().size();
+    QElapsedTimer since;
+    since.start();
+    return testsupport::waitFor(
+        [&] {
+          const size_t now = server.requests().size();
+          if (now != count) {
+            count = now;
+            since.restart();
+          }
+          QThread::msleep(20);
+          return since.elapsed() >= quietMs;
+        },
+        timeoutMs);
+  }
+
+  // The begin time the lesson's local id names.
+  QDateTime beganAt(const QStringList& kept) {
+    const QRegularExpressionMatch id = QRegularExpression("/offline-(\\d{14})/").match(kept.value(0));
+    return QDateTime::fromString(id.captured(1), "yyyyMMddHHmmss");
+  }
+
+  QImage noTab_;
+  int port_ = 0;
+};
+
+TEST_F(OfflineClickThrough, ALessonStartedWithoutServerReachesItWhenItIsBack) {
+  ASSERT_NO_FATAL_FAILURE(startSignedIn());
+  ASSERT_NO_FATAL_FAILURE(chooseLessonThenLoseTheServer());
+  ASSERT_NO_FATAL_FAILURE(startOffline("o1"));
+
+  // Two pictures of the lesson, one per minute, in the local id's folder.
+  ASSERT_TRUE(waitOnScreen([&] { return pictures().size() >= 2; }, 150000)) << "no two pictures";
+  const QStringList kept = pictures().mid(0, 2);
+  const QDateTime began = beganAt(kept);
+  ASSERT_TRUE(began.isValid()) << kept.join(", ").toStdString();
+  // Each is kept for later right after it is written.
+  EXPECT_TRUE(waitOnScreen([&] {
+    return dbRows("SELECT state FROM t_offline_shot LIMIT 2") == QStringList{"pending", "pending"};
+  }));
+  click(inPanel(kTabOffline));
+  settle();
+  keep("o2_offline_view.png", kPanelAndStatus);
+  click(inPanel(kTabLesson));
+
+  // The server is back: without a click, within a minute, the lesson goes
+  // with its begin time, then both pictures with the server's lesson id.
+  DevServerProcess later({"--port", std::to_string(port_)});
+  ASSERT_TRUE(later.running());
+  ASSERT_TRUE(waitOnScreen([&] { return requestsTo(later, "postScreenShot").size() >= 2; }, 60000))
+      << "not delivered within 60 s";
+  ASSERT_NO_FATAL_FAILURE(expectDelivered(later, kept, began));
+  EXPECT_TRUE(waitOnScreen([&] { return !offlineTabShown(); })) << "the 离线上传 tab stays";
+  keep("o3_delivered.png", kPanelAndStatus);
+
+  // Signed in again, the server reports the lesson as running: it goes on
+  // online. Its next picture's upload breaks off; that picture arrives
+  // later all the same, marked offLine=1 with its time.
+  ASSERT_EQ(sendLogin(loginText()), 0);
+  const std::string processID =
+      devTable(later, "lessons")[0].toObject().value("processID").toString().toStdString();
+  ASSERT_TRUE(waitOnScreen([&] { return !requestsTo(later, "getCouterTime").empty(); }));
+  // The resume and the page's refresh have been answered before the switch.
+  ASSERT_TRUE(waitForQuiet(later, 1500, 20000));
+  const size_t shotsBefore = requestsTo(later, "postScreenShot").size();
+  ASSERT_FALSE(later.control("mode?set=close&count=1").empty());
+  ASSERT_TRUE(
+      waitOnScreen([&] { return requestsTo(later, "postScreenShot").size() >= shotsBefore + 2; }, 120000))
+      << "the broken-off picture did not arrive again";
+  const std::vector<DevServerRequest> shots = requestsTo(later, "postScreenShot");
+  const DevServerRequest& live = shots[shotsBefore];
+  const DevServerRequest& again = shots[shotsBefore + 1];
+  EXPECT_EQ(live.mode, "close");
+  EXPECT_EQ(param(live.target, "offLine"), "0");
+  EXPECT_EQ(param(live.target, "processID"), processID);
+  EXPECT_EQ(param(again.target, "offLine"), "1");
+  EXPECT_EQ(param(again.target, "processID"), processID);
+  EXPECT_EQ(again.parts.back().filename, live.parts.back().filename);
+  EXPECT_FALSE(again.shotTime.empty());
+  EXPECT_TRUE(waitOnScreen([&] { return !offlineTabShown(); })) << "the 离线上传 tab stays";
+}
+
+TEST_F(OfflineClickThrough, AKilledClientTakesTheLessonUpAndDeliversEverythingOnce) {
+  ASSERT_NO_FATAL_FAILURE(startSignedIn());
+  ASSERT_NO_FATAL_FAILURE(chooseLessonThenLoseTheServer());
+
+  // A fault report while the server is away: kept, and listed as pending.
+  click(inPanel(kTabRepair));
+  settle();
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairGrade), 1));
+  ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairClass), 1));
+  click(inPage(kWideButton));
+  ASSERT_NO_FATAL_FAILURE(answerMessage("k1_report_kept.png"));
+  EXPECT_EQ(dbRows("SELECT state FROM t_repair_report"), QStringList{"pending"});
+  click(inPage(kRepairHistoryLink));
+  settle();
+  keep("k2_repair_history_pending.png", kPanelAndStatus);
+
+  click(inPanel(kTabLesson));
+  ASSERT_NO_FATAL_FAILURE(startOffline("k3"));
+  ASSERT_TRUE(waitOnScreen(
+      [&] {
+        return pictures().size() >= 1 && dbRows("SELECT count(*) FROM t_offline_shot") == QStringList{"1"};
+      },
+      90000))
+      << "no picture";
+
+  // Killed, started again, the teacher signed in again: the lesson goes on.
+  client_.kill();
+  ASSERT_TRUE(client_.waitForFinished(10000));
+  ASSERT_NO_FATAL_FAILURE(startClient(folder_.path() + "/edu-client"));
+  const QImage idleTime = timeDisplay();
+  ASSERT_EQ(sendLogin(loginText()), 0);
+  EXPECT_TRUE(waitOnScreen([&] { return timeDisplay() != idleTime; }, 20000)) << "the lesson is not taken up";
+  keep("k4_taken_up.png", statusWindowSurroundings());
+
+  const QStringList kept = pictures();
+  const QDateTime began = beganAt(kept);
+  DevServerProcess later({"--port", std::to_string(port_)});
+  ASSERT_TRUE(later.running());
+  ASSERT_TRUE(waitOnScreen(
+      [&] {
+        return !requestsTo(later, "insertRepairs").empty() && requestsTo(later, "postScreenShot").size() >= 1;
+      },
+      60000))
+      << "not delivered within 60 s";
+  ASSERT_NO_FATAL_FAILURE(expectDelivered(later, kept, began));
+  EXPECT_EQ(requestsTo(later, "insertRepairs").size(), 1u);
+  EXPECT_TRUE(
+      waitOnScreen([&] { return dbRows("SELECT state FROM t_repair_report") == QStringList{"delivered"}; }));
 }
 
 }  // namespace
