@@ -39,7 +39,7 @@ struct ClientWindows {
   std::unique_ptr<Tform_sbbx> repair;
   std::unique_ptr<TForm9> repairHistory;
   std::unique_ptr<TForm10> offline;
-  std::unique_ptr<Tform_school> picker;
+  std::unique_ptr<Tform_school> picker;  // made when first opened
   // Sends what was kept while the server could not be reached.
   std::unique_ptr<OfflineDelivery> delivery;
 

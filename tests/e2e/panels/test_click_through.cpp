@@ -627,7 +627,10 @@ class OfflineClickThrough : public ClickThroughTest {
     const std::vector<DevServerRequest> starts = requestsTo(server, "getStartCountTime");
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(param(starts[0].target, "offLine"), "1");
-    EXPECT_EQ(param(starts[0].target, "beginTime"), began.toString("yyyy-MM-dd+HH%3amm%3ass").toStdString());
+    // "2026-12-10+09%3a05%3a00": the local time, percent-encoded.
+    const QString encoded =
+        began.toString("yyyy-MM-dd+HH") + "%3a" + began.toString("mm") + "%3a" + began.toString("ss");
+    EXPECT_EQ(param(starts[0].target, "beginTime"), encoded.toStdString());
     EXPECT_EQ(param(starts[0].target, "deviceID"), diskID_);
     const QJsonArray lessons = devTable(server, "lessons");
     ASSERT_EQ(lessons.size(), 1);
@@ -739,6 +742,8 @@ TEST_F(OfflineClickThrough, ALessonStartedWithoutServerReachesItWhenItIsBack) {
   EXPECT_EQ(param(again.target, "processID"), processID);
   EXPECT_EQ(again.parts.back().filename, live.parts.back().filename);
   EXPECT_FALSE(again.shotTime.empty());
+  // The login closed the panel; opened again, it has no 离线上传 tab.
+  ASSERT_NO_FATAL_FAILURE(openPanel());
   EXPECT_TRUE(waitOnScreen([&] { return !offlineTabShown(); })) << "the 离线上传 tab stays";
 }
 
