@@ -1,8 +1,8 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QThread>
 #include <fstream>
@@ -11,6 +11,13 @@
 namespace testsupport {
 
 std::string programDir() { return EDU_PROGRAM_DIR; }
+
+bool seedDemoDatabase(const std::string& folder) {
+  const QString target = QString::fromStdString(folder + "/edu.db");
+  QFile::remove(target);
+  return QFile::copy(EDU_DEMO_DB, target) &&
+         QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
 
 std::string sourcePath(const std::string& relative) { return std::string(EDU_SOURCE_DIR) + "/" + relative; }
 
