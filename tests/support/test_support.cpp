@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QThread>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -57,5 +58,7 @@ bool writeFile(const std::string& path, const std::string& bytes) {
   out << bytes;
   return static_cast<bool>(out);
 }
+
+bool runningInCi() { return std::getenv("CI") != nullptr; }
 
 }  // namespace testsupport
