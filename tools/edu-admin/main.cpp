@@ -88,7 +88,10 @@ int show() {
   const platform::DataFolder& folder = platform::dataFolder();
   std::printf("program folder: %s\n", platform::programDir().c_str());
   std::printf("data folder:    %s\n", folder.path.c_str());
-  std::printf("                (%s)\n", folder.note.c_str());
+  // The log line's reason, without the folder it names again.
+  const std::string named = "data folder: " + folder.path + " ";
+  const std::string why = folder.note.rfind(named, 0) == 0 ? folder.note.substr(named.size()) : folder.note;
+  std::printf("                %s\n", why.c_str());
   std::printf("log file:       %s/log/edu-client.log\n", folder.path.c_str());
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
