@@ -21,10 +21,11 @@
 #include "store/offline_store.h"
 #include "sys/hd_serial.h"
 
-ClientWindows::ClientWindows(const std::string& programDir) {
+ClientWindows::ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink) {
   const std::string assets = programDir + "/assets";
 
   status = std::make_unique<TForm1>(assets);
+  status->setLogSink(std::move(logSink));
   installStatusWindowHooks(*status);
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
@@ -36,7 +37,9 @@ ClientWindows::ClientWindows(const std::string& programDir) {
     // Without them nothing is kept for later; everything else works.
     status->appendLog(std::string("edu.db: the offline tables cannot be made: ") + error.what());
   }
-  ClientState.diskID = ReadDiskIdentity();
+  const DiskIdentity disk = ReadDiskIdentityAndSource();
+  ClientState.diskID = disk.serial;
+  diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
 
   // What could not reach the server goes later, as soon as it answers.

@@ -5,6 +5,7 @@
 // library, which the panels and courseware build on.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,7 +24,8 @@ class Tform_school;
 class Tform_skjs;
 
 struct ClientWindows {
-  explicit ClientWindows(const std::string& programDir);
+  // `logSink` receives every line of the diagnostic log from the start.
+  explicit ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink = {});
   ~ClientWindows();
 
   // The upload queue's GET client exists before any window: the login's
@@ -42,6 +44,9 @@ struct ClientWindows {
   std::unique_ptr<Tform_school> picker;  // made when first opened
   // Sends what was kept while the server could not be reached.
   std::unique_ptr<OfflineDelivery> delivery;
+
+  // Where the disk identity came from ("disk", "diskid tool" or "none").
+  std::string diskIdentitySource;
 
  private:
   void linkOfflineRecords();
