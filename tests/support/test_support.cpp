@@ -1,10 +1,12 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QThread>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,6 +51,17 @@ bool writeFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
   return static_cast<bool>(out);
+}
+
+std::vector<std::string> filesBelow(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (it->is_regular_file()) files.push_back("/" + fs::relative(it->path(), folder).generic_string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -25,5 +26,8 @@ bool placeBesideTestProgram(const std::string& name);
 std::string readFile(const std::string& path);
 // Writes bytes to a file, creating it; returns whether it worked.
 bool writeFile(const std::string& path, const std::string& bytes);
+// The regular files anywhere below `folder`, as "/"-led paths relative to
+// it, sorted (an FTP server's root read back as the server names its files).
+std::vector<std::string> filesBelow(const std::string& folder);
 
 }  // namespace testsupport
