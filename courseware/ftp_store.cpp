@@ -28,6 +28,15 @@ std::string firstLine(const Reply& reply) {
 
 std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
 
+// Codes with which a server ends a transfer (or refuses to open its data
+// connection), as opposed to answering a DELE.
+bool endsATransfer(int code) {
+  for (int transferCode : {225, 226, 425, 426, 451, 452, 552}) {
+    if (code == transferCode) return true;
+  }
+  return false;
+}
+
 class StoreSession {
  public:
   StoreSession(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
@@ -187,8 +196,7 @@ class StoreSession {
       // The server's word on the broken transfer may come first.
       do {
         answer = reply();
-      } while (answer &&
-               (answer->code == 225 || answer->code == 226 || answer->code == 426 || answer->code == 451));
+      } while (answer && endsATransfer(answer->code));
     }
     if (answer && answer->code == 250) {
       log("FTP：已删除未传完的文件 ", path);
