@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -63,5 +64,6 @@ std::vector<std::string> filesBelow(const std::string& folder) {
   std::sort(files.begin(), files.end());
   return files;
 }
+bool runningInCi() { return std::getenv("CI") != nullptr; }
 
 }  // namespace testsupport
