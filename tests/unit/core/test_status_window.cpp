@@ -191,6 +191,28 @@ TEST_F(StatusWindowTest, StoredAddressIsUsedWithoutAsking) {
   form->getClient().finishRequest("error:");
 }
 
+TEST_F(StatusWindowTest, AnAddressNoRequestCouldUseIsNotTakenAndTheUserIsAsked) {
+  auto activateAfterLeaving = [&] {
+    QEvent leave(QEvent::WindowDeactivate);
+    QApplication::sendEvent(form.get(), &leave);
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &activate);
+  };
+  storedUrl = "192.168.1.10:8O80/edu";  // a letter O in the port
+  typedUrl = "edu server";
+  activateAfterLeaving();
+  EXPECT_EQ(calls, (Calls{"ask"}));
+  EXPECT_EQ(ClientState.serverHost, "");
+  EXPECT_EQ(logLines().filter("not usable").size(), 2) << logLines().join('\n').toStdString();
+
+  typedUrl = "192.168.1.10:8080/edu";
+  activateAfterLeaving();
+  EXPECT_EQ(ClientState.serverHost, "192.168.1.10");
+  EXPECT_EQ(ClientState.serverPort, 8080);
+  EXPECT_TRUE(logLines().last().startsWith("server address in use: 192.168.1.10:8080/edu/ (typed in)"))
+      << logLines().last().toStdString();
+}
+
 TEST_F(StatusWindowTest, DraggingFromTheSurfaceMovesTheWindow) {
   form->move(1000, 50);
   form->show();
