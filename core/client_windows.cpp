@@ -31,13 +31,26 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   ClientState.diskID = ReadDiskIdentity();
   server::GetClient& statusClient = status->getClient();
 
+  // The upload queue is made now: a login empties it.
+  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
+  courseware::installQueueHooks(*uploadQueue);
+  // The main panel, its pages and the catalog page wait for the panel's first
+  // showing; most of a day only the status window is on screen.
+  installPanelHooks([this, assets, &statusClient, programDir] {
+    makePanel(programDir, assets, statusClient);
+    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+  });
+  // What the pictures' decoding and the windows' creation freed goes back.
+  platform::releaseFreeMemory();
+}
+
+void ClientWindows::makePanel(const std::string& programDir, const std::string& assets,
+                              server::GetClient& statusClient) {
   catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
   panel = std::make_unique<TForm2>(assets);
   fileChoice = std::make_unique<TForm_kjsc>(assets);
   classStart = std::make_unique<Tform_skjs>(statusClient, assets);
-  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
   courseware::linkCatalogPage(*uploadQueue, *catalog);
-  courseware::installQueueHooks(*uploadQueue);
   repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
   offline = std::make_unique<TForm10>(assets);
@@ -45,7 +58,6 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   TForm_kjsc2* queue = uploadQueue.get();
   panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
                    repairHistory.get(), [queue] { queue->RefreshRows(); }});
-  installPanelHooks(*panel, *classStart, *repair);
 
   // The picker is made when a teacher first opens it; most runs never do.
   const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
@@ -54,7 +66,6 @@ ClientWindows::ClientWindows(const std::string& programDir) {
   };
   classStart->setOpenPicker(openPicker);
   repair->setOpenPicker(openPicker);
-  // What the pictures' decoding and the windows' creation freed goes back.
   platform::releaseFreeMemory();
 }
 
