@@ -2,10 +2,12 @@
 // ends. The status window and the upload queue are made at start-up; the
 // main panel, its pages and the catalog page when the panel is first shown;
 // the picker when first opened. Each window's creation may use only the
-// windows made before it; the status window comes first. This is the program's own wiring: it is not part of
-// the core library, which the panels and courseware build on.
+// windows made before it; the status window comes first. This is the
+// program's own wiring: it is not part of the core library, which the
+// panels and courseware build on.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,7 +25,8 @@ class Tform_school;
 class Tform_skjs;
 
 struct ClientWindows {
-  explicit ClientWindows(const std::string& programDir);
+  // `logSink` receives every line of the diagnostic log from the start.
+  explicit ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink = {});
   ~ClientWindows();
 
   // The upload queue's GET client exists before any window: the login's
@@ -40,6 +43,9 @@ struct ClientWindows {
   std::unique_ptr<TForm9> repairHistory;
   std::unique_ptr<TForm10> offline;
   std::unique_ptr<Tform_school> picker;  // made when first opened
+
+  // Where the disk identity came from ("disk", "diskid tool" or "none").
+  std::string diskIdentitySource;
 
  private:
   void makePanel(const std::string& programDir, const std::string& assets, server::GetClient& statusClient);
