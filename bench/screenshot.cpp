@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   ScreenshotTaker taker;
   taker.setUploader([](const std::string&, const std::string&) { return std::string("ok"); });
   ScreenshotJob job;
-  job.programDir = dir.path().toStdString();
+  job.dataDir = dir.path().toStdString();
   job.teacherName = "bench";
   job.processID = "1";
 

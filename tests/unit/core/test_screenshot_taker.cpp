@@ -83,7 +83,7 @@ class ScreenshotTick : public ::testing::Test {
       if (gate != nullptr) gate->wait();
       return reply;
     });
-    job_.programDir = dir_.path().toStdString();
+    job_.dataDir = dir_.path().toStdString();
     job_.teacherName = text::utf8ToGbk("张明");
     job_.teacherPhone = "13812345678";
     job_.processID = "P77";
@@ -129,7 +129,7 @@ TEST_F(ScreenshotTick, WritesThePictureInItsFolderAndUploadsItToTheServerPort) {
   QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
   taker_.tick(job_);
 
-  const std::string folder = job_.programDir + "/screen_pic/2024-05/张明13812345678/P77";
+  const std::string folder = job_.dataDir + "/screen_pic/2024-05/张明13812345678/P77";
   const std::string disk = folder + "/09.05__2.jpg";
   ASSERT_TRUE(std::filesystem::is_regular_file(disk));
   EXPECT_EQ(QImage(QString::fromStdString(disk), "JPEG").size(), QSize(40, 30));
@@ -151,8 +151,8 @@ TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
   job_.processID.clear();
   job_.counter = 17;
   taker_.tick(job_);
-  EXPECT_TRUE(std::filesystem::is_regular_file(job_.programDir +
-                                               "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
+  EXPECT_TRUE(
+      std::filesystem::is_regular_file(job_.dataDir + "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
 }
 
 TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothing) {
@@ -167,10 +167,10 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothing) {
       {"the screen cannot be captured", "", false},
   };
   for (const Case& c : cases) {
-    std::filesystem::remove_all(job_.programDir + "/screen_pic");
+    std::filesystem::remove_all(job_.dataDir + "/screen_pic");
     if (!c.blocker.empty()) {
-      std::filesystem::create_directories(std::filesystem::path(job_.programDir + c.blocker).parent_path());
-      ASSERT_TRUE(testsupport::writeFile(job_.programDir + c.blocker, "x")) << c.what;
+      std::filesystem::create_directories(std::filesystem::path(job_.dataDir + c.blocker).parent_path());
+      ASSERT_TRUE(testsupport::writeFile(job_.dataDir + c.blocker, "x")) << c.what;
     }
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
@@ -246,7 +246,7 @@ TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
       return std::string();
     });
     ScreenshotJob job;
-    job.programDir = dir.path().toStdString();
+    job.dataDir = dir.path().toStdString();
     taker.tick(job);
     ASSERT_EQ(taker.uploadsRunning(), 1);
   }
