@@ -117,7 +117,7 @@ class TForm1 : public QWidget {
   server::GetClient getClient_;
   server::GetClient* uploadQueueClient_ = nullptr;
   platform::F4Swallow f4Swallow_;
-  bool keyHookMissingLogged_ = false;
+  std::optional<platform::F4Swallow::Result> loggedKeyHookResult_;
   bool unusableStoredLogged_ = false;
   // The lines the hidden box holds, oldest first, with their sizes in bytes.
   struct LogEntry {

@@ -82,6 +82,35 @@ TEST_F(ClientProgramTest, TheDeliveredDatabaseAsksForTheAddressAndTheRunIsLogged
   EXPECT_NE(testsupport::readFile(log.toStdString()).find("online|T1001|张明|"), std::string::npos);
 }
 
+TEST_F(ClientProgramTest, AFiveMegabyteReplyLeavesOneCutLineInTheLogFile) {
+  testsupport::DevServerProcess server({"--mode", "big"});
+  ASSERT_TRUE(server.running());
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), server.port()));
+  startClient(folder.filePath("edu-client"));
+  // 上课计时 opens the main panel on the class-start page, whose grade list
+  // comes padded to about 5 MB; its handler logs the whole reply.
+  EXPECT_EQ(sendLogin(QString::fromUtf8(kLogin).replace("T1001", "2001").replace("S01", "1001")), 0);
+  const QPoint lessonButton = kStatusWindowAt + QPoint(60, 116);
+  run("xdotool",
+      {"mousemove", QString::number(lessonButton.x()), QString::number(lessonButton.y()), "click", "1"});
+  const std::string logPath = folder.filePath("log/edu-client.log").toStdString();
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return testsupport::readFile(logPath).find("Tform_skjs.GetGrade") != std::string::npos; }, 30000))
+      << testsupport::readFile(logPath);
+
+  const std::string log = testsupport::readFile(logPath);
+  const size_t start = log.find("Tform_skjs.GetGrade");
+  const size_t end = log.find("bytes)", start);
+  ASSERT_NE(end, std::string::npos) << log.substr(start, 300);
+  // The cut reply with its status line and headers: 4 KiB of the client's
+  // text (up to half as much again in UTF-8), then its full size.
+  EXPECT_LT(end - start, 6144u);
+  const size_t size = std::stoul(log.substr(log.rfind("(", end) + 1));
+  EXPECT_GT(size, 4000000u);
+  EXPECT_LT(log.size(), 64u * 1024) << "no log line grows with the reply";
+}
+
 TEST_F(ClientProgramTest, ACopiedProgramFolderResumesTheServersRunningLesson) {
   if (!testsupport::placeBesideTestProgram("diskid"))
     SKIP_WITHOUT_TOOL("diskid not built (build the diskid target)");
