@@ -43,28 +43,41 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   server::GetClient& statusClient = status->getClient();
 
   // What could not reach the server goes later, as soon as it answers.
-  const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
   delivery = std::make_unique<OfflineDelivery>();
-  delivery->setRetryInterval(std::chrono::seconds(settings.offlineRetrySeconds));
+  delivery->setRetryInterval(
+      std::chrono::seconds(panels::loadDeploymentSettings(programDir).offlineRetrySeconds));
   delivery->setLog([form = status.get()](const std::string& line) { form->appendLog(line); });
   for (server::GetClient* client : {&statusClient, &uploadQueueClient})
     client->setAnsweredNotice([d = delivery.get()] { d->serverAnswered(); });
 
+  // The upload queue is made now: a login empties it.
+  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
+  courseware::installQueueHooks(*uploadQueue);
+  // The main panel, its pages and the catalog page wait for the panel's first
+  // showing; most of a day only the status window is on screen.
+  installPanelHooks([this, assets, &statusClient, programDir] {
+    makePanel(programDir, assets, statusClient);
+    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+  });
+  linkOfflineRecords();
+  // What the pictures' decoding and the windows' creation freed goes back.
+  platform::releaseFreeMemory();
+}
+
+void ClientWindows::makePanel(const std::string& programDir, const std::string& assets,
+                              server::GetClient& statusClient) {
   catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
   panel = std::make_unique<TForm2>(assets);
   fileChoice = std::make_unique<TForm_kjsc>(assets);
   classStart = std::make_unique<Tform_skjs>(statusClient, assets);
-  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
   courseware::linkCatalogPage(*uploadQueue, *catalog);
-  courseware::installQueueHooks(*uploadQueue);
-  repair = std::make_unique<Tform_sbbx>(statusClient, assets, settings);
+  repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
   offline = std::make_unique<TForm10>(assets);
 
   TForm_kjsc2* queue = uploadQueue.get();
   panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
                    repairHistory.get(), [queue] { queue->RefreshRows(); }});
-  installPanelHooks(*panel, *classStart, *repair);
 
   // The picker is made when a teacher first opens it; most runs never do.
   const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
@@ -73,35 +86,38 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   };
   classStart->setOpenPicker(openPicker);
   repair->setOpenPicker(openPicker);
-  linkOfflineRecords();
-  // What the pictures' decoding and the windows' creation freed goes back.
+  refreshOfflineViews();
   platform::releaseFreeMemory();
 }
 
 // The offline tab shows while anything waits; the two views follow every
-// change of what is kept.
+// change of what is kept. Before the panel is made there is nothing to show.
+void ClientWindows::refreshOfflineViews() {
+  if (!panel) return;
+  try {
+    panel->setOfflineTabVisible(DB_Func::CountPending().any());
+    offline->Refresh();
+    repairHistory->Refresh();
+  } catch (const DB_Func::DbError& error) {
+    status->appendLog(std::string("edu.db: ") + error.what());
+  }
+}
+
 void ClientWindows::linkOfflineRecords() {
-  auto refresh = [this] {
-    try {
-      panel->setOfflineTabVisible(DB_Func::CountPending().any());
-      offline->Refresh();
-      repairHistory->Refresh();
-    } catch (const DB_Func::DbError& error) {
-      status->appendLog(std::string("edu.db: ") + error.what());
-    }
-  };
-  AppHooks.pendingChanged = [this, refresh] {
+  AppHooks.pendingChanged = [this] {
     delivery->itemsAdded();
-    refresh();
+    refreshOfflineViews();
   };
   AppHooks.sendAllPending = [this] { delivery->sendAllNow(); };
-  QObject::connect(delivery.get(), &OfflineDelivery::itemsChanged, offline.get(), refresh);
-  QObject::connect(delivery.get(), &OfflineDelivery::progress, offline.get(),
-                   [this](int delivered, int waiting) { offline->showProgress(delivered, waiting); });
-  QObject::connect(delivery.get(), &OfflineDelivery::roundEnded, offline.get(),
-                   [this, refresh](bool reachable, int delivered, int refused, int waiting) {
-                     refresh();
-                     offline->showOutcome(reachable, delivered, refused, waiting);
+  OfflineDelivery* sender = delivery.get();
+  QObject::connect(sender, &OfflineDelivery::itemsChanged, sender, [this] { refreshOfflineViews(); });
+  QObject::connect(sender, &OfflineDelivery::progress, sender, [this](int delivered, int waiting) {
+    if (offline) offline->showProgress(delivered, waiting);
+  });
+  QObject::connect(sender, &OfflineDelivery::roundEnded, sender,
+                   [this](bool reachable, int delivered, int refused, int waiting) {
+                     refreshOfflineViews();
+                     if (offline) offline->showOutcome(reachable, delivered, refused, waiting);
                    });
   callHook(AppHooks.pendingChanged);
 }
