@@ -173,16 +173,15 @@ void GetClient::replyComplete(int socket) {
   // Decoded as a whole, so a character split between two reads (or two
   // chunks) stays intact.
   std::string reply = text::utf8ToGbk(joinChunkedBody(received_));
+  // The connection ends before the handler runs: a handler that waits in a
+  // message box runs the event loop, and a connection still open (the
+  // server had not closed it yet) would report again meanwhile.
+  transport_->closeSocket(socket);
+  socket_ = -1;
+  connected_ = false;
+  unsent_.clear();
   dropReply();
   deliver(reply);
-  // The handler may have finished this request (closing the connection) or
-  // started the next one; close only the connection of this reply.
-  if (socket_ == socket) {
-    transport_->closeSocket(socket);
-    socket_ = -1;
-    connected_ = false;
-    unsent_.clear();
-  }
 }
 
 void GetClient::refuseOversizedReply() {

@@ -330,6 +330,36 @@ TEST_F(GetClientTest, AReplyWithAContentLengthIsWholeOnceItsBodyHasCome) {
   }
 }
 
+// A handler that shows a message box runs the event loop while it waits;
+// whatever the connection still reports meanwhile must not deliver the
+// reply a second time.
+TEST_F(GetClientTest, AHandlerWaitingInAMessageBoxHearsItsReplyOnce) {
+  const std::string framed = "HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}";
+  for (bool serverCloses : {false, true}) {
+    SCOPED_TRACE(serverCloses);
+    Rig r;
+    int socket = -1;
+    bool openWhileHandled = true;
+    r.client.setReplyHandler([&](const std::string& reply) {
+      r.replies.push_back(reply);
+      openWhileHandled = r.transport->openSockets.count(socket) > 0;
+      // What a nested event loop would bring for that connection.
+      r.transport->listener->socketReceived(socket, "more");
+      r.transport->listener->socketClosed(socket, 0);
+      r.client.finishRequest(reply);
+    });
+    r.client.startRequest("/clientInterface-insertRepairs?appKey=k&schoolID=1001");
+    r.transport->resolveLast();
+    socket = r.transport->lastSocket;
+    r.transport->listener->socketConnected(socket, 0);
+    r.transport->listener->socketWritable(socket);
+    r.transport->listener->socketReceived(socket, serverCloses ? "HTTP/1.1 200 OK\r\n\r\n{}" : framed);
+    if (serverCloses) r.transport->listener->socketClosed(socket, 0);
+    EXPECT_EQ(r.replies.size(), 1u);
+    EXPECT_FALSE(openWhileHandled);
+  }
+}
+
 TEST_F(GetClientTest, AReplyBeyondTheCapEndsTheRequestWithAnErrorText) {
   const std::string piece(65536, 'x');
   struct Case {
