@@ -15,6 +15,7 @@
 #include "panels/sbbx.h"
 #include "panels/school.h"
 #include "panels/skjs.h"
+#include "platform/free_memory.h"
 #include "store/db_func.h"
 #include "sys/hd_serial.h"
 
@@ -46,9 +47,15 @@ ClientWindows::ClientWindows(const std::string& programDir) {
                    repairHistory.get(), [queue] { queue->RefreshRows(); }});
   installPanelHooks(*panel, *classStart, *repair);
 
-  picker = std::make_unique<Tform_school>(assets, statusClient);
-  classStart->setOpenPicker(picker->opener());
-  repair->setOpenPicker(picker->opener());
+  // The picker is made when a teacher first opens it; most runs never do.
+  const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
+    if (!picker) picker = std::make_unique<Tform_school>(assets, statusClient);
+    picker->openAt(schoolMode, at);
+  };
+  classStart->setOpenPicker(openPicker);
+  repair->setOpenPicker(openPicker);
+  // What the pictures' decoding and the windows' creation freed goes back.
+  platform::releaseFreeMemory();
 }
 
 // The hooks point into these windows; nothing may call them once they go.

@@ -38,5 +38,5 @@ struct ClientWindows {
   std::unique_ptr<Tform_sbbx> repair;
   std::unique_ptr<TForm9> repairHistory;
   std::unique_ptr<TForm10> offline;
-  std::unique_ptr<Tform_school> picker;
+  std::unique_ptr<Tform_school> picker;  // made when first opened
 };

@@ -136,7 +136,10 @@ void TForm1::setServices(StatusWindowServices services) {
   if (!services.killProcess) services.killProcess = killProcessByName;
   if (!services.startProgram) services.startProgram = platform::startCompanion;
   if (!services.delay) services.delay = pumpingDelay;
-  if (!services.installKeyHook) services.installKeyHook = [this] { return f4Swallow_.install(); };
+  if (!services.installKeyHook) {
+    f4Swallow_.setNotice([this](const std::string& what) { appendLog(what); });
+    services.installKeyHook = [this] { return f4Swallow_.install(); };
+  }
   if (!services.checkForUpgrade) {
     // The upgrader lives as long as the services that hold it; the window's
     // end waits for a check still running.

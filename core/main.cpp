@@ -2,6 +2,7 @@
 // is its main window and closing it ends the client.
 #include <QMessageBox>
 #include <QTimer>
+#include <cstdio>
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
@@ -23,6 +24,15 @@ int main(int argc, char** argv) {
 
   EduApplication app(argc, argv);
   installQtChineseTexts(app, platform::programDir());
+  if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Refused) {
+    // Another user could take the logins there; the folder is never used.
+    std::fprintf(stderr, "edu-client: %s; the client does not start\n", instanceLock.problem().c_str());
+    QMessageBox::warning(nullptr, "提示",
+                         QString("临时文件夹 %1 不属于当前用户或对其他用户开放，为保护登录信息，"
+                                 "教室客户端没有启动。请联系管理员删除这个文件夹后再启动。")
+                             .arg(QString::fromStdString(instanceLock.folder())));
+    return 1;
+  }
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Failed) {
     QMessageBox::information(nullptr, "Error", "创建互斥对象失败!");
     return 1;

@@ -8,6 +8,7 @@
 
 #include "core/jpeg_writer.h"
 #include "core/screenshot_naming.h"
+#include "platform/free_memory.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
 #include "sys/text_codec.h"
@@ -99,10 +100,16 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
   platform::ScreenFrame frame;
-  if (!frameSource_ || !frameSource_(frame) || frame.pixels == nullptr) return;  // nothing to keep
+  const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
   errno = 0;
-  if (!writeJpeg(frame, diskPath, 80)) {
-    const int error = errno;
+  const bool written = captured && writeJpeg(frame, diskPath, 80);
+  const int error = errno;
+  // The screen's copy (8 MiB at 1920 x 1080) is needed for a moment once a
+  // minute at most: it goes, with its display connection, until the next tick.
+  screen_.reset();
+  platform::releaseFreeMemory();
+  if (!captured) return;  // nothing to keep
+  if (!written) {
     notSaved(localPath, error != 0 ? std::generic_category().message(error) : "write failed");
     return;
   }

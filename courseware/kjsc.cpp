@@ -35,11 +35,20 @@ TForm_kjsc::TForm_kjsc(const std::string& assetsDir, QWidget* parent)
   Image7 = new QLabel(this);
   Image7->setObjectName("Image7");
   Image7->setGeometry(0, 0, 356, 366);
-  Image7->setPixmap(QPixmap(courseware::picturePath(assetsDir, "kjsc_drop.png")));
+  dropPicture_ = courseware::picturePath(assetsDir, "kjsc_drop.png");
   Image7->setScaledContents(true);
 
   suiImageButton6 = courseware::makeWideButton(this, QString::fromUtf8("选择上传文件"), assetsDir);
   connect(suiImageButton6, &QPushButton::clicked, this, &TForm_kjsc::suiImageButton6Click);
+}
+
+void TForm_kjsc::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // Half a megabyte once decoded: only for a teacher who comes to this page.
+  if (!dropPicture_.isEmpty()) {
+    Image7->setPixmap(QPixmap(dropPicture_));
+    dropPicture_.clear();
+  }
 }
 
 void TForm_kjsc::suiImageButton6Click() {

@@ -30,6 +30,10 @@ class TForm_kjsc : public QWidget {
   QLabel* Image7 = nullptr;
   QPushButton* suiImageButton6 = nullptr;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   FileChooser chooseFiles_;
+  QString dropPicture_;  // decoded when the page is first shown
 };

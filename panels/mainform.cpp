@@ -160,7 +160,11 @@ void TForm2::switchPage(const std::string& requested) {
   if (QWidget* page = pageOf(key)) {
     hostPage(page);
     if (key == "suiImageButton2" && pages_.classStart) pages_.classStart->showKnownSchoolAndTeacher();
-    if (key == "suiImageButton4" && pages_.repair) pages_.repair->showKnownSchoolAndTeacher();
+    if (key == "suiImageButton4" && pages_.repair) {
+      pages_.repair->showKnownSchoolAndTeacher();
+      // A lesson started or ended since the tab was last shown.
+      pages_.repair->followLesson(callHook(AppHooks.isLessonRunning));
+    }
     if (key == "suiImageButton6" && pages_.refreshQueueRows) pages_.refreshQueueRows();
     page->show();
     page->raise();

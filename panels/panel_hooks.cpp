@@ -17,9 +17,15 @@ void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair
   AppHooks.moveMainPanel = [&panel](int left, int top) { panel.move(left, top); };
 
   AppHooks.classStartRefresh = [&classStart] { classStart.FormShow1111(); };
-  AppHooks.classStartIdle = [&classStart] { classStart.showIdle(); };
-  AppHooks.classStartResumed = [&classStart](const std::string& beginTime) {
+  // The lesson stopped, or was taken up again with the server's values: the
+  // repair page shows it even while it is on screen.
+  AppHooks.classStartIdle = [&classStart, &repair] {
+    classStart.showIdle();
+    repair.followLesson(false);
+  };
+  AppHooks.classStartResumed = [&classStart, &repair](const std::string& beginTime) {
     classStart.showResumed(beginTime);
+    repair.followLesson(true);
   };
   AppHooks.pagesSignedIn = [&classStart, &repair] {
     classStart.showSignedIn();

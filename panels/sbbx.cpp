@@ -103,26 +103,65 @@ void Tform_sbbx::request(void (Tform_sbbx::*handler)(const std::string&), const 
 }
 
 void Tform_sbbx::FormShow() {
+  lessonShown_ = callHook(AppHooks.isLessonRunning);
   FillGradeList();
   FillClassList();
   if (!ClientState.schoolID.empty())
     request(&Tform_sbbx::GetGrade, HttpUrl::GradesOfSchool(ClientState.serverPath, ClientState.schoolID));
 }
 
+namespace {
+
+// A running lesson's grade or class, alone behind the placeholder and
+// selected, in a list the teacher cannot open: its screenshots and
+// courseware go out with these ids. No rows stand behind it, so no choice
+// can be read from it.
+void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string& placeholder,
+                      const std::string& lessonName) {
+  rows = DB_Func::RowSet();
+  list->clear();
+  list->addItem(text::toQString(placeholder));
+  if (!lessonName.empty()) list->addItem(text::toQString(lessonName));
+  list->setCurrentIndex(list->count() - 1);
+  list->setEnabled(false);
+}
+
+}  // namespace
+
 // Unlike the class-start page, both lists always start on their placeholder.
 void Tform_sbbx::FillGradeList() {
+  if (lessonShown_) {
+    showLessonChoice(CB_grade, gradeRows, gbk("请选择年级"), ClientState.gradeName);
+    return;
+  }
   gradeRows = DB_Func::QueryGrades(ClientState.schoolID);
   panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), std::string());
   CB_grade->setCurrentIndex(0);
+  CB_grade->setEnabled(true);
 }
 
 void Tform_sbbx::FillClassList() {
+  if (lessonShown_) {
+    showLessonChoice(CB_class, classRows, gbk("请选择班级"), ClientState.className);
+    return;
+  }
   classRows = DB_Func::QueryClasses(ClientState.gradeID);
   panels::fillChoiceList(CB_class, classRows, "class_name", gbk("请选择班级"), std::string());
   CB_class->setCurrentIndex(0);
+  CB_class->setEnabled(true);
+}
+
+void Tform_sbbx::followLesson(bool lessonRunning) {
+  // Outside a lesson the teacher's choice in the lists stays.
+  if (!lessonRunning && !lessonShown_) return;
+  lessonShown_ = lessonRunning;
+  FillGradeList();
+  FillClassList();
 }
 
 void Tform_sbbx::CB_gradeChange(int index) {
+  // The lesson's grade and class stay as they are, whatever the lists show.
+  if (callHook(AppHooks.isLessonRunning)) return;
   std::string id, name;
   if (panels::choiceOf(gradeRows, index, "grade_id", "grade_name", id, name)) {
     // The class chosen before belongs to the old grade, as the emptied class
@@ -142,6 +181,7 @@ void Tform_sbbx::CB_gradeChange(int index) {
 }
 
 void Tform_sbbx::CB_classChange(int index) {
+  if (callHook(AppHooks.isLessonRunning)) return;
   std::string id, name;
   if (!panels::choiceOf(classRows, index, "class_id", "class_name", id, name)) return;
   ClientState.classID = id;

@@ -1,7 +1,8 @@
 // The repair report page, the main panel's tab "设备报修": the teacher
 // describes a fault of the classroom's equipment and sends it; the page
 // confirms the report or names the repair hotline. Grade and class chosen
-// here are the ClientState's, shared with the class-start page.
+// here are the ClientState's, shared with the class-start page; while a
+// lesson runs they are the lesson's, shown and not changeable here.
 #pragma once
 
 #include <QWidget>
@@ -42,6 +43,9 @@ class Tform_sbbx : public QWidget {
   void FormShow();
   void FillGradeList();
   void FillClassList();
+  // Shows the lists for a lesson that runs (the lesson's grade and class,
+  // locked) or has just ended (the lists to choose from again).
+  void followLesson(bool lessonRunning);
 
   // The writes of the login and of the picker into this page.
   void showSignedIn();
@@ -88,6 +92,7 @@ class Tform_sbbx : public QWidget {
   panels::DeploymentSettings settings_;
   panels::OpenPicker openPicker_;
   bool shownBefore_ = false;
+  bool lessonShown_ = false;  // the lists show a running lesson's choice
   DB_Func::RowSet gradeRows;
   DB_Func::RowSet classRows;
 };

@@ -23,6 +23,9 @@ namespace {
 
 // Senders served at once; one companion sends one message at a time.
 constexpr size_t kMaxConnections = 16;
+// A sender writes its frame at once; one that stays silent this long has
+// nothing to say.
+constexpr std::chrono::milliseconds kDefaultIdleLimit{5000};
 constexpr size_t kHeaderSize = 8;
 
 uint32_t readLe32(const char* p) {
@@ -39,6 +42,7 @@ std::string systemError(const char* what, int error) {
 }
 
 bool fillAddress(const std::string& path, sockaddr_un& address) {
+  // An empty path is a refused runtime folder: no address at all.
   std::memset(&address, 0, sizeof address);
   address.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof address.sun_path) return false;
@@ -57,7 +61,18 @@ bool someoneListens(const sockaddr_un& address) {
 
 }  // namespace
 
-std::string loginChannelPath() { return runtimeDir() + "/edu_main"; }
+std::string loginChannelPath() {
+  const RuntimeDir runtime = runtimeDir();
+  return runtime.usable() ? runtime.path + "/edu_main" : std::string();
+}
+
+namespace {
+
+std::string addressProblem(const std::string& path) {
+  return path.empty() ? "no usable runtime folder for the login channel" : "socket path too long: " + path;
+}
+
+}  // namespace
 
 std::string encodeLoginFrame(uint32_t dwData, std::string_view data) {
   std::string frame;
@@ -79,20 +94,24 @@ struct LoginChannelServer::Impl {
     bool peerDone = false;  // the sender has shut its side
     bool handling = false;  // a frame of this sender is being handled
     bool dead = false;
+    std::chrono::steady_clock::time_point heardFrom = std::chrono::steady_clock::now();
   };
 
   QObject context;
   Handler handler;
   Notice notice;
-  std::chrono::milliseconds idleLimit{30000};
+  std::chrono::milliseconds idleLimit = kDefaultIdleLimit;
   std::string path;
   ino_t socketInode = 0;
   int listenFd = -1;
   std::unique_ptr<QSocketNotifier> acceptable;
-  std::map<int, std::shared_ptr<Connection>> connections;
+  // By a number of their own: a closed connection's descriptor may come
+  // back for a new one before the closed one is swept away.
+  std::map<uint64_t, std::shared_ptr<Connection>> connections;
+  uint64_t nextConnection = 0;
 
   ~Impl() {
-    for (auto& [fd, connection] : connections) shut(*connection);
+    for (auto& [id, connection] : connections) shut(*connection);
     acceptable.reset();
     if (listenFd >= 0) ::close(listenFd);
     // Remove the socket file only while it is still ours.
@@ -129,7 +148,7 @@ struct LoginChannelServer::Impl {
         if (errno == EINTR) continue;
         return;  // EAGAIN: none waiting; other errors: try again at the next notice
       }
-      if (connections.size() >= kMaxConnections) {
+      if (connections.size() >= kMaxConnections && !dropSilentLongest()) {
         ::close(fd);
         tell("login channel: too many senders at once, one turned away");
         continue;
@@ -154,12 +173,30 @@ struct LoginChannelServer::Impl {
         shut(*c);
       });
       connection->idle.start(idleLimit);
-      connections.emplace(fd, std::move(connection));
+      connections.emplace(nextConnection++, std::move(connection));
     }
+  }
+
+  // Makes room for a new sender: the one silent longest goes, unless its
+  // frame is being handled. Returns whether a place is free.
+  bool dropSilentLongest() {
+    sweep();
+    if (connections.size() < kMaxConnections) return true;
+    Connection* quietest = nullptr;
+    for (auto& [id, c] : connections) {
+      if (c->dead || c->handling) continue;
+      if (quietest == nullptr || c->heardFrom < quietest->heardFrom) quietest = c.get();
+    }
+    if (quietest == nullptr) return false;
+    tell("login channel: every place taken, the sender silent longest was dropped");
+    shut(*quietest);
+    sweep();
+    return connections.size() < kMaxConnections;
   }
 
   void receive(const std::shared_ptr<Connection>& connection) {
     if (connection->dead) return;
+    connection->heardFrom = std::chrono::steady_clock::now();
     char buffer[16384];
     for (;;) {
       const ssize_t n = ::recv(connection->fd, buffer, sizeof buffer, 0);
@@ -282,9 +319,17 @@ bool LoginChannelServer::listen(const std::string& path, std::string* error) {
   };
   if (impl_->listenFd >= 0) return fail("already listening");
   sockaddr_un address;
-  if (!fillAddress(path, address)) return fail("socket path too long: " + path);
-  if (someoneListens(address)) return fail("another receiver listens at " + path);
-  ::unlink(path.c_str());  // a socket file left behind by a copy that ended
+  if (!fillAddress(path, address)) return fail(addressProblem(path));
+  struct stat existing {};
+  if (::lstat(path.c_str(), &existing) == 0) {
+    // Only a socket of this user's own is ever replaced: one of another
+    // user's would hand them our place or theirs.
+    if (!S_ISSOCK(existing.st_mode)) return fail(path + " is not a socket; it is left as it is");
+    if (existing.st_uid != ::geteuid())
+      return fail(path + " belongs to user " + std::to_string(existing.st_uid) + "; it is left as it is");
+    if (someoneListens(address)) return fail("another receiver listens at " + path);
+    ::unlink(path.c_str());  // left behind by a copy that ended
+  }
 
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return fail(systemError("socket", errno));
@@ -318,7 +363,7 @@ LoginSendResult sendLoginFrame(const std::string& path, uint32_t dwData, std::st
   LoginSendResult result;
   sockaddr_un address;
   if (!fillAddress(path, address)) {
-    result.error = "socket path too long: " + path;
+    result.error = addressProblem(path);
     return result;
   }
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -17,7 +17,8 @@ namespace platform {
 // The largest data block taken; a login message is a few hundred bytes.
 inline constexpr uint32_t kLoginFrameLimit = 64 * 1024;
 
-// The socket's path: the runtime folder + "/edu_main".
+// The socket's path: the runtime folder + "/edu_main"; empty when the
+// runtime folder is refused (runtimeDir() says why).
 std::string loginChannelPath();
 
 // One frame as the sender writes it.
@@ -26,8 +27,11 @@ std::string encodeLoginFrame(uint32_t dwData, std::string_view data);
 // The receiving end. Runs on the event loop of the thread that creates it
 // (the UI thread) and never blocks it: any number of senders, frames that
 // arrive in pieces or several on one connection. A frame larger than the
-// limit, a connection that stays silent mid-frame and more senders at once
-// than it serves are cut off without an answer.
+// limit and a connection that stays silent longer than the idle limit
+// (before its first byte, mid-frame or after its answer) are cut off without
+// an answer. When every place is taken, a new sender takes the place of the
+// one that has been silent longest, so idle connections never keep a login
+// out.
 class LoginChannelServer {
  public:
   using Handler = std::function<void(uint32_t dwData, const std::string& data)>;
@@ -43,11 +47,12 @@ class LoginChannelServer {
   void setHandler(Handler handler);
   // Connections cut off and why (plain ASCII text), for the diagnostic log.
   void setNotice(Notice notice);
-  // How long a sender may stay silent in the middle of a frame.
+  // How long a sender may stay silent (5 s unless set).
   void setIdleLimit(std::chrono::milliseconds limit);
 
-  // Listens at `path` with mode 0600. A socket file left by a copy that has
-  // ended is replaced; one that a live receiver answers on is not. Returns
+  // Listens at `path` with mode 0600. A socket file of this user's left by a
+  // copy that has ended is replaced; one that a live receiver answers on, one
+  // of another user and anything that is not a socket are not. Returns
   // whether it listens; `error` says why not.
   bool listen(const std::string& path, std::string* error = nullptr);
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -39,29 +40,64 @@ std::string readLink(const std::string& path) {
   return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
-// The executable of a process: its /proc exe link, or argv[0] where the link
-// may not be read. Kernel threads have neither and give empty text.
+// The executable of a process: its /proc exe link. Kernel threads and
+// processes of others whose link may not be read give empty text.
 std::string executableOf(const std::string& procDir) {
   std::string exe = readLink(procDir + "/exe");
   // A program replaced on disk while it runs still answers to its name.
   constexpr std::string_view kDeleted = " (deleted)";
   if (exe.ends_with(kDeleted)) exe.resize(exe.size() - kDeleted.size());
-  if (!exe.empty()) return exe;
+  return exe;
+}
+
+// The arguments of a process, argv[0] first.
+std::vector<std::string> argumentsOf(const std::string& procDir) {
   const int fd = open((procDir + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};
+  std::string all;
   char buffer[4096];
-  const ssize_t n = read(fd, buffer, sizeof buffer - 1);
+  ssize_t n;
+  while (all.size() < 65536 && (n = read(fd, buffer, sizeof buffer)) > 0)
+    all.append(buffer, static_cast<size_t>(n));
   close(fd);
-  if (n <= 0) return {};
-  buffer[n] = '\0';
-  return std::string(buffer);  // argv[0] ends at the first NUL
+  std::vector<std::string> arguments;
+  for (size_t start = 0; start < all.size();) {
+    const size_t end = std::min(all.find('\0', start), all.size());
+    arguments.emplace_back(all, start, end - start);
+    start = end + 1;
+  }
+  return arguments;
+}
+
+// Whether the process answers to `name`: its executable, its argv[0], or the
+// script it runs. A script started through its "#!" line, or as
+// "sh /path/LockScreen" or "python3 -u LockScreen", runs in the interpreter's
+// executable with the script as its first argument that is no option; code
+// given with -c or a module with -m is no script.
+bool processAnswersTo(const std::string& procDir, std::string_view name) {
+  if (executableNameMatches(name, executableOf(procDir))) return true;
+  const std::vector<std::string> arguments = argumentsOf(procDir);
+  if (arguments.empty()) return false;
+  if (executableNameMatches(name, arguments[0])) return true;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-c" || argument == "-m") return false;
+    if (argument.starts_with('-')) continue;
+    if (!executableNameMatches(name, argument)) return false;
+    // Only a file that is there (seen from the process's own folder), not
+    // any word that happens to be the name.
+    struct stat info {};
+    const std::string file = argument.starts_with('/') ? argument : procDir + "/cwd/" + argument;
+    return stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  }
+  return false;
 }
 
 // Signals through a process descriptor where the kernel has them, so that a
 // pid reused between the look and the kill is never hit.
 void killIfStillNamed(pid_t pid, const std::string& procDir, std::string_view name) {
   const int pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (!executableNameMatches(name, executableOf(procDir))) {
+  if (!processAnswersTo(procDir, name)) {
     if (pidFd >= 0) close(pidFd);
     return;
   }

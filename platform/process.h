@@ -13,8 +13,11 @@ namespace platform {
 // executable's file name, then against the whole path.
 bool executableNameMatches(std::string_view name, std::string_view executable);
 
-// Sends SIGKILL to every process that answers to `name`, never to this one.
-// Processes that vanish or may not be signalled are passed over silently.
+// Sends SIGKILL to every process that answers to `name`, never to this one:
+// by its executable, by its argv[0], or by the script it runs (the first
+// argument that is no option, when it is a file: "/bin/sh /opt/LockScreen",
+// "python3 LockScreen"). Processes that vanish or may not be signalled are
+// passed over silently.
 void killProcessesNamed(std::string_view name);
 
 // Full path of the companion `name`: the program folder first, then PATH;

@@ -3,9 +3,11 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xrandr.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -70,6 +72,7 @@ struct ScreenCapture::State {
   XShmSegmentInfo segment{};
   bool sharedMemoryUnusable = false;
   XImage* plainImage = nullptr;
+  int monitorsKnown = -1;  // whether the server lists monitors (RandR 1.5); -1: not asked yet
   std::vector<unsigned char> converted;
   bool lastShared = false;
 
@@ -127,7 +130,42 @@ struct ScreenCapture::State {
     return true;
   }
 
-  XImage* grabShared(Window root, unsigned width, unsigned height) {
+  // The part of the root window to copy: the primary monitor where the
+  // server marks one among several (a projector beside the desk screen),
+  // else the whole screen.
+  struct Area {
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0;
+  };
+
+  Area areaToCopy(Window root, unsigned rootWidth, unsigned rootHeight) {
+    const Area whole{0, 0, rootWidth, rootHeight};
+    if (monitorsKnown < 0) {
+      int event, error, major = 0, minor = 0;
+      monitorsKnown = XRRQueryExtension(display, &event, &error) &&
+                      XRRQueryVersion(display, &major, &minor) && (major > 1 || (major == 1 && minor >= 5));
+    }
+    if (monitorsKnown == 0) return whole;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
+    if (monitors == nullptr) return whole;
+    Area area = whole;
+    for (int i = 0; count > 1 && i < count; ++i) {
+      const XRRMonitorInfo& m = monitors[i];
+      if (!m.primary) continue;
+      // Only what lies on the root window can be copied.
+      const int left = std::max(m.x, 0), top = std::max(m.y, 0);
+      const int right = std::min(m.x + m.width, static_cast<int>(rootWidth));
+      const int bottom = std::min(m.y + m.height, static_cast<int>(rootHeight));
+      if (right > left && bottom > top)
+        area = {left, top, static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top)};
+      break;
+    }
+    XRRFreeMonitors(monitors);
+    return area;
+  }
+
+  XImage* grabShared(Window root, int x, int y, unsigned width, unsigned height) {
     if (!wantSharedMemory || sharedMemoryUnusable) return nullptr;
     if (sharedImage != nullptr && (static_cast<unsigned>(sharedImage->width) != width ||
                                    static_cast<unsigned>(sharedImage->height) != height))
@@ -137,14 +175,14 @@ struct ScreenCapture::State {
       return nullptr;
     }
     ErrorTrap trap(display);
-    if (!XShmGetImage(display, root, sharedImage, 0, 0, AllPlanes) || trap.failed()) return nullptr;
+    if (!XShmGetImage(display, root, sharedImage, x, y, AllPlanes) || trap.failed()) return nullptr;
     return sharedImage;
   }
 
-  XImage* grabPlain(Window root, unsigned width, unsigned height) {
+  XImage* grabPlain(Window root, int x, int y, unsigned width, unsigned height) {
     dropPlainImage();
     ErrorTrap trap(display);
-    plainImage = XGetImage(display, root, 0, 0, width, height, AllPlanes, ZPixmap);
+    plainImage = XGetImage(display, root, x, y, width, height, AllPlanes, ZPixmap);
     if (trap.failed()) dropPlainImage();
     return plainImage;
   }
@@ -206,9 +244,10 @@ bool ScreenCapture::grab(ScreenFrame& frame) {
   unsigned width, height, border, depth;
   if (!XGetGeometry(s.display, root, &rootOfRoot, &x, &y, &width, &height, &border, &depth)) return false;
 
-  XImage* image = s.grabShared(root, width, height);
+  const State::Area area = s.areaToCopy(root, width, height);
+  XImage* image = s.grabShared(root, area.x, area.y, area.width, area.height);
   s.lastShared = image != nullptr;
-  if (image == nullptr) image = s.grabPlain(root, width, height);
+  if (image == nullptr) image = s.grabPlain(root, area.x, area.y, area.width, area.height);
   if (image == nullptr || image->data == nullptr) return false;
   s.describe(image, frame);
   return true;

@@ -1,7 +1,8 @@
-// The whole-screen picture taken at each screenshot tick. The X server's
-// root window is copied from 0,0 at the screen's full size, through the
-// shared-memory extension where the server offers it (no copy through the
-// socket) and with a plain image request otherwise.
+// The screen picture taken at each screenshot tick: the primary monitor's
+// part of the X server's root window (XRandR's primary monitor, where the
+// server lists several and marks one; the whole root window otherwise),
+// copied through the shared-memory extension where the server offers it (no
+// copy through the socket) and with a plain image request otherwise.
 #pragma once
 
 #include <memory>
@@ -37,8 +38,8 @@ class ScreenCapture {
   ScreenCapture(const ScreenCapture&) = delete;
   ScreenCapture& operator=(const ScreenCapture&) = delete;
 
-  // Copies the whole screen into `frame`; false when there is no display or
-  // the copy failed. Call it from one thread only.
+  // Copies the screen (the primary monitor) into `frame`; false when there
+  // is no display or the copy failed. Call it from one thread only.
   bool grab(ScreenFrame& frame);
 
   // Whether the last successful grab went through shared memory.

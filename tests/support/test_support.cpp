@@ -1,10 +1,11 @@
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QThread>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -50,5 +51,7 @@ bool writeFile(const std::string& path, const std::string& bytes) {
   out << bytes;
   return static_cast<bool>(out);
 }
+
+bool runningInCi() { return std::getenv("CI") != nullptr; }
 
 }  // namespace testsupport

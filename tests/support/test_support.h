@@ -25,5 +25,18 @@ bool placeBesideTestProgram(const std::string& name);
 std::string readFile(const std::string& path);
 // Writes bytes to a file, creating it; returns whether it worked.
 bool writeFile(const std::string& path, const std::string& bytes);
+// Whether the environment variable CI is set. CI installs every tool the
+// tests use, so there a missing one is a fault, never a reason to skip.
+bool runningInCi();
 
 }  // namespace testsupport
+
+// Ends the test (or its SetUp) for want of a tool, naming it in `why`:
+// skipped on a developer's machine, failed when CI is set.
+#define SKIP_WITHOUT_TOOL(why)                                                \
+  do {                                                                        \
+    if (testsupport::runningInCi()) {                                         \
+      GTEST_FAIL() << (why) << " (CI is set: a missing tool fails the test)"; \
+    }                                                                         \
+    GTEST_SKIP() << (why);                                                    \
+  } while (false)

@@ -14,6 +14,7 @@
 
 #include "platform/login_channel.h"
 #include "platform/random.h"
+#include "platform/runtime_dir.h"
 #include "sys/protected_text.h"
 #include "sys/text_codec.h"
 
@@ -43,6 +44,11 @@ int protect(const char* plainUtf8) {
 }
 
 int send(const char* textUtf8) {
+  const platform::RuntimeDir runtime = platform::runtimeDir();
+  if (!runtime.usable()) {
+    std::fprintf(stderr, "edu-login: %s; the message is not sent\n", runtime.refusal.c_str());
+    return 1;
+  }
   const std::string path = platform::loginChannelPath();
   const platform::LoginSendResult result =
       platform::sendLoginFrame(path, 0, text::utf8ToGbk(textUtf8), kAnswerTimeLimit);

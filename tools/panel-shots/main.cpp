@@ -119,5 +119,9 @@ int main(int argc, char** argv) {
     panel.switchPage(page.key);
     ok = writeShot(panel, folder + "/" + page.file) && ok;
   }
+  // During a lesson the repair page shows the lesson's grade and class, locked.
+  lessonRunning = true;
+  panel.switchPage("suiImageButton4");
+  ok = writeShot(panel, folder + "/panel_repair_lesson.png") && ok;
   return ok ? 0 : 1;
 }

@@ -190,7 +190,8 @@ class RunningClientTest : public clienttest::ClientProgramFixture {
 
 TEST_F(RunningClientTest, ResumesTheLessonPhotographsTheScreenAndStopsAtLogout) {
   ASSERT_TRUE(expected_.ready());
-  if (!testsupport::placeBesideTestProgram("diskid")) GTEST_SKIP() << "diskid not built";
+  if (!testsupport::placeBesideTestProgram("diskid"))
+    SKIP_WITHOUT_TOOL("diskid not built (build the diskid target)");
   const std::string diskID = ReadDiskIdentity();
   ASSERT_FALSE(diskID.empty());
   DevServerProcess server;

@@ -35,7 +35,7 @@ class ClientProgramFixture : public ::testing::Test {
   void SetUp() override {
     if (!xvfb_.running() || QStandardPaths::findExecutable("xdotool").isEmpty() ||
         QStandardPaths::findExecutable("import").isEmpty())
-      GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
+      SKIP_WITHOUT_TOOL("Xvfb, xdotool or ImageMagick missing (packages xvfb, xdotool, imagemagick)");
     environment_ = QProcessEnvironment::systemEnvironment();
     environment_.insert("DISPLAY", QString::fromStdString(xvfb_.name()));
     environment_.insert("XDG_RUNTIME_DIR", runtime_.path());

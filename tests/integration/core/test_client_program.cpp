@@ -48,7 +48,8 @@ TEST_F(ClientProgramTest, StatusWindowSitsTopRightAndTakesLoginMessages) {
 }
 
 TEST_F(ClientProgramTest, ACopiedProgramFolderResumesTheServersRunningLesson) {
-  if (!testsupport::placeBesideTestProgram("diskid")) GTEST_SKIP() << "diskid not built";
+  if (!testsupport::placeBesideTestProgram("diskid"))
+    SKIP_WITHOUT_TOOL("diskid not built (build the diskid target)");
   testsupport::DevServerProcess server;
   ASSERT_TRUE(server.running());
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,20 +77,25 @@ class RawSender {
   }
   void finishWriting() { ::shutdown(fd_, SHUT_WR); }
   // Everything the receiver sends until it closes (the loop runs meanwhile).
-  std::string readToEnd() {
+  std::string readToEnd(int timeoutMs = 10000) {
     std::string all;
-    testsupport::waitFor([&] {
-      char buffer[64];
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
-      if (n > 0) all.append(buffer, static_cast<size_t>(n));
-      return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
-    });
+    closed_ = testsupport::waitFor(
+        [&] {
+          char buffer[64];
+          const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+          if (n > 0) all.append(buffer, static_cast<size_t>(n));
+          return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+        },
+        timeoutMs);
     return all;
   }
+  // Whether the last readToEnd saw the receiver close.
+  bool closed() const { return closed_; }
 
  private:
   int fd_ = -1;
   bool connected_ = false;
+  bool closed_ = false;
 };
 
 const std::string kAnswer(4, '\0');
@@ -166,6 +172,41 @@ TEST(LoginChannel, BrokenFramesAreCutOffUnhandledAndTheChannelGoesOn) {
   good.finishWriting();
   EXPECT_EQ(good.readToEnd(), kAnswer);
   ASSERT_EQ(receiver.frames.size(), 1u);
+}
+
+// Senders that connect and say nothing (a stuck companion, a stray script)
+// take every place; a login still gets through, and each silent one is
+// dropped in its turn.
+TEST(LoginChannel, IdleSendersNeverKeepALoginOut) {
+  Receiver receiver;
+  receiver.server.setIdleLimit(1h);  // room is made by dropping, not by waiting
+  ASSERT_TRUE(receiver.listen());
+  std::vector<std::unique_ptr<RawSender>> idle;
+  for (int i = 0; i < 24; ++i) {
+    idle.push_back(std::make_unique<RawSender>(receiver.path));
+    ASSERT_TRUE(idle.back()->connected());
+  }
+  for (int login = 0; login < 2; ++login) {
+    auto sent = std::async(std::launch::async,
+                           [&] { return platform::sendLoginFrame(receiver.path, 0, "online|T1", 20s); });
+    ASSERT_TRUE(testsupport::waitFor([&] { return sent.wait_for(0s) == std::future_status::ready; }, 30000));
+    const platform::LoginSendResult result = sent.get();
+    EXPECT_TRUE(result.answered) << result.error;
+  }
+  EXPECT_EQ(receiver.frames.size(), 2u);
+  EXPECT_EQ(idle.front()->readToEnd(), "");  // the one silent longest went first
+  EXPECT_TRUE(idle.front()->closed());
+}
+
+// A sender that says nothing at all goes after a few seconds, without any
+// limit set.
+TEST(LoginChannel, ASenderThatSaysNothingIsDropped) {
+  Receiver receiver;
+  ASSERT_TRUE(receiver.listen());
+  RawSender mute(receiver.path);
+  ASSERT_TRUE(mute.connected());
+  EXPECT_EQ(mute.readToEnd(20000), "");
+  EXPECT_TRUE(mute.closed());
 }
 
 TEST(LoginChannel, ReplacesAStaleSocketButNotALiveReceiver) {

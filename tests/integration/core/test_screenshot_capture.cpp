@@ -1,10 +1,13 @@
 // The real screen: a private Xvfb with known colours on its root window,
-// captured through shared memory and through the plain request, written as
-// JPEG, and one whole tick sent to the development server.
+// captured through shared memory and through the plain request (of the
+// primary monitor when the screen is split into several), written as JPEG,
+// and one whole tick sent to the development server.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <regex>
@@ -72,7 +75,7 @@ TEST(ScreenCapture, TheWholeScreenComesOutExactlyAndEncodesAtItsSize) {
   for (const Case& c : cases) {
     const std::string what = "depth " + std::to_string(c.depth) + (c.sharedMemory ? " shared" : " plain");
     xvfbtest::XvfbDisplay xvfb(kWidth, kHeight, c.depth);
-    if (!xvfb.running()) GTEST_SKIP() << "no Xvfb could be started";
+    if (!xvfb.running()) SKIP_WITHOUT_TOOL("no Xvfb could be started (package xvfb)");
     paintScene(xvfb.name());
 
     platform::ScreenCapture capture(xvfb.name(), c.sharedMemory);
@@ -101,6 +104,58 @@ TEST(ScreenCapture, TheWholeScreenComesOutExactlyAndEncodesAtItsSize) {
   }
 }
 
+// A desk screen and a projector side by side: the picture is the primary
+// monitor's part of the screen; with none marked, the whole screen.
+TEST(ScreenCapture, TakesThePrimaryMonitorOfSeveral) {
+  if (QStandardPaths::findExecutable("xrandr").isEmpty())
+    SKIP_WITHOUT_TOOL("xrandr (x11-xserver-utils) missing");
+  const struct {
+    const char* what;
+    QStringList left, right;  // each monitor's name and geometry
+    bool sharedMemory;
+    QSize size;
+    std::vector<std::pair<QPoint, Rgb>> probes;
+  } cases[] = {
+      {"none marked",
+       {"L", "160/40x240/60+0+0"},
+       {"R", "160/40x240/60+160+0"},
+       true,
+       {kWidth, kHeight},
+       kProbes},
+      {"right one primary",
+       {"L", "160/40x240/60+0+0"},
+       {"*R", "160/40x240/60+160+0"},
+       true,
+       {160, kHeight},
+       {{{0, 0}, {0, 0, 255}}, {{159, 239}, {0, 0, 255}}}},
+      {"left one primary, plain request",
+       {"*L", "160/40x240/60+0+0"},
+       {"R", "160/40x240/60+160+0"},
+       false,
+       {160, kHeight},
+       {{{10, 10}, {255, 0, 0}}, {{120, 70}, {0, 255, 0}}, {{159, 239}, {255, 0, 0}}}},
+  };
+  for (const auto& c : cases) {
+    xvfbtest::XvfbDisplay xvfb(kWidth, kHeight);
+    if (!xvfb.running()) SKIP_WITHOUT_TOOL("no Xvfb could be started (package xvfb)");
+    paintScene(xvfb.name());
+    for (const QStringList& monitor : {c.left, c.right}) {
+      QProcess xrandr;
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.insert("DISPLAY", QString::fromStdString(xvfb.name()));
+      xrandr.setProcessEnvironment(environment);
+      xrandr.start("xrandr", QStringList{"--setmonitor"} + monitor + QStringList{"none"});
+      ASSERT_TRUE(xrandr.waitForFinished(10000) && xrandr.exitCode() == 0) << c.what;
+    }
+    platform::ScreenCapture capture(xvfb.name(), c.sharedMemory);
+    platform::ScreenFrame frame;
+    ASSERT_TRUE(capture.grab(frame)) << c.what;
+    EXPECT_EQ(capture.lastGrabSharedMemory(), c.sharedMemory) << c.what;
+    EXPECT_EQ(QSize(frame.width, frame.height), c.size) << c.what;
+    for (const auto& [at, colour] : c.probes) expectColour(pixelAt(frame, at.x(), at.y()), colour, 0, c.what);
+  }
+}
+
 TEST(ScreenCapture, NoDisplayIsAFailedGrab) {
   platform::ScreenCapture capture(":65000");
   platform::ScreenFrame frame;
@@ -112,7 +167,7 @@ TEST(ScreenCapture, NoDisplayIsAFailedGrab) {
 class ScreenshotToServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!xvfb_.running()) GTEST_SKIP() << "no Xvfb could be started";
+    if (!xvfb_.running()) SKIP_WITHOUT_TOOL("no Xvfb could be started (package xvfb)");
     paintScene(xvfb_.name());
     previousDisplay_ = qgetenv("DISPLAY");
     qputenv("DISPLAY", QByteArray::fromStdString(xvfb_.name()));

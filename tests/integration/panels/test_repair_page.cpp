@@ -124,6 +124,77 @@ TEST_F(RepairPage, GradePlaceholderAsksAgainForTheClassesOfTheChosenGrade) {
   EXPECT_TRUE(messages.empty());
 }
 
+// The lesson's screenshots and courseware carry the ClientState's grade and
+// class: while it runs, the page shows them and no choice here changes them.
+TEST_F(RepairPage, DuringALessonTheListsShowTheLessonsRoomAndKeepIt) {
+  openAndPickRoom();
+  // The lesson starts on the class-start page; the teacher comes back here.
+  lessonRunning = true;
+  callHook(AppHooks.switchPage, std::string("suiImageButton2"));
+  callHook(AppHooks.switchPage, std::string("suiImageButton4"));
+  const auto expectLessonRoom = [this] {
+    EXPECT_EQ(itemsOf(repair->CB_grade), (std::vector<QString>{"请选择年级", "一年级"}));
+    EXPECT_EQ(itemsOf(repair->CB_class), (std::vector<QString>{"请选择班级", "一年级（1）班"}));
+    EXPECT_EQ(repair->CB_grade->currentIndex(), 1);
+    EXPECT_EQ(repair->CB_class->currentIndex(), 1);
+    EXPECT_FALSE(repair->CB_grade->isEnabled());
+    EXPECT_FALSE(repair->CB_class->isEnabled());
+    EXPECT_EQ(ClientState.gradeID, "3001");
+    EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
+    EXPECT_EQ(ClientState.classID, "4001");
+    EXPECT_EQ(ClientState.className, gbk("一年级（1）班"));
+  };
+  expectLessonRoom();
+
+  // A choice that reaches the handlers anyway, and the panel shown again on
+  // this page with the grade list's refresh, leave the lesson's room.
+  const size_t sentBefore = server.requests().size();
+  for (int index : {0, 1}) {
+    choose(repair->CB_grade, index);
+    choose(repair->CB_class, index);
+  }
+  EXPECT_EQ(server.requests().size(), sentBefore);
+  repair->FormShow();
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : ", 2));
+  expectLessonRoom();
+
+  // A report names the lesson's room.
+  QTest::mouseClick(repair->suiImageButton6, Qt::LeftButton);
+  ASSERT_TRUE(waitForReply("Tform_sbbx.AddRepairs : "));
+  EXPECT_EQ(targets().back().rfind(target("insertRepairs", "&schoolID=1001&gradeID=3001&classID=4001&"), 0),
+            0u)
+      << targets().back();
+
+  // The lesson ends while the page is on screen: the lists are for choosing again.
+  lessonRunning = false;
+  callHook(AppHooks.classStartIdle);
+  EXPECT_TRUE(repair->CB_grade->isEnabled());
+  EXPECT_TRUE(repair->CB_class->isEnabled());
+  EXPECT_EQ(itemsOf(repair->CB_grade), (std::vector<QString>{"请选择年级", "一年级", "二年级", "三年级"}));
+  EXPECT_EQ(repair->CB_grade->currentIndex(), 0);
+  choose(repair->CB_grade, 2);
+  EXPECT_EQ(ClientState.gradeID, "3002");
+  EXPECT_EQ(ClientState.classID, "");
+}
+
+// A lesson the server still counts is taken up after the login: the page,
+// on screen meanwhile, shows that lesson's grade and class at once.
+TEST_F(RepairPage, ALessonTakenUpAgainShowsOnThePageAtOnce) {
+  openAndPickRoom();
+  ClientState.gradeID = "3002";
+  ClientState.gradeName = gbk("二年级");
+  ClientState.classID = "4003";
+  ClientState.className = gbk("二年级（1）班");
+  callHook(AppHooks.classStartResumed, std::string("2026-03-02 08:05:00"));
+  lessonRunning = true;  // the status window's timers start after the page has been told
+  EXPECT_EQ(repair->CB_grade->currentText(), QStringLiteral("二年级"));
+  EXPECT_EQ(repair->CB_class->currentText(), QStringLiteral("二年级（1）班"));
+  EXPECT_FALSE(repair->CB_grade->isEnabled());
+  EXPECT_FALSE(repair->CB_class->isEnabled());
+  choose(repair->CB_class, 0);
+  EXPECT_EQ(ClientState.classID, "4003");
+}
+
 TEST_F(RepairPage, AGradeChosenHereIsTheClassStartPagesGradeToo) {
   openAndPickRoom();
   choose(repair->CB_grade, 2);

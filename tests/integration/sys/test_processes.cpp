@@ -1,9 +1,9 @@
 #include <fcntl.h>
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -71,6 +71,69 @@ TEST_F(SleepingCopies, KillEndsEveryMatchAndNothingElse) {
   bystander->waitForFinished(10000);
 }
 
+// A companion that is a script runs in its interpreter's executable; it is
+// found by the script's name, however it was started. A shell given the name
+// only as text after -c, and another script, are left alone.
+TEST(KillProcessByName, FindsCompanionsThatRunAsScripts) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  fs::create_directory(folder + "/python");
+  const std::string shell = folder + "/EduScriptProbe";
+  const std::string python = folder + "/python/EduScriptProbe";
+  const std::string other = folder + "/EduScriptProbeOther";
+  ASSERT_TRUE(testsupport::writeFile(shell, "#!/bin/sh\nread line\n"));
+  ASSERT_TRUE(testsupport::writeFile(other, "#!/bin/sh\nread line\n"));
+  ASSERT_TRUE(testsupport::writeFile(python, "import sys\nsys.stdin.read()\n"));
+  fs::permissions(shell, fs::perms::owner_all);
+  fs::permissions(other, fs::perms::owner_all);
+
+  const struct {
+    const char* what;
+    QString program;
+    QStringList arguments;
+    QString workingFolder;
+    bool ended;
+  } cases[] = {
+      {"started through its #! line", QString::fromStdString(shell), {}, {}, true},
+      {"sh /path/script", "/bin/sh", {QString::fromStdString(shell)}, {}, true},
+      {"python3 -u script, from its folder",
+       "/usr/bin/python3",
+       {"-u", "EduScriptProbe"},
+       QString::fromStdString(folder + "/python"),
+       true},
+      {"sh -c text with the name as $0", "/bin/sh", {"-c", "read line", "EduScriptProbe"}, {}, false},
+      {"another script", "/bin/sh", {QString::fromStdString(other)}, {}, false},
+  };
+  std::vector<std::unique_ptr<QProcess>> processes;
+  for (const auto& c : cases) {
+    auto process = std::make_unique<QProcess>();
+    if (!c.workingFolder.isEmpty()) process->setWorkingDirectory(c.workingFolder);
+    process->start(c.program, c.arguments);
+    ASSERT_TRUE(process->waitForStarted(10000)) << c.what;
+    processes.push_back(std::move(process));
+  }
+
+  killProcessByName("EduScriptProbe.exe");
+
+  for (size_t i = 0; i < processes.size(); ++i) {
+    if (!cases[i].ended) continue;
+    EXPECT_TRUE(processes[i]->waitForFinished(10000)) << cases[i].what;
+    EXPECT_EQ(processes[i]->exitStatus(), QProcess::CrashExit) << cases[i].what;
+  }
+  // Signals sent with theirs would have landed by now.
+  for (size_t i = 0; i < processes.size(); ++i) {
+    if (cases[i].ended) continue;
+    const std::string stat =
+        testsupport::readFile("/proc/" + std::to_string(processes[i]->processId()) + "/stat");
+    const size_t state = stat.rfind(')');
+    ASSERT_NE(state, std::string::npos) << cases[i].what;
+    EXPECT_NE(stat.substr(state + 2, 1), "Z") << cases[i].what;
+    EXPECT_EQ(processes[i]->state(), QProcess::Running) << cases[i].what;
+    processes[i]->kill();
+    processes[i]->waitForFinished(10000);
+  }
+}
+
 // Other test cases of this program run in parallel under the same file name,
 // so the probe runs in a copy of this program under a name of its own: it
 // asks to kill its own name and must live on to exit normally.
@@ -98,7 +161,8 @@ TEST(KillProcessByName, NeverEndsTheCallingProcess) {
 TEST(OpenMessageFilter, IsAlwaysTrue) { EXPECT_TRUE(openMessageFilter()); }
 
 TEST(ProgramDir, IsTheFolderOfTheRunningExecutable) {
-  EXPECT_EQ(fs::path(platform::programDir()), fs::canonical(QCoreApplication::applicationDirPath().toStdString()));
+  EXPECT_EQ(fs::path(platform::programDir()),
+            fs::canonical(QCoreApplication::applicationDirPath().toStdString()));
 }
 
 TEST(Companions, ProgramFolderFirstThenPath) {
