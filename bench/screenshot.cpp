@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   taker.setUploader(
       [](const std::string&, const std::string&, std::stop_token) { return std::string("ok"); });
   ScreenshotJob job;
-  job.programDir = dir.path().toStdString();
+  job.dataDir = dir.path().toStdString();
   job.teacherName = "bench";
   job.processID = "1";
 

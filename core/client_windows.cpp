@@ -19,16 +19,19 @@
 #include "store/db_func.h"
 #include "sys/hd_serial.h"
 
-ClientWindows::ClientWindows(const std::string& programDir) {
+ClientWindows::ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink) {
   const std::string assets = programDir + "/assets";
 
   status = std::make_unique<TForm1>(assets);
+  status->setLogSink(std::move(logSink));
   installStatusWindowHooks(*status);
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.
   DB_Func::LocateDatabase();
-  ClientState.diskID = ReadDiskIdentity();
+  const DiskIdentity disk = ReadDiskIdentityAndSource();
+  ClientState.diskID = disk.serial;
+  diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
 
   catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);

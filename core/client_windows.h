@@ -5,6 +5,7 @@
 // library, which the panels and courseware build on.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +23,8 @@ class Tform_school;
 class Tform_skjs;
 
 struct ClientWindows {
-  explicit ClientWindows(const std::string& programDir);
+  // `logSink` receives every line of the diagnostic log from the start.
+  explicit ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink = {});
   ~ClientWindows();
 
   // The upload queue's GET client exists before any window: the login's
@@ -39,4 +41,7 @@ struct ClientWindows {
   std::unique_ptr<TForm9> repairHistory;
   std::unique_ptr<TForm10> offline;
   std::unique_ptr<Tform_school> picker;  // made when first opened
+
+  // Where the disk identity came from ("disk", "diskid tool" or "none").
+  std::string diskIdentitySource;
 };

@@ -11,6 +11,7 @@
 #include "core/app_hooks.h"
 #include "core/auto_upgrader.h"
 #include "core/client_state.h"
+#include "core/diagnostic_log.h"
 #include "core/image_button.h"
 #include "core/lamp_shape.h"
 #include "core/login_message.h"
@@ -26,8 +27,11 @@ namespace {
 constexpr QSize kWindowSize(230, 144);
 const QColor kKeyColour(0, 0, 255);
 const QColor kSilver(192, 192, 192);
-// The hidden log is never shown or saved; the newest lines are enough.
-constexpr int kLogLineLimit = 10000;
+// The hidden log is never shown; the newest lines are enough. When either
+// bound is passed, the oldest quarter goes at once, so the box is rebuilt
+// rarely.
+constexpr size_t kLogLineLimit = 10000;
+constexpr size_t kLogByteLimit = 1024 * 1024;
 
 QPixmap picture(const std::string& assetsDir, const char* name) {
   return QPixmap(QString::fromStdString(assetsDir + "/" + name));
@@ -118,7 +122,6 @@ void TForm1::buildControls(const std::string& assetsDir) {
   Memo1->setObjectName("Memo1");
   Memo1->setGeometry(22, 34, 193, 59);
   Memo1->setReadOnly(true);
-  Memo1->setMaximumBlockCount(kLogLineLimit);
   Memo1->hide();
 }
 
@@ -159,14 +162,38 @@ void TForm1::setUploadQueueClient(server::GetClient* client) {
     client->setServer(ClientState.serverHost, ClientState.serverPort);
 }
 
-void TForm1::appendLog(const std::string& line) { Memo1->appendPlainText(text::toQString(line)); }
+void TForm1::appendLog(const std::string& line) {
+  const std::string shown = cutLogLine(line);
+  if (logSink_) logSink_(shown);
+  logEntries_.push_back({text::toQString(shown), shown.size() + 1});
+  logBytes_ += shown.size() + 1;
+  if (logEntries_.size() <= kLogLineLimit && logBytes_ <= kLogByteLimit) {
+    Memo1->appendPlainText(logEntries_.back().text);
+    return;
+  }
+  while (logEntries_.size() > kLogLineLimit * 3 / 4 || logBytes_ > kLogByteLimit * 3 / 4) {
+    logBytes_ -= logEntries_.front().bytes;
+    logEntries_.pop_front();
+  }
+  QStringList kept;
+  for (const LogEntry& entry : logEntries_) kept.append(entry.text);
+  Memo1->setPlainText(kept.join('\n'));
+}
 
 void TForm1::FormActivate() {
   if (!ClientState.serverHost.empty() || askingServerUrl_) return;
   const std::optional<std::string> stored = services_.storedServerUrl();
   if (!stored) return;  // no edu.db: the address is never asked for
   std::string url = *stored;
-  if (url.empty()) {
+  if (!url.empty() && !usableServerAddress(url)) {
+    // A stored address no request could use: the user is asked instead.
+    if (!unusableStoredLogged_)
+      appendLog("server address \"" + url + "\" stored in edu.db is not usable; asking for one");
+    unusableStoredLogged_ = true;
+    url.clear();
+  }
+  const bool typed = url.empty();
+  if (typed) {
     if (!leftSinceCancelledAsk_) return;
     askingServerUrl_ = true;
     url = services_.askServerUrl().value_or(std::string());
@@ -174,12 +201,19 @@ void TForm1::FormActivate() {
     leftSinceCancelledAsk_ = false;
   }
   ClientState.serverUrl = url;
-  if (!url.empty()) useServerAddress(url);
+  if (!url.empty()) useServerAddress(url, typed ? "typed in" : "stored in edu.db");
 }
 
-void TForm1::useServerAddress(const std::string& serverUrl) {
-  const ServerAddress address = splitServerAddress(serverUrl);
-  if (address.host.empty()) return;  // nothing usable; asked again at the next activation
+void TForm1::useServerAddress(const std::string& serverUrl, const char* source) {
+  const std::optional<ServerAddress> usable = usableServerAddress(serverUrl);
+  if (!usable) {
+    // Asked again at the next activation.
+    appendLog("server address \"" + serverUrl + "\" (" + source + ") is not usable");
+    return;
+  }
+  const ServerAddress& address = *usable;
+  appendLog("server address in use: " + address.host + ":" + std::to_string(address.port) + address.path +
+            " (" + source + ")");
   ClientState.serverHost = address.host;
   ClientState.serverPort = address.port;
   ClientState.serverPath = address.path;

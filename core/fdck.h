@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -58,8 +59,12 @@ class TForm1 : public QWidget {
   void setUploadQueueClient(server::GetClient* client);
   server::GetClient& getClient() { return getClient_; }
 
-  // One line (GBK) of the hidden diagnostic log.
+  // One line (GBK) of the hidden diagnostic log, cut to a bounded length
+  // (see cutLogLine). The box keeps the newest lines, at most 10,000 and
+  // about 1 MiB; each line also goes to the log sink.
   void appendLog(const std::string& line);
+  // Where every line goes besides the box (the log file and standard error).
+  void setLogSink(std::function<void(const std::string&)> sink) { logSink_ = std::move(sink); }
 
   // The login or logout message of the sign-in companion (the data block).
   // Handled whole or, when it cannot be applied in full, not at all.
@@ -105,14 +110,23 @@ class TForm1 : public QWidget {
   void applyLogoutSteps();
   void installKeyHook();
   void startResumeRequest();
-  void useServerAddress(const std::string& serverUrl);
+  void useServerAddress(const std::string& serverUrl, const char* source);
   void setTimeDisplay(int minutes, int seconds);
 
   StatusWindowServices services_;
   server::GetClient getClient_;
   server::GetClient* uploadQueueClient_ = nullptr;
   platform::F4Swallow f4Swallow_;
-  bool keyHookMissingLogged_ = false;
+  std::optional<platform::F4Swallow::Result> loggedKeyHookResult_;
+  bool unusableStoredLogged_ = false;
+  // The lines the hidden box holds, oldest first, with their sizes in bytes.
+  struct LogEntry {
+    QString text;
+    size_t bytes = 0;
+  };
+  std::deque<LogEntry> logEntries_;
+  size_t logBytes_ = 0;
+  std::function<void(const std::string&)> logSink_;
 
   QPixmap background_;
   QLabel* Label1 = nullptr;

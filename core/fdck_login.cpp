@@ -49,12 +49,22 @@ void TForm1::applyLogoutSteps() {
 }
 
 void TForm1::installKeyHook() {
+  // Each login grabs again; the log says only when the outcome changes, so
+  // an admin sees whether F4 is held without a line at every login.
   const platform::F4Swallow::Result result = services_.installKeyHook();
-  if (result == platform::F4Swallow::Result::Grabbed || keyHookMissingLogged_) return;
-  keyHookMissingLogged_ = true;
-  appendLog(result == platform::F4Swallow::Result::NoDisplay
-                ? "F4 key hook: no X display, F4 is not intercepted"
-                : "F4 key hook: another program holds F4, F4 is not intercepted");
+  if (loggedKeyHookResult_ == result) return;
+  loggedKeyHookResult_ = result;
+  switch (result) {
+    case platform::F4Swallow::Result::Grabbed:
+      appendLog("F4 key hook: held, F4 is intercepted");
+      break;
+    case platform::F4Swallow::Result::NoDisplay:
+      appendLog("F4 key hook: no X display, F4 is not intercepted");
+      break;
+    default:
+      appendLog("F4 key hook: another program holds F4, F4 is not intercepted");
+      break;
+  }
 }
 
 // Asks the server whether a lesson of this computer still runs; the answer

@@ -7,15 +7,19 @@
 #include "core/app_hooks.h"
 #include "core/client_state.h"
 #include "core/client_windows.h"
+#include "core/diagnostic_log.h"
 #include "core/edu_application.h"
 #include "core/fdck.h"
 #include "core/qt_chinese.h"
 #include "core/screenshot_taker.h"
 #include "core/server_address.h"
 #include "core/shot_notice.h"
+#include "platform/data_dir.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
+#include "store/db_func.h"
+#include "sys/text_codec.h"
 
 int main(int argc, char** argv) {
   // A second copy steps aside without a word, before it shows anything.
@@ -41,8 +45,24 @@ int main(int argc, char** argv) {
   app.setQuitOnLastWindowClosed(false);
 
   const std::string programDir = platform::programDir();
-  ClientWindows windows(programDir);
+  // Where edu.db, the pictures, the courseware copies and the log live,
+  // decided once before anything opens edu.db.
+  const platform::DataFolder& dataFolder = platform::dataFolder();
+  DiagnosticLog diskLog(dataFolder.path + "/log");
+  ClientWindows windows(programDir, [&diskLog](const std::string& line) { diskLog.write(line); });
   TForm1& form1 = *windows.status;
+  const auto log = [&form1](const std::string& utf8Line) { form1.appendLog(text::utf8ToGbk(utf8Line)); };
+  log("edu-client " EDU_CLIENT_VERSION " starting (process " +
+      std::to_string(QCoreApplication::applicationPid()) + ")");
+  log("program folder: " + programDir);
+  log(dataFolder.note);
+  log("log file: " + diskLog.filePath() + " (" + std::to_string(DiagnosticLog::kFiles) + " files of " +
+      std::to_string(DiagnosticLog::kFileBytes / 1024) + " KiB)");
+  log(DB_Func::DatabasePath().empty() ? "edu.db: none in the data folder; no server address can be read"
+                                      : "edu.db: " + DB_Func::DatabasePath());
+  log("disk identity: " +
+      (ClientState.diskID.empty() ? std::string("none") : text::gbkToUtf8(ClientState.diskID)) + " (from " +
+      windows.diskIdentitySource + ")");
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
   // The lesson's screenshots: each tick of the status window's screenshot
@@ -54,7 +74,7 @@ int main(int argc, char** argv) {
                     [&form1](const std::string& line) { form1.appendLog(line); });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
-  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, programDir)); };
+  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };
   form1.setServices(std::move(services));
 
   // The sign-in companion's messages, handled on this thread one at a time.
@@ -62,8 +82,11 @@ int main(int argc, char** argv) {
   loginChannel.setHandler([&form1](uint32_t, const std::string& data) { form1.loginMessage(data); });
   loginChannel.setNotice([&form1](const std::string& what) { form1.appendLog(what); });
   std::string channelError;
-  if (!loginChannel.listen(platform::loginChannelPath(), &channelError))
+  if (loginChannel.listen(platform::loginChannelPath(), &channelError))
+    log("login channel: listening on " + platform::loginChannelPath());
+  else
     form1.appendLog("login channel: " + channelError);
+  log("F4 key hook: not held; a login with the lock-screen flag asks for it");
 
   form1.show();
   form1.activateWindow();

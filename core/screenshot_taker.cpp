@@ -35,9 +35,9 @@ bool makeFolder(const std::string& diskPath, std::string& reason) {
 
 }  // namespace
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& programDir) {
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& dataDir) {
   ScreenshotJob job;
-  job.programDir = programDir;
+  job.dataDir = dataDir;
   job.teacherName = state.teacherName;
   job.teacherPhone = state.teacherPhone;
   job.processID = state.processID;
@@ -82,8 +82,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   noteLesson(job);
   // The picture's name is GBK text like every other in the client and is
   // sent so; on disk each level goes by its UTF-8 name.
-  std::string localPath = text::utf8ToGbk(job.programDir);
-  std::string diskPath = job.programDir;
+  std::string localPath = text::utf8ToGbk(job.dataDir);
+  std::string diskPath = job.dataDir;
   for (const std::string& level :
        screenshotFolderLevels(clock_(), job.teacherName, job.teacherPhone, job.processID)) {
     localPath += "/" + level;

@@ -1,10 +1,10 @@
 // The screenshot of a lesson, one per tick of the status window's screenshot
-// timer: the screen is captured and written as a JPEG below the program
+// timer: the screen is captured and written as a JPEG below the data
 // folder on the UI thread, then posted to the server by a worker thread.
 //
 // The status window, at each tick of Timer3:
 //   ClientState.screenshotCounter += 1;
-//   taker.tick(makeScreenshotJob(ClientState, platform::programDir()));
+//   taker.tick(makeScreenshotJob(ClientState, platform::dataDir()));
 // and once, at its creation, has the notice and the diagnostic log follow
 // the taker (followScreenshots in shot_notice.h).
 #pragma once
@@ -20,9 +20,9 @@
 #include "platform/screen_capture.h"
 
 // A plain copy of what one tick needs, taken from the ClientState on the UI
-// thread; the worker reads nothing else. Text is GBK except `programDir`.
+// thread; the worker reads nothing else. Text is GBK except `dataDir`.
 struct ScreenshotJob {
-  std::string programDir;  // the program folder as named on disk (UTF-8)
+  std::string dataDir;  // the data folder as named on disk (UTF-8)
   std::string teacherName;
   std::string teacherPhone;
   std::string processID;
@@ -32,7 +32,7 @@ struct ScreenshotJob {
   std::string target;  // path and query of postScreenShot
 };
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& programDir);
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& dataDir);
 
 // One upload as the tick started it.
 struct ScreenshotUpload {

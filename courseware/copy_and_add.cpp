@@ -8,7 +8,7 @@
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
-#include "platform/program_dir.h"
+#include "platform/data_dir.h"
 #include "sys/guid.h"
 #include "sys/text_codec.h"
 
@@ -16,9 +16,9 @@ namespace courseware {
 
 namespace fs = std::filesystem;
 
-std::string localCourseFolder(const std::string& programDir, const std::string& teacherName,
+std::string localCourseFolder(const std::string& dataDir, const std::string& teacherName,
                               const std::string& teacherPhone, const std::string& month) {
-  return programDir + "/courseware/" + teacherName + teacherPhone + "/" + month;
+  return dataDir + "/courseware/" + teacherName + teacherPhone + "/" + month;
 }
 
 bool copyReplacing(const std::string& source, const std::string& target) {
@@ -44,7 +44,7 @@ bool copyReplacing(const std::string& source, const std::string& target) {
 
 bool copyAndAdd(const std::string& sourcePath, TForm_kjsc2& queue) {
   const std::string folder =
-      localCourseFolder(text::utf8ToGbk(platform::programDir()), ClientState.teacherName,
+      localCourseFolder(text::utf8ToGbk(platform::dataDir()), ClientState.teacherName,
                         ClientState.teacherPhone, QDate::currentDate().toString("yyyy-MM").toStdString());
   const std::string target = folder + "/" + fileNamePart(sourcePath);
   if (!copyReplacing(text::gbkToUtf8(sourcePath), text::gbkToUtf8(target))) {

@@ -10,9 +10,9 @@ class TForm_kjsc2;
 
 namespace courseware {
 
-// "<programDir>/courseware/<teacherName><teacherPhone>/<month>" (GBK, no
+// "<dataDir>/courseware/<teacherName><teacherPhone>/<month>" (GBK, no
 // trailing "/").
-std::string localCourseFolder(const std::string& programDir, const std::string& teacherName,
+std::string localCourseFolder(const std::string& dataDir, const std::string& teacherName,
                               const std::string& teacherPhone, const std::string& month);
 
 // Copies `target` from `source` (both named as the file system spells them),

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo: builds, starts the development server (and an FTP server for
 # courseware when pyftpdlib is there), copies the program folder into the
-# demo folder with its edu.db pointed at that server, starts edu-client and
-# signs the demo teacher 张伟 in with edu-login. The server reports his lesson
+# demo folder, seeds its edu.db with the demo's rows pointed at that server,
+# starts edu-client and signs the demo teacher 张伟 in with edu-login. The server reports his lesson
 # as running for two minutes, so the status window counts on from 02:05 and
 # the client photographs the screen every 60 s. Without a display it all runs
 # on a private Xvfb (1920x1080x24) and the screen is saved as pictures every
@@ -134,10 +134,14 @@ if /usr/bin/python3 -c 'import pyftpdlib' 2>/dev/null; then
   ftp_note="FTP server for courseware on 127.0.0.1:$ftp_port (user ftpuser), files in $demo/ftp"
 fi
 
-# The program folder, copied so that the built one stays as it is.
+# The program folder, copied so that the built one stays as it is. Its
+# edu.db is delivered empty; the demo's copy gets the demo's rows (the
+# development server's district, schools and teachers) and the address of
+# the running server.
 cp -a "$bin" "$demo/program"
-rm -rf "$demo/program/screen_pic" "$demo/program/courseware"
-sqlite3 "$demo/program/edu.db" "UPDATE t_login_info SET http_url = '127.0.0.1:$port'"
+rm -rf "$demo/program/screen_pic" "$demo/program/courseware" "$demo/program/log"
+sqlite3 -bail "$demo/program/edu.db" ".read store/demo_seed.sql" \
+  "UPDATE t_login_info SET http_url = '127.0.0.1:$port'"
 
 QT_QPA_PLATFORM=xcb setsid "$demo/program/edu-client" </dev/null >"$demo/client.log" 2>&1 &
 client_pid=$!

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 
+#include "sys/local_time.h"
 #include "sys/split_items.h"
 #include "sys/text_codec.h"
 
@@ -80,15 +80,11 @@ constexpr size_t kMaxReplyBytes = 16 * 1024 * 1024;
 
 // "--------" and the local time as MMDDYYhhmmsszzz.
 std::string formBoundary() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  const LocalTime now = localTimeNow();
+  const std::tm& local = now.date;
   char text[96];  // room for any int the compiler can imagine in each field
   std::snprintf(text, sizeof text, "--------%02d%02d%02d%02d%02d%02d%03d", local.tm_mon + 1, local.tm_mday,
-                local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(millis));
+                local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec, now.millis);
   return text;
 }
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "platform/program_dir.h"
+#include "platform/data_dir.h"
 #include "store/connection.h"
 
 namespace DB_Func {
@@ -20,7 +20,7 @@ bool isFile(const std::string& path) {
 
 }  // namespace
 
-bool LocateDatabase() { return LocateDatabaseIn(platform::programDir()); }
+bool LocateDatabase() { return LocateDatabaseIn(platform::dataDir()); }
 
 bool LocateDatabaseIn(const std::string& folder) {
   std::string candidate = folder;
@@ -40,6 +40,29 @@ RowSet ReadLoginInfo() {
       "Select teacher_id, teacher_name, teacher_phone, http_url, is_lock_scr, school_id,school_name, "
       "shen_name, "
       "shi_name, qu_name, shen_id, shi_id, qu_id  from t_login_info");
+}
+
+void StoreServerUrl(const std::string& serverUrl) {
+  Connection connection(DatabasePath());
+  Transaction transaction(connection);
+  if (connection.query("Select count(*) from t_login_info").text(0) == "0")
+    connection.execute("Insert into t_login_info(http_url) values(?)", {serverUrl});
+  else
+    connection.execute("Update t_login_info set http_url=?", {serverUrl});
+  transaction.commit();
+}
+
+std::vector<TableRowCount> CountCachedRows() {
+  static const char* const kTables[] = {"hat_province", "hat_city",     "hat_area", "t_school",
+                                        "t_teacher",    "t_grade",      "t_class",  "t_subject",
+                                        "t_catalog",    "t_recent_list"};
+  Connection connection(DatabasePath());
+  std::vector<TableRowCount> counts;
+  for (const char* table : kTables) {
+    const RowSet rows = connection.query(std::string("Select count(*) from ") + table);
+    counts.push_back({table, std::stoll(rows.text(0))});
+  }
+  return counts;
 }
 
 std::string SqlQuote(const std::string& value) { return value; }

@@ -1,4 +1,5 @@
-// The client's local database edu.db, beside the program, and the
+// The client's local database edu.db, in the data folder (beside the program
+// unless that folder is read-only, see platform/data_dir.h), and the
 // reference-data cache in it. The file comes with all its tables; the client
 // only reads it and replaces the rows of the six cache tables.
 //
@@ -9,13 +10,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "store/db_error.h"
 #include "store/row_set.h"
 
 namespace DB_Func {
 
-// Sets DatabasePath() to "edu.db" in the program's folder when that file
+// Sets DatabasePath() to "edu.db" in the data folder when that file
 // exists, to empty text otherwise; returns whether it exists. Called once at
 // start-up: a file placed there later is not seen until the next start.
 bool LocateDatabase();
@@ -27,6 +29,19 @@ const std::string& DatabasePath();
 
 // Every row of t_login_info; start-up takes http_url of the first row.
 RowSet ReadLoginInfo();
+
+// Stores `serverUrl` (GBK) as http_url of every t_login_info row, or in a
+// new row holding only the address when the table has none. The admin
+// command's way of setting the address; the client itself never writes it.
+void StoreServerUrl(const std::string& serverUrl);
+
+// The number of rows in each table of the server's reference data (and the
+// recent-teacher list), in a fixed order, for the admin command.
+struct TableRowCount {
+  std::string table;
+  long long rows = 0;
+};
+std::vector<TableRowCount> CountCachedRows();
 
 // How the client's values become stored text: a name or telephone value is
 // stored with one space after it, every other value as it is. Both are

@@ -52,8 +52,10 @@ std::string ReadToolSerial(const std::string& toolPath, std::chrono::millisecond
 
 std::string ReadToolSerial() { return ReadToolSerial(platform::findCompanion("diskid")); }
 
-std::string ReadDiskIdentity() {
-  std::string serial = ReadDiskSerial();
-  if (serial.empty()) serial = ReadToolSerial();
-  return serial;
+std::string ReadDiskIdentity() { return ReadDiskIdentityAndSource().serial; }
+
+DiskIdentity ReadDiskIdentityAndSource() {
+  if (std::string serial = ReadDiskSerial(); !serial.empty()) return {serial, "disk"};
+  if (std::string serial = ReadToolSerial(); !serial.empty()) return {serial, "diskid tool"};
+  return {"", "none"};
 }

@@ -23,3 +23,10 @@ std::string ReadToolSerial();
 
 // What start-up stores as the disk identity: ReadDiskSerial, else the tool.
 std::string ReadDiskIdentity();
+
+// The same, with where it came from, for the diagnostic log.
+struct DiskIdentity {
+  std::string serial;
+  std::string source;  // "disk", "diskid tool" or "none"
+};
+DiskIdentity ReadDiskIdentityAndSource();

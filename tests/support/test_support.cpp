@@ -13,6 +13,13 @@ namespace testsupport {
 
 std::string programDir() { return EDU_PROGRAM_DIR; }
 
+bool seedDemoDatabase(const std::string& folder) {
+  const QString target = QString::fromStdString(folder + "/edu.db");
+  QFile::remove(target);
+  return QFile::copy(EDU_DEMO_DB, target) &&
+         QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 std::string sourcePath(const std::string& relative) { return std::string(EDU_SOURCE_DIR) + "/" + relative; }
 
 int freePort() {

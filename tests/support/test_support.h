@@ -10,6 +10,12 @@ namespace testsupport {
 
 // Folder of the built program (edu-client, edu.db, companions, assets).
 std::string programDir();
+// Copies edu.db with the demo's rows (one district, its schools, teachers,
+// grades, classes, subjects, catalogs, and 张伟's stored login with the
+// address 127.0.0.1:8090) into `folder` as edu.db, replacing one that is
+// there; returns whether it worked. The program folder's own edu.db has no
+// rows.
+bool seedDemoDatabase(const std::string& folder);
 // A file of the source tree, from a path relative to its top.
 std::string sourcePath(const std::string& relative);
 // A TCP port on 127.0.0.1 that was free a moment ago.

@@ -150,7 +150,7 @@ void LockWindow::buildControls() {
 }
 
 void LockWindow::loadSettings() {
-  haveDatabase_ = DB_Func::LocateDatabaseIn(place_.programDir);
+  haveDatabase_ = DB_Func::LocateDatabaseIn(place_.dataDir);
   LockSettings defaults;
   bool databaseFailed = false;
   if (haveDatabase_) {

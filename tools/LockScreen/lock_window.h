@@ -24,7 +24,8 @@ class QPushButton;
 
 // Where the lock screen finds its things.
 struct LockScreenPlace {
-  std::string programDir;   // LockScreen.ini and edu.db
+  std::string programDir;   // LockScreen.ini
+  std::string dataDir;      // the client's edu.db
   std::string channelPath;  // the client's login channel
 };
 

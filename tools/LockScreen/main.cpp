@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "core/qt_chinese.h"
+#include "platform/data_dir.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "tools/LockScreen/lock_window.h"
@@ -12,7 +13,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   installQtChineseTexts(app, platform::programDir());
-  LockWindow window({platform::programDir(), platform::loginChannelPath()});
+  // The client's edu.db is wherever the client keeps it.
+  LockWindow window({platform::programDir(), platform::dataDir(), platform::loginChannelPath()});
   QObject::connect(&window, &LockWindow::signedIn, &app, [] { QApplication::exit(0); });
   window.showFullScreen();
   window.raise();

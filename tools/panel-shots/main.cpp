@@ -1,7 +1,7 @@
 // panel-shots FOLDER: draws the main panel offscreen on each of its pages,
-// signed in as a demo teacher with the lists filled from the program
-// folder's edu.db, and writes one PNG per page into FOLDER. Nothing is sent
-// to a server: the pages show what the cache holds.
+// signed in as a demo teacher with the lists filled from the edu.db in the
+// data folder (the demo's copy of the program folder holds the demo rows), and writes one PNG per page into
+// FOLDER. Nothing is sent to a server: the pages show what the cache holds.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -23,6 +23,7 @@
 #include "panels/sbbx.h"
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
+#include "platform/data_dir.h"
 #include "platform/program_dir.h"
 #include "server/get_client.h"
 #include "store/db_func.h"
@@ -61,8 +62,8 @@ int main(int argc, char** argv) {
   const QString folder = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(folder);
   const std::string programDir = platform::programDir();
-  if (!DB_Func::LocateDatabaseIn(programDir)) {
-    std::fprintf(stderr, "panel-shots: no edu.db in %s\n", programDir.c_str());
+  if (!DB_Func::LocateDatabase()) {
+    std::fprintf(stderr, "panel-shots: no edu.db in %s\n", platform::dataDir().c_str());
     return 1;
   }
 

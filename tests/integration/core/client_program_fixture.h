@@ -105,19 +105,24 @@ class ClientProgramFixture : public ::testing::Test {
   // The status window with a margin around it.
   static QRect statusWindowSurroundings() { return QRect(kStatusWindowAt - QPoint(15, 15), QSize(260, 174)); }
 
-  // Copies the built program folder (the client, edu.db, the companions and
-  // the pictures; not what an earlier run left in it) into `folder` and
-  // points its edu.db at a server on this machine's `serverPort`.
+  // Copies the built program folder (the client, the companions and the
+  // pictures; not what an earlier run left in it) into `folder`, with the
+  // demo's edu.db pointed at a server on this machine's `serverPort`; with
+  // port 0 the copy keeps the delivered edu.db, which has no rows.
   static bool copyProgramFolder(const QString& folder, int serverPort) {
     const QDir built(QString::fromStdString(testsupport::programDir()));
     QDirIterator files(built.path(), QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
       const QString relative = built.relativeFilePath(files.next());
-      if (relative.startsWith("screen_pic/") || relative.startsWith("courseware/")) continue;
+      if (relative.startsWith("screen_pic/") || relative.startsWith("courseware/") ||
+          relative.startsWith("log/"))
+        continue;
       const QString target = folder + "/" + relative;
       if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(built.filePath(relative), target))
         return false;
     }
+    if (serverPort == 0) return true;
+    if (!testsupport::seedDemoDatabase(folder.toStdString())) return false;
     QProcess sqlite;
     sqlite.start("sqlite3", {folder + "/edu.db",
                              QString("UPDATE t_login_info SET http_url = '127.0.0.1:%1'").arg(serverPort)});

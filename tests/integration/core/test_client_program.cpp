@@ -2,7 +2,9 @@
 // status window in the top-right corner, messages of the login sender taken
 // and answered, a copy of the program folder that runs from wherever it is
 // put, and a lesson that the development server still counts taken up after
-// the login. The window's look is kept as a picture.
+// the login; with the delivered edu.db it asks for the server address, and
+// every run writes its start-up lines into its log file. The window's look
+// is kept as a picture.
 #include <QTemporaryDir>
 
 #include "sys/hd_serial.h"
@@ -23,16 +25,20 @@ class ClientProgramTest : public clienttest::ClientProgramFixture {
 };
 
 TEST_F(ClientProgramTest, SecondCopyEndsAtOnceAndTheFirstGoesOn) {
-  startClient(builtProgram("edu-client"));
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), testsupport::freePort()));
+  startClient(folder.filePath("edu-client"));
   int exitCode = -1;
-  run(builtProgram("edu-client"), {}, &exitCode);
+  run(folder.filePath("edu-client"), {}, &exitCode);
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(client_.state(), QProcess::Running);
   EXPECT_EQ(run("xdotool", {"search", "--name", "^edu_main$"}).split('\n').size(), 1);
 }
 
 TEST_F(ClientProgramTest, StatusWindowSitsTopRightAndTakesLoginMessages) {
-  startClient(builtProgram("edu-client"));
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), testsupport::freePort()));
+  startClient(folder.filePath("edu-client"));
   const QByteArray window = run("xdotool", {"search", "--name", "^edu_main$"});
   const QByteArray geometry = run("xdotool", {"getwindowgeometry", window});
   EXPECT_TRUE(geometry.contains("Position: 1670,50")) << geometry.toStdString();
@@ -45,6 +51,64 @@ TEST_F(ClientProgramTest, StatusWindowSitsTopRightAndTakesLoginMessages) {
   EXPECT_EQ(client_.state(), QProcess::Running);
   EXPECT_EQ(sendLogin(QString::fromUtf8(kLogin)), 0);
   keepPicture("status_window.png", statusWindowSurroundings());
+}
+
+TEST_F(ClientProgramTest, TheDeliveredDatabaseAsksForTheAddressAndTheRunIsLogged) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), 0));
+  startClient(folder.filePath("edu-client"));
+  // The first activation finds no stored address and asks for one.
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] {
+        return !run("xdotool", {"search", "--name", "^请输入服务器地址$"}).isEmpty();
+      },
+      20000));
+  keepPicture("server_address_box.png", QRect(kScreenWidth - 700, 0, 700, 400));
+
+  const QString log = folder.filePath("log/edu-client.log");
+  const std::string folderText = folder.path().toStdString();
+  for (const std::string& line :
+       {std::string(" edu-client 5.0.33 starting (process "), " program folder: " + folderText + "\n",
+        " data folder: " + folderText + " (the program folder, which is writable)\n",
+        " log file: " + folderText + "/log/edu-client.log (5 files of 1024 KiB)\n",
+        " edu.db: " + folderText + "/edu.db\n", std::string(" disk identity: "),
+        std::string(" login channel: listening on "), std::string(" F4 key hook: not held")}) {
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return testsupport::readFile(log.toStdString()).find(line) != std::string::npos; }, 10000))
+        << line << testsupport::readFile(log.toStdString());
+  }
+  // The login message goes there too, as the hidden box holds it.
+  EXPECT_EQ(sendLogin(QString::fromUtf8(kLogin)), 0);
+  EXPECT_NE(testsupport::readFile(log.toStdString()).find("online|T1001|张明|"), std::string::npos);
+}
+
+TEST_F(ClientProgramTest, AFiveMegabyteReplyLeavesOneCutLineInTheLogFile) {
+  testsupport::DevServerProcess server({"--mode", "big"});
+  ASSERT_TRUE(server.running());
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), server.port()));
+  startClient(folder.filePath("edu-client"));
+  // 上课计时 opens the main panel on the class-start page, whose grade list
+  // comes padded to about 5 MB; its handler logs the whole reply.
+  EXPECT_EQ(sendLogin(QString::fromUtf8(kLogin).replace("T1001", "2001").replace("S01", "1001")), 0);
+  const QPoint lessonButton = kStatusWindowAt + QPoint(60, 116);
+  run("xdotool",
+      {"mousemove", QString::number(lessonButton.x()), QString::number(lessonButton.y()), "click", "1"});
+  const std::string logPath = folder.filePath("log/edu-client.log").toStdString();
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return testsupport::readFile(logPath).find("Tform_skjs.GetGrade") != std::string::npos; }, 30000))
+      << testsupport::readFile(logPath);
+
+  const std::string log = testsupport::readFile(logPath);
+  const size_t start = log.find("Tform_skjs.GetGrade");
+  const size_t end = log.find("bytes)", start);
+  ASSERT_NE(end, std::string::npos) << log.substr(start, 300);
+  // The cut reply with its status line and headers: 4 KiB of the client's
+  // text (up to half as much again in UTF-8), then its full size.
+  EXPECT_LT(end - start, 6144u);
+  const size_t size = std::stoul(log.substr(log.rfind("(", end) + 1));
+  EXPECT_GT(size, 4000000u);
+  EXPECT_LT(log.size(), 64u * 1024) << "no log line grows with the reply";
 }
 
 TEST_F(ClientProgramTest, ACopiedProgramFolderResumesTheServersRunningLesson) {
@@ -73,6 +137,11 @@ TEST_F(ClientProgramTest, ACopiedProgramFolderResumesTheServersRunningLesson) {
   // The resumed lesson counts on from the server's time: the display changes.
   EXPECT_TRUE(testsupport::waitFor([&] { return lessonArea() != idle; }, 20000));
   keepPicture("status_window_resumed.png", statusWindowSurroundings());
+  const std::string log = testsupport::readFile(folder.filePath("log/edu-client.log").toStdString());
+  EXPECT_NE(log.find(" server address in use: 127.0.0.1:" + std::to_string(server.port()) +
+                     "/ (stored in edu.db)\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

@@ -38,10 +38,7 @@ class LockWindowTest : public ::testing::Test {
     client.setHandler([this](uint32_t, const std::string& data) { received.push_back(data); });
   }
 
-  void withDeliveredDatabase() {
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(testsupport::programDir() + "/edu.db"),
-                            QString::fromStdString(folder + "/edu.db")));
-  }
+  void withDemoDatabase() { ASSERT_TRUE(testsupport::seedDemoDatabase(folder)); }
   void withSettings(const std::string& serverAddress) {
     ASSERT_TRUE(testsupport::writeFile(folder + "/LockScreen.ini",
                                        "[server]\naddress=" + serverAddress +
@@ -49,7 +46,7 @@ class LockWindowTest : public ::testing::Test {
                                            "[ftp]\nuser=up\npassword=secret\n"));
   }
   void open() {
-    window = std::make_unique<LockWindow>(LockScreenPlace{folder, channelPath});
+    window = std::make_unique<LockWindow>(LockScreenPlace{folder, folder, channelPath});
     QObject::connect(window.get(), &LockWindow::signedIn, [this] { signedIn = true; });
   }
 
@@ -73,7 +70,7 @@ TEST_F(LockWindowTest, ListsTheServersTeachersAndHandsTheChosenLoginToTheClient)
   testsupport::DevServerProcess server;
   ASSERT_TRUE(server.running());
   const std::string address = server.host() + ":" + std::to_string(server.port());
-  withDeliveredDatabase();
+  withDemoDatabase();
   withSettings(address);
   ASSERT_TRUE(client.listen(channelPath));
   open();
@@ -104,7 +101,7 @@ TEST_F(LockWindowTest, ListsTheServersTeachersAndHandsTheChosenLoginToTheClient)
 }
 
 TEST_F(LockWindowTest, ShowsTheCachedTeachersWhenTheServerDoesNotAnswer) {
-  withDeliveredDatabase();
+  withDemoDatabase();
   withSettings("127.0.0.1:" + std::to_string(testsupport::freePort()));
   open();
   ASSERT_TRUE(waitFor([&] { return status() == "无法连接服务器，显示本机保存的老师名单。"; })) << status();
@@ -113,7 +110,7 @@ TEST_F(LockWindowTest, ShowsTheCachedTeachersWhenTheServerDoesNotAnswer) {
 }
 
 TEST_F(LockWindowTest, SaysSoAndStaysWhenNoClientTakesTheLogin) {
-  withDeliveredDatabase();
+  withDemoDatabase();
   withSettings("127.0.0.1:" + std::to_string(testsupport::freePort()));
   open();
   ASSERT_TRUE(pick("张伟"));

@@ -1,5 +1,5 @@
-// The main panel with its real pages against a real edu.db (a copy of the
-// program folder's, in a temporary folder) and the development server. The
+// The main panel with its real pages against a real edu.db (the demo's,
+// copied into a temporary folder) and the development server. The
 // status window and the upload queue are stood in for by recorders in the
 // hook table, and the pages' message boxes are taken as text.
 #pragma once
@@ -38,8 +38,7 @@ class PanelsTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(
-        QFile::copy(QString::fromStdString(testsupport::programDir() + "/edu.db"), dir.filePath("edu.db")));
+    ASSERT_TRUE(testsupport::seedDemoDatabase(dir.path().toStdString()));
     ASSERT_TRUE(DB_Func::LocateDatabaseIn(dir.path().toStdString()));
     ASSERT_TRUE(server.running());
 

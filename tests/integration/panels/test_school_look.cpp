@@ -23,9 +23,8 @@ namespace {
 class SchoolLookTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The delivered edu.db, copied so nothing touches the program folder's.
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(testsupport::programDir() + "/edu.db"),
-                            folder_.filePath("edu.db")));
+    // The demo's edu.db, copied into a folder of the test's own.
+    ASSERT_TRUE(testsupport::seedDemoDatabase(folder_.path().toStdString()));
     ASSERT_TRUE(DB_Func::LocateDatabaseIn(folder_.path().toStdString()));
     ClientState = ClientStateRecord();
     ClientState.provinceID = "110000";

@@ -1,6 +1,7 @@
-// The edu.db that the build puts into the program folder: every table the
-// client reads, the demo lists filled, and the server address in the first
-// login row.
+// The edu.db that the build puts into the program folder: every table of
+// store/schema.sql and no row at all, so a new classroom PC asks for its
+// server address and holds nobody's data. The demo's copy, made from the
+// same tables and store/demo_seed.sql, fills every list the client reads.
 #include <gtest/gtest.h>
 
 #include "store/db_func.h"
@@ -9,8 +10,41 @@
 
 namespace {
 
-TEST(DeliveredDatabase, HoldsTheDemoListsAndTheServerAddress) {
+std::vector<std::string> tableNames(storetest::EduDb& db) {
+  std::vector<std::string> names;
+  for (const auto& row : db.rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"))
+    names.push_back(row[0]);
+  return names;
+}
+
+TEST(DeliveredDatabase, HasEveryTableOfTheSchemaAndNoRows) {
+  storetest::EduDb fromSchema;
+  storetest::EduDb delivered("");
+  ASSERT_EQ(delivered.exec("ATTACH DATABASE '" + testsupport::programDir() + "/edu.db' AS delivered"),
+            SQLITE_OK);
+
+  std::vector<std::string> deliveredNames;
+  for (const auto& row :
+       delivered.rows("SELECT name FROM delivered.sqlite_master WHERE type = 'table' ORDER BY name"))
+    deliveredNames.push_back(row[0]);
+  const std::vector<std::string> schemaNames = tableNames(fromSchema);
+  ASSERT_FALSE(schemaNames.empty());
+  for (const std::string& name : schemaNames)
+    EXPECT_NE(std::find(deliveredNames.begin(), deliveredNames.end(), name), deliveredNames.end()) << name;
+  for (const std::string& name : deliveredNames) {
+    EXPECT_EQ(delivered.rows("SELECT count(*) FROM delivered.\"" + name + "\""), (storetest::Rows{{"0"}}))
+        << name;
+  }
+
+  // No stored login: the client asks for the address.
   ASSERT_TRUE(DB_Func::LocateDatabaseIn(testsupport::programDir()));
+  EXPECT_EQ(DB_Func::ReadLoginInfo().rowCount(), 0u);
+}
+
+TEST(DemoDatabase, HoldsTheDemoListsAndTheServerAddress) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(testsupport::seedDemoDatabase(folder.path().toStdString()));
+  ASSERT_TRUE(DB_Func::LocateDatabaseIn(folder.path().toStdString()));
   DB_Func::RowSet login = DB_Func::ReadLoginInfo();
   ASSERT_GE(login.rowCount(), 1u);
   EXPECT_EQ(login.text("http_url"), "127.0.0.1:8090");
@@ -37,6 +71,7 @@ TEST(DeliveredDatabase, HoldsTheDemoListsAndTheServerAddress) {
   DB_Func::RowSet teachers = DB_Func::QueryTeachers("1001");
   for (teachers.moveTo(0); !teachers.end(); teachers.next()) EXPECT_EQ(teachers.text("phone").size(), 11u);
   EXPECT_EQ(DB_Func::QueryProvinces().text("province"), text::utf8ToGbk("北京市"));
+  DB_Func::LocateDatabaseIn(folder.path().toStdString() + "/none");
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST(ScreenshotNaming, JobCarriesTheLessonValuesInTheServersOrder) {
   state.screenshotCounter = 4;
 
   const ScreenshotJob job = makeScreenshotJob(state, "/opt/edu");
-  EXPECT_EQ(job.programDir, "/opt/edu");
+  EXPECT_EQ(job.dataDir, "/opt/edu");
   EXPECT_EQ(job.teacherName, state.teacherName);
   EXPECT_EQ(job.teacherPhone, "138");
   EXPECT_EQ(job.processID, "P7");

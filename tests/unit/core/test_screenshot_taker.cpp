@@ -90,7 +90,7 @@ class ScreenshotTick : public ::testing::Test {
       }
       return reply;
     });
-    job_.programDir = dir_.path().toStdString();
+    job_.dataDir = dir_.path().toStdString();
     job_.teacherName = text::utf8ToGbk("张明");
     job_.teacherPhone = "13812345678";
     job_.processID = "P77";
@@ -137,7 +137,7 @@ TEST_F(ScreenshotTick, WritesThePictureInItsFolderAndUploadsItToTheServerPort) {
   QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
   taker_.tick(job_);
 
-  const std::string folder = job_.programDir + "/screen_pic/2024-05/张明13812345678/P77";
+  const std::string folder = job_.dataDir + "/screen_pic/2024-05/张明13812345678/P77";
   const std::string disk = folder + "/09.05__2.jpg";
   ASSERT_TRUE(std::filesystem::is_regular_file(disk));
   EXPECT_EQ(QImage(QString::fromStdString(disk), "JPEG").size(), QSize(40, 30));
@@ -159,8 +159,8 @@ TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
   job_.processID.clear();
   job_.counter = 17;
   taker_.tick(job_);
-  EXPECT_TRUE(std::filesystem::is_regular_file(job_.programDir +
-                                               "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
+  EXPECT_TRUE(
+      std::filesystem::is_regular_file(job_.dataDir + "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
 }
 
 TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTheDiskRefused) {
@@ -180,15 +180,15 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::filesystem::remove_all(job_.programDir + "/screen_pic");
+    std::filesystem::remove_all(job_.dataDir + "/screen_pic");
     if (!c.blocker.empty()) {
-      std::filesystem::create_directories(std::filesystem::path(job_.programDir + c.blocker).parent_path());
-      ASSERT_TRUE(testsupport::writeFile(job_.programDir + c.blocker, "x"));
+      std::filesystem::create_directories(std::filesystem::path(job_.dataDir + c.blocker).parent_path());
+      ASSERT_TRUE(testsupport::writeFile(job_.dataDir + c.blocker, "x"));
     }
     if (c.diskFull) {
       // Every write to /dev/full fails as on a full disk.
-      std::filesystem::create_directories(std::filesystem::path(job_.programDir + file).parent_path());
-      std::filesystem::create_symlink("/dev/full", job_.programDir + file);
+      std::filesystem::create_directories(std::filesystem::path(job_.dataDir + file).parent_path());
+      std::filesystem::create_symlink("/dev/full", job_.dataDir + file);
     }
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
@@ -205,17 +205,17 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
     }
     ASSERT_EQ(notSaved.count(), 1);
     const std::string line = text::gbkToUtf8(notSaved.at(0).at(0).value<std::string>());
-    EXPECT_EQ(line.rfind("截图无法保存：" + job_.programDir + "/screen_pic", 0), 0u) << line;
+    EXPECT_EQ(line.rfind("截图无法保存：" + job_.dataDir + "/screen_pic", 0), 0u) << line;
     EXPECT_NE(line.find(c.reason), std::string::npos) << line;
     // A full disk leaves no broken picture (nor the link) behind.
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.programDir + file)));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file)));
   }
 }
 
 // Each tick that cannot keep its picture is logged; the teacher hears once
 // per lesson, and again in the next lesson.
 TEST_F(ScreenshotTick, ThePictureNotSavedIsToldOncePerLesson) {
-  ASSERT_TRUE(testsupport::writeFile(job_.programDir + "/screen_pic", "x"));
+  ASSERT_TRUE(testsupport::writeFile(job_.dataDir + "/screen_pic", "x"));
   QSignalSpy notSaved(&taker_, &ScreenshotTaker::pictureNotSaved);
   struct Tick {
     const char* processID;
@@ -314,7 +314,7 @@ TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
       return std::string();
     });
     ScreenshotJob job;
-    job.programDir = dir.path().toStdString();
+    job.dataDir = dir.path().toStdString();
     taker.tick(job);
     ASSERT_EQ(taker.uploadsRunning(), 1);
   }

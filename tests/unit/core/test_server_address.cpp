@@ -33,6 +33,38 @@ TEST(ServerAddress, TypedOrStoredAddressesSplitTheSameWithOrWithoutScheme) {
   }
 }
 
+TEST(ServerAddress, OnlyAddressesARequestCanUseAreTaken) {
+  struct Case {
+    const char* typed;
+    bool usable;
+  } cases[] = {
+      {"192.168.1.10", true},
+      {"192.168.1.10:8080/edu", true},
+      {"http://edu.school.cn:81/a/b/", true},
+      {"edu-server_1.local:65535", true},
+      {"", false},
+      {"   ", false},
+      {"http://", false},
+      {"/edu", false},                   // no host
+      {"192.168.1.10:", false},          // an empty port
+      {"192.168.1.10:8O80/edu", false},  // a letter O, not a zero
+      {"192.168.1.10:0", false},
+      {"192.168.1.10:65536", false},
+      {"192.168.1.10:123456", false},
+      {"edu server:8080", false},       // a blank in the host
+      {"192.168.1.10/edu app", false},  // a blank in the path breaks the request line
+      {"192.168.1.10/edu?x=1", false},
+      {"user@192.168.1.10", false},
+      {"服务器.cn", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(usableServerAddress(c.typed).has_value(), c.usable) << c.typed;
+  const std::optional<ServerAddress> usable = usableServerAddress(" http://192.168.1.10:8080/edu/ ");
+  ASSERT_TRUE(usable);
+  EXPECT_EQ(usable->host, "192.168.1.10");
+  EXPECT_EQ(usable->port, 8080);
+  EXPECT_EQ(usable->path, "/edu/");
+}
+
 // An edu.db in a temporary folder, made by the sqlite3 tool from `sql`.
 class StoredAddress : public ::testing::Test {
  protected:

@@ -56,7 +56,7 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   const auto* message = notice.findChild<QLabel*>("messageLabel");
   ASSERT_TRUE(message);
   ScreenshotJob job;
-  job.programDir = dir.path().toStdString();
+  job.dataDir = dir.path().toStdString();
   job.processID = "P1";
 
   job.counter = 2;

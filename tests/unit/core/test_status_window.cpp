@@ -105,7 +105,7 @@ TEST_F(StatusWindowTest, SignedOutTheLessonButtonRefusesSignedInItOpensThePanelT
   EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(StatusWindowTest, F4IsGrabbedAtEveryLoginWithFlagOneAndAMissingDisplayIsLoggedOnce) {
+TEST_F(StatusWindowTest, F4IsGrabbedAtEveryLoginWithFlagOneAndEachChangeOfOutcomeIsLoggedOnce) {
   auto installs = [&] { return std::count(calls.begin(), calls.end(), "installKeyHook"); };
   form->loginMessage(login("1"));
   form->loginMessage(login("0"));
@@ -113,13 +113,14 @@ TEST_F(StatusWindowTest, F4IsGrabbedAtEveryLoginWithFlagOneAndAMissingDisplayIsL
   EXPECT_EQ(installs(), 1);
   form->loginMessage(login("1"));
   EXPECT_EQ(installs(), 2);
-  EXPECT_FALSE(logLines().join('\n').contains("F4"));
+  EXPECT_EQ(logLines().filter("F4 key hook: held").size(), 1);
 
   keyHookResult = platform::F4Swallow::Result::NoDisplay;
   form->loginMessage(login("1"));
   form->loginMessage(login("1"));
   EXPECT_EQ(installs(), 4);
-  EXPECT_EQ(logLines().filter("F4").size(), 1);
+  EXPECT_EQ(logLines().filter("F4").size(), 2);
+  EXPECT_EQ(logLines().filter("no X display").size(), 1);
 }
 
 TEST_F(StatusWindowTest, ChangeTeacherStopsTheLessonAndRestartsTheLockScreen) {
@@ -189,6 +190,28 @@ TEST_F(StatusWindowTest, StoredAddressIsUsedWithoutAsking) {
   form->getClient().startRequest("/edu/x");
   EXPECT_EQ(reply, "");
   form->getClient().finishRequest("error:");
+}
+
+TEST_F(StatusWindowTest, AnAddressNoRequestCouldUseIsNotTakenAndTheUserIsAsked) {
+  auto activateAfterLeaving = [&] {
+    QEvent leave(QEvent::WindowDeactivate);
+    QApplication::sendEvent(form.get(), &leave);
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(form.get(), &activate);
+  };
+  storedUrl = "192.168.1.10:8O80/edu";  // a letter O in the port
+  typedUrl = "edu server";
+  activateAfterLeaving();
+  EXPECT_EQ(calls, (Calls{"ask"}));
+  EXPECT_EQ(ClientState.serverHost, "");
+  EXPECT_EQ(logLines().filter("not usable").size(), 2) << logLines().join('\n').toStdString();
+
+  typedUrl = "192.168.1.10:8080/edu";
+  activateAfterLeaving();
+  EXPECT_EQ(ClientState.serverHost, "192.168.1.10");
+  EXPECT_EQ(ClientState.serverPort, 8080);
+  EXPECT_TRUE(logLines().last().startsWith("server address in use: 192.168.1.10:8080/edu/ (typed in)"))
+      << logLines().last().toStdString();
 }
 
 TEST_F(StatusWindowTest, DraggingFromTheSurfaceMovesTheWindow) {

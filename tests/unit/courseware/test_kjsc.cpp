@@ -13,7 +13,7 @@
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
-#include "platform/program_dir.h"
+#include "platform/data_dir.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 
@@ -122,7 +122,7 @@ class CopyAndAdd : public ::testing::Test {
     ClientState = {};
   }
   std::string teacherFolder() const {
-    return platform::programDir() + "/courseware/" + text::gbkToUtf8(ClientState.teacherName) +
+    return platform::dataDir() + "/courseware/" + text::gbkToUtf8(ClientState.teacherName) +
            ClientState.teacherPhone;
   }
   std::string source(const std::string& utf8Name, const std::string& content) {

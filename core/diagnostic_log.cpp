@@ -1,0 +1,102 @@
+#include "core/diagnostic_log.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "sys/local_time.h"
+#include "sys/text_codec.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// "2026-05-04 08:30:15.123", local time.
+std::string timestamp() {
+  const LocalTime now = localTimeNow();
+  char text[32];
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &now.date);
+  std::snprintf(text + length, sizeof text - length, ".%03d", now.millis);
+  return text;
+}
+
+}  // namespace
+
+std::string cutLogLine(std::string_view gbkLine, size_t limit) {
+  if (gbkLine.size() <= limit) return std::string(gbkLine);
+  // "…" in GBK; the cut line with its ending stays within the limit, so a
+  // cut line is never cut again.
+  const std::string ending = "\xA1\xAD(" + std::to_string(gbkLine.size()) + " bytes)";
+  const size_t keep = limit > ending.size() ? limit - ending.size() : 0;
+  // A lead byte (0x81..0xFE) and its trail byte stay together.
+  size_t end = 0;
+  while (end < keep) {
+    const size_t step = static_cast<unsigned char>(gbkLine[end]) >= 0x81 ? 2 : 1;
+    if (end + step > keep) break;
+    end += step;
+  }
+  return std::string(gbkLine.substr(0, end)) + ending;
+}
+
+RotatingLogFile::RotatingLogFile(std::string folder, std::string name, std::uintmax_t maxBytes, int files)
+    : folder_(std::move(folder)),
+      path_(folder_ + "/" + name),
+      maxBytes_(maxBytes),
+      files_(files < 1 ? 1 : files) {}
+
+bool RotatingLogFile::open() {
+  std::error_code error;
+  fs::create_directories(folder_, error);
+  // The log holds what the client was told (a login carries the FTP
+  // credentials, merely disguised): for this user's eyes only.
+  fs::permissions(folder_, fs::perms::owner_all, error);
+  out_.open(path_, std::ios::binary | std::ios::app);
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write, error);
+  const auto size = fs::file_size(path_, error);
+  size_ = error ? 0 : size;
+  return out_.is_open();
+}
+
+void RotatingLogFile::rotate() {
+  out_.close();
+  std::error_code error;
+  const auto numbered = [this](int n) { return path_ + "." + std::to_string(n); };
+  fs::remove(numbered(files_ - 1), error);
+  for (int n = files_ - 2; n >= 1; --n) fs::rename(numbered(n), numbered(n + 1), error);
+  if (files_ > 1)
+    fs::rename(path_, numbered(1), error);
+  else
+    fs::remove(path_, error);
+}
+
+bool RotatingLogFile::write(std::string_view line) {
+  if (!out_.is_open() && !open()) return false;
+  if (size_ > 0 && size_ + line.size() + 1 > maxBytes_) {
+    rotate();
+    if (!open()) return false;
+  }
+  out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+  out_.put('\n');
+  out_.flush();
+  if (!out_) {
+    // A full disk or a vanished folder: try afresh with the next line.
+    out_.close();
+    return false;
+  }
+  size_ += line.size() + 1;
+  return true;
+}
+
+DiagnosticLog::DiagnosticLog(const std::string& folder)
+    : file_(folder, "edu-client.log", kFileBytes, kFiles) {}
+
+void DiagnosticLog::write(std::string_view gbkLine) {
+  const std::string line = timestamp() + " " + text::gbkToUtf8(cutLogLine(gbkLine));
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  const bool written = file_.write(line);
+  // Said once per failure streak, on standard error only (the file is what
+  // failed).
+  if (!written && !fileFailed_)
+    std::fprintf(stderr, "%s log file %s cannot be written\n", timestamp().c_str(), file_.path().c_str());
+  fileFailed_ = !written;
+}
