@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libcpp-httplib-dev libx11-dev libxext-dev libxrandr-dev
   python3-pyftpdlib xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick util-linux
   fonts-wqy-microhei aria2 procps qt6-translations-l10n
+  dpkg-dev file lintian systemd
 )
 
 missing=()
