@@ -34,13 +34,26 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
 
+  // The upload queue is made now: a login empties it.
+  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
+  courseware::installQueueHooks(*uploadQueue);
+  // The main panel, its pages and the catalog page wait for the panel's first
+  // showing; most of a day only the status window is on screen.
+  installPanelHooks([this, assets, &statusClient, programDir] {
+    makePanel(programDir, assets, statusClient);
+    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+  });
+  // What the pictures' decoding and the windows' creation freed goes back.
+  platform::releaseFreeMemory();
+}
+
+void ClientWindows::makePanel(const std::string& programDir, const std::string& assets,
+                              server::GetClient& statusClient) {
   catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
   panel = std::make_unique<TForm2>(assets);
   fileChoice = std::make_unique<TForm_kjsc>(assets);
   classStart = std::make_unique<Tform_skjs>(statusClient, assets);
-  uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);
   courseware::linkCatalogPage(*uploadQueue, *catalog);
-  courseware::installQueueHooks(*uploadQueue);
   repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
   offline = std::make_unique<TForm10>(assets);
@@ -48,7 +61,6 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   TForm_kjsc2* queue = uploadQueue.get();
   panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
                    repairHistory.get(), [queue] { queue->RefreshRows(); }});
-  installPanelHooks(*panel, *classStart, *repair);
 
   // The picker is made when a teacher first opens it; most runs never do.
   const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
@@ -57,7 +69,6 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   };
   classStart->setOpenPicker(openPicker);
   repair->setOpenPicker(openPicker);
-  // What the pictures' decoding and the windows' creation freed goes back.
   platform::releaseFreeMemory();
 }
 

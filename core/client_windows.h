@@ -1,8 +1,10 @@
-// Every window of the client, created once at start-up in a fixed order and
-// kept until the process ends. Each window's creation may use only the
-// windows made before it; the status window comes first and is the only
-// one shown. This is the program's own wiring: it is not part of the core
-// library, which the panels and courseware build on.
+// Every window of the client, each created once and kept until the process
+// ends. The status window and the upload queue are made at start-up; the
+// main panel, its pages and the catalog page when the panel is first shown;
+// the picker when first opened. Each window's creation may use only the
+// windows made before it; the status window comes first. This is the
+// program's own wiring: it is not part of the core library, which the
+// panels and courseware build on.
 #pragma once
 
 #include <functional>
@@ -32,7 +34,7 @@ struct ClientWindows {
   server::GetClient uploadQueueClient;
 
   std::unique_ptr<TForm1> status;
-  std::unique_ptr<TForm_kjsc3> catalog;
+  std::unique_ptr<TForm_kjsc3> catalog;  // this one to `offline`: made with the panel
   std::unique_ptr<TForm2> panel;
   std::unique_ptr<TForm_kjsc> fileChoice;
   std::unique_ptr<Tform_skjs> classStart;
@@ -44,4 +46,7 @@ struct ClientWindows {
 
   // Where the disk identity came from ("disk", "diskid tool" or "none").
   std::string diskIdentitySource;
+
+ private:
+  void makePanel(const std::string& programDir, const std::string& assets, server::GetClient& statusClient);
 };

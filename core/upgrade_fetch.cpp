@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/curl_loader.h"
 #include "sys/text_codec.h"
 
 namespace {
@@ -54,6 +55,7 @@ UpgradeFetchOutcome failed(std::string error) {
 }  // namespace
 
 UpgradeFetchOutcome fetchUpgradeInfo(const std::string& url, const std::atomic<bool>& cancelled) {
+  if (!platform::loadCurl()) return failed(platform::curlProblem());
   static std::once_flag curlReady;
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 

@@ -28,24 +28,41 @@ std::string firstLine(const Reply& reply) {
 
 std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
 
+// Codes with which a server ends a transfer (or refuses to open its data
+// connection), as opposed to answering a DELE.
+bool endsATransfer(int code) {
+  for (int transferCode : {225, 226, 425, 426, 451, 452, 552}) {
+    if (code == transferCode) return true;
+  }
+  return false;
+}
+
 class StoreSession {
  public:
   StoreSession(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
-               const StoreTimeouts& timeouts)
-      : job_(job), progress_(progress), cancel_(cancel), timeouts_(timeouts) {
+               const StoreTimeouts& timeouts, LeftoverFiles* leftovers)
+      : job_(job), progress_(progress), cancel_(cancel), timeouts_(timeouts), leftovers_(leftovers) {
     result_.remoteDir = courseRemoteDir(job.schoolId, job.teacherId, job.month);
     result_.remotePath = result_.remoteDir + job.remoteFileName;
   }
 
   StoreResult run() {
-    if (login() && enterDirectory() && sendFile()) result_.outcome = StoreOutcome::Stored;
+    if (login() && deleteLeftovers() && enterDirectory() && sendFile()) {
+      result_.outcome = StoreOutcome::Stored;
+    } else if (fileBegun_) {
+      discardPartial();
+    }
     // The connection simply closes; no QUIT is sent.
     control_.close();
     return result_;
   }
 
  private:
-  bool cancelled() const { return cancel_ && cancel_->load(); }
+  // While a broken store tidies up, a cancel no longer cuts the waits short:
+  // the partial file must go first.
+  bool cancelled() const { return !tidying_ && cancel_ && cancel_->load(); }
+  int replyWaitMs() const { return tidying_ ? timeouts_.cleanupMs : timeouts_.replyMs; }
+  void log(const char* utf8, const std::string& detail) { result_.log.push_back(gbk(utf8) + detail); }
 
   bool fail(StoreOutcome outcome, const std::string& text) {
     if (cancelled()) {
@@ -98,19 +115,25 @@ class StoreSession {
     char buffer[4096];
     for (;;) {
       if (std::optional<Reply> whole = replies_.next()) return whole;
+      if (controlLost_) return std::nullopt;
       auto readable = [this](int ms) { return control_.waitReadable(ms); };
-      if (waitSliced(readable, timeouts_.replyMs) != WaitResult::Ready) return std::nullopt;
+      WaitResult ready = waitSliced(readable, replyWaitMs());
+      if (ready != WaitResult::Ready) {
+        controlLost_ = ready == WaitResult::Failed && !cancelled();
+        return std::nullopt;
+      }
       long n = control_.receive(buffer, sizeof buffer);
       if (n > 0) {
         replies_.feed(std::string_view(buffer, static_cast<size_t>(n)));
       } else if (n == 0 || !control_.wouldBlock()) {
+        controlLost_ = true;
         return std::nullopt;
       }
     }
   }
 
   std::optional<Reply> ask(const std::string& verb, const std::string& argument) {
-    if (!command(verb, argument)) return std::nullopt;
+    if (controlLost_ || !command(verb, argument)) return std::nullopt;
     return reply();
   }
 
@@ -140,6 +163,51 @@ class StoreSession {
     }
     if (!expect(ask("TYPE", "I"), {200}, connectFailed, "FTP服务器拒绝命令：")) return false;
     return expect(ask("SYST", ""), {200, 215, 500}, connectFailed, "FTP服务器拒绝命令：");
+  }
+
+  // Partial files of earlier broken stores go before this store begins.
+  // Each is tried until the server has answered about it once.
+  bool deleteLeftovers() {
+    if (leftovers_ == nullptr) return true;
+    for (const std::string& path : leftovers_->list()) {
+      std::optional<Reply> answer = ask("DELE", path);
+      if (!answer) return fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
+      leftovers_->remove(path);
+      if (answer->code == 250) {
+        log("FTP：已删除上次未传完的文件 ", path);
+      } else {
+        log("FTP：删除上次未传完的文件失败：", path + " (" + firstLine(*answer) + ")");
+      }
+    }
+    return true;
+  }
+
+  // A store that broke off after the server had begun the file deletes that
+  // partial file before anything else is said on the connection. The data
+  // connection is closed by now; DELE goes at once rather than after the
+  // server has drained what was still under way. When the file cannot be
+  // deleted the log says so, and without a connection the file is left for
+  // the next store to delete.
+  void discardPartial() {
+    tidying_ = true;
+    const std::string& path = result_.remotePath;
+    std::optional<Reply> answer;
+    if (!controlLost_ && command("DELE", path)) {
+      // The server's word on the broken transfer may come first.
+      do {
+        answer = reply();
+      } while (answer && endsATransfer(answer->code));
+    }
+    if (answer && answer->code == 250) {
+      log("FTP：已删除未传完的文件 ", path);
+      return;
+    }
+    if (answer) {
+      log("FTP：删除未传完的文件失败：", path + " (" + firstLine(*answer) + ")");
+      return;
+    }
+    log("FTP：删除未传完的文件失败：", path + gbk(" (FTP服务器无应答或连接已断开)"));
+    if (leftovers_ != nullptr) leftovers_->add(path);
   }
 
   enum class Entered { Yes, Refused, Broken };
@@ -194,6 +262,8 @@ class StoreSession {
       return false;
     }
     if (!expect(ask("STOR", job_.remoteFileName), {125, 150}, storeFailed, "上传文件失败：")) return false;
+    // From here on the server holds a file of that name, whole or not.
+    fileBegun_ = true;
     auto acceptable = [&listener](int ms) { return listener.waitAccept(ms); };
     if (waitSliced(acceptable, timeouts_.dataMs) != WaitResult::Ready) {
       return fail(storeFailed, gbk("FTP服务器没有建立数据连接"));
@@ -209,7 +279,6 @@ class StoreSession {
       if (!file.read(buffer.get(), want))
         return fail(storeFailed, gbk("读取本地文件失败：") + job_.localPath);
       if (!sendAll(data, buffer.get(), static_cast<size_t>(want))) {
-        if (cancelled()) command("ABOR", "");
         return fail(storeFailed, gbk("上传文件失败：数据连接中断"));
       }
       sent += want;
@@ -220,11 +289,6 @@ class StoreSession {
     data.close();
 
     std::optional<Reply> done = reply();
-    if (done && (done->code == 426 || done->code == 450)) {
-      // The transfer was broken off; the server follows with one more reply.
-      reply();
-      return fail(storeFailed, gbk("上传文件失败：") + firstLine(*done));
-    }
     return expect(done, {225, 226, 250}, storeFailed, "上传文件失败：");
   }
 
@@ -232,6 +296,10 @@ class StoreSession {
   const StoreProgress& progress_;
   const std::atomic<bool>* cancel_;
   StoreTimeouts timeouts_;
+  LeftoverFiles* leftovers_;
+  bool fileBegun_ = false;    // STOR was accepted
+  bool controlLost_ = false;  // the control connection closed or failed
+  bool tidying_ = false;
   platform::TcpStream control_;
   ReplyReader replies_;
   StoreResult result_;
@@ -245,8 +313,25 @@ std::string courseRemoteDir(const std::string& schoolId, const std::string& teac
 }
 
 StoreResult storeFile(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
-                      const StoreTimeouts& timeouts) {
-  return StoreSession(job, progress, cancel, timeouts).run();
+                      const StoreTimeouts& timeouts, LeftoverFiles* leftovers) {
+  return StoreSession(job, progress, cancel, timeouts, leftovers).run();
+}
+
+void LeftoverFiles::add(const std::string& remotePath) {
+  std::lock_guard lock(mutex_);
+  if (std::find(paths_.begin(), paths_.end(), remotePath) != paths_.end()) return;
+  if (paths_.size() >= kLimit) paths_.erase(paths_.begin());
+  paths_.push_back(remotePath);
+}
+
+void LeftoverFiles::remove(const std::string& remotePath) {
+  std::lock_guard lock(mutex_);
+  paths_.erase(std::remove(paths_.begin(), paths_.end(), remotePath), paths_.end());
+}
+
+std::vector<std::string> LeftoverFiles::list() const {
+  std::lock_guard lock(mutex_);
+  return paths_;
 }
 
 }  // namespace ftp

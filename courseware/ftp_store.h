@@ -1,13 +1,17 @@
 // The blocking FTP store of a courseware file, run on the upload queue's
 // worker: log in, make sure the teacher's month folder exists, and send the
 // file over an active-mode data connection. Every wait has a time-out, so a
-// server that dies or goes silent ends the store with a failure.
+// server that dies or goes silent ends the store with a failure. A store
+// that is cancelled or fails after the server has begun the file deletes
+// that partial file before it closes the connection.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace ftp {
 
@@ -38,6 +42,9 @@ struct StoreResult {
   std::string failure;     // client text saying what went wrong; empty when stored
   std::string remoteDir;   // "/courseware/<school>/<teacher>/<month>/"
   std::string remotePath;  // remoteDir + remoteFileName
+  // Lines for the diagnostic log (client text): what became of partial
+  // files on the server.
+  std::vector<std::string> log;
   bool stored() const { return outcome == StoreOutcome::Stored; }
 };
 
@@ -45,6 +52,27 @@ struct StoreTimeouts {
   int connectMs = 30000;
   int replyMs = 60000;
   int dataMs = 30000;
+  // Each wait while a broken store tidies up (the server's last word on the
+  // transfer, the answer to DELE); short, as a cancel waits on it.
+  int cleanupMs = 10000;
+};
+
+// Remote files that broken stores left behind because the connection was
+// gone before they could be deleted. The next store deletes them first, so
+// that retries do not pile up partial files under new names. Shared between
+// the upload queue and its store worker.
+class LeftoverFiles {
+ public:
+  void add(const std::string& remotePath);
+  void remove(const std::string& remotePath);
+  std::vector<std::string> list() const;
+
+ private:
+  // A server that stays away for a whole day of retries still leaves a
+  // bounded list; the oldest names go first.
+  static constexpr size_t kLimit = 32;
+  mutable std::mutex mutex_;
+  std::vector<std::string> paths_;
 };
 
 // Bytes sent so far and the file's size; called on the worker after each
@@ -56,8 +84,10 @@ std::string courseRemoteDir(const std::string& schoolId, const std::string& teac
                             const std::string& month);
 
 // Runs the whole store; `cancel` (may be null) is watched between steps and
-// during every wait.
+// during every wait. With `leftovers`, the files listed there are deleted
+// right after the login, and this store's own partial file is added when it
+// cannot be deleted for want of a connection.
 StoreResult storeFile(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
-                      const StoreTimeouts& timeouts = {});
+                      const StoreTimeouts& timeouts = {}, LeftoverFiles* leftovers = nullptr);
 
 }  // namespace ftp

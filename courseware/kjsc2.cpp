@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <system_error>
@@ -43,6 +44,16 @@ int portNumber(const std::string& text) {
 }
 
 std::string gbk(const char* utf8Text) { return text::utf8ToGbk(utf8Text); }
+
+void appendLogLine(const std::string& line) { callHook(AppHooks.appendLog, line); }
+
+// A request of the queue that got no answer: what the GET client said, then
+// the usual line.
+void logNoAnswer(const char* operation, const std::string& raw) {
+  const std::string prefix = std::string("TForm_kjsc2.") + operation + " : ";
+  if (raw.rfind("error:", 0) == 0) appendLogLine(prefix + raw);
+  appendLogLine(prefix + gbk("  无法访问服务器！"));
+}
 
 }  // namespace
 
@@ -137,7 +148,13 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
 }
 
 void TForm_kjsc2::setStepInterval(int ms) {
+  stepMs_ = ms;
   for (QTimer* timer : {Timer1, Timer3, Timer4, Timer5}) timer->setInterval(ms);
+}
+
+void TForm_kjsc2::setRetryPauses(int firstMs, int longestMs) {
+  firstRetryMs_ = firstMs;
+  longestRetryMs_ = longestMs;
 }
 
 void TForm_kjsc2::setFirstRowState(const char* utf8Text) { rows[0].state->setText(utf8(utf8Text)); }
@@ -187,7 +204,7 @@ void TForm_kjsc2::RemoveRow(int position) {
   }
   --queuedCount_;
   RefreshRows();
-  if (runStarted) Timer4->start();
+  if (runStarted) Timer4->start(stepMs_);
   if (queuedCount_ <= 0) {
     uploading_ = false;
     suiImageButton6->show();
@@ -210,6 +227,9 @@ void TForm_kjsc2::StartNext() {
 void TForm_kjsc2::ResetQueue() {
   abandonAttempt();
   Timer4->stop();
+  failedAttempts_ = 0;
+  failedStores_ = 0;
+  storeFailureShown_ = false;
   currentName_.clear();
   currentRemotePath_.clear();
   queuedCount_ = 0;
@@ -238,6 +258,8 @@ void TForm_kjsc2::abandonAttempt() {
   if (storeCancel_) storeCancel_->store(true);
   hashCancel_.reset();
   storeCancel_.reset();
+  storedHash_.clear();
+  storedPath_.clear();
 }
 
 void TForm_kjsc2::request(const std::string& pathAndQuery, void (TForm_kjsc2::*handler)(const std::string&)) {
@@ -279,6 +301,9 @@ void TForm_kjsc2::hashed(unsigned attempt, const std::optional<courseware::Known
     // Hashing what could not be read would name some other content: the
     // file stays queued and is never registered.
     attemptBusy_ = false;
+    uploading_ = false;
+    RefreshRows();
+    suiImageButton6->show();
     courseware::showMessage(gbk("读取文件失败，文件名为：") + localCopies_[0], this);
     return;
   }
@@ -291,8 +316,12 @@ void TForm_kjsc2::HandleFindReply(const std::string& raw) {
   const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
   if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
   currentName_ = courseware::nameWithoutExtension(localCopies_[0]);
-  if (jsonPart.empty() || localCopies_[0].empty()) {
-    // No answer: the row waits until it is cancelled or the run is nudged.
+  if (jsonPart.empty()) {
+    logNoAnswer("findFileByHash", raw);
+    retryLater();
+    return;
+  }
+  if (localCopies_[0].empty()) {
     attemptBusy_ = false;
     return;
   }
@@ -301,6 +330,10 @@ void TForm_kjsc2::HandleFindReply(const std::string& raw) {
   if (!knownPath.empty()) {
     currentRemotePath_ = knownPath;
     Timer1->start();
+  } else if (!storedPath_.empty() && storedHash_ == currentHash_) {
+    // Stored before, but its registration got no answer: register that copy.
+    currentRemotePath_ = storedPath_;
+    Timer5->start();
   } else {
     Timer3->start();
   }
@@ -343,7 +376,8 @@ void TForm_kjsc2::Timer3Timer() {
 void TForm_kjsc2::startStore(const ftp::StoreJob& job) {
   const unsigned attempt = attempt_;
   const ftp::StoreTimeouts timeouts = storeTimeouts_;
-  storeCancel_ = storeLane_->post([this, attempt, job, timeouts](const std::atomic<bool>& cancel) {
+  std::shared_ptr<ftp::LeftoverFiles> leftovers = leftovers_;
+  storeCancel_ = storeLane_->post([this, attempt, job, timeouts, leftovers](const std::atomic<bool>& cancel) {
     int shown = -1;
     auto progress = [this, attempt, &shown](int64_t sent, int64_t total) {
       int percent = courseware::progressPercent(sent, total);
@@ -352,10 +386,11 @@ void TForm_kjsc2::startStore(const ftp::StoreJob& job) {
       QMetaObject::invokeMethod(
           this, [this, attempt, percent] { storeProgress(attempt, percent); }, Qt::QueuedConnection);
     };
-    ftp::StoreResult result = ftp::storeFile(job, progress, &cancel, timeouts);
-    if (cancel) return;
+    ftp::StoreResult result = ftp::storeFile(job, progress, &cancel, timeouts, leftovers.get());
+    // A cancelled store reports too: the log learns what became of its
+    // partial file.
     QMetaObject::invokeMethod(
-        this, [this, attempt, result] { stored(attempt, result); }, Qt::QueuedConnection);
+        this, [this, attempt, result] { storeEnded(attempt, result); }, Qt::QueuedConnection);
   });
 }
 
@@ -364,22 +399,44 @@ void TForm_kjsc2::storeProgress(unsigned attempt, int percent) {
   rows[0].state->setText(utf8("正在上传，完成  ") + QString::number(percent) + "%");
 }
 
-void TForm_kjsc2::stored(unsigned attempt, const ftp::StoreResult& result) {
+void TForm_kjsc2::storeEnded(unsigned attempt, const ftp::StoreResult& result) {
+  for (const std::string& line : result.log) appendLogLine(line);
   if (!current(attempt)) return;
   storeCancel_.reset();
+  stored(result);
+}
+
+void TForm_kjsc2::stored(const ftp::StoreResult& result) {
   if (result.stored()) {
+    failedStores_ = 0;
+    storeFailureShown_ = false;
+    storedHash_ = currentHash_;
+    storedPath_ = currentRemotePath_;
     Timer5->start();
     return;
   }
+  // The server's own words and addresses are for the log; the teacher gets
+  // one plain message per run of failures.
+  appendLogLine(gbk("TForm_kjsc2.FTP : ") + result.failure);
+  ++failedStores_;
+  retryLater();
+  // A transfer that broke off once usually goes through on the retry; a
+  // server that cannot be reached, or a second failure, is worth a word.
+  if (storeFailureShown_) return;
+  if (result.outcome != ftp::StoreOutcome::ConnectFailed && failedStores_ < 2) return;
+  storeFailureShown_ = true;
+  courseware::showMessage(gbk("课件暂时无法上传，稍后会自动重新上传。"), this);
+}
+
+void TForm_kjsc2::retryLater() {
   attemptBusy_ = false;
-  if (result.outcome == ftp::StoreOutcome::ConnectFailed) {
-    // No connection to the FTP server: the teacher is told, and the queue
-    // waits with the file in place.
-    courseware::showMessage(result.failure, this);
-    return;
-  }
-  // The store broke off: the same file starts again from its hash query.
-  Timer4->start();
+  uploading_ = false;
+  RefreshRows();
+  suiImageButton6->show();
+  ++failedAttempts_;
+  int pause = firstRetryMs_;
+  for (int i = 1; i < failedAttempts_ && pause < longestRetryMs_; ++i) pause *= 2;
+  Timer4->start(std::min(pause, longestRetryMs_));
 }
 
 void TForm_kjsc2::registerFile() {
@@ -394,11 +451,15 @@ void TForm_kjsc2::registerFile() {
 void TForm_kjsc2::HandleRegisterReply(const std::string& raw) {
   const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
   if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
+  if (jsonPart.empty()) {
+    logNoAnswer("postCourseware", raw);
+    retryLater();
+    return;
+  }
   attemptBusy_ = false;
-  // Without an answer the row stays; cancelling it or a reset moves on.
-  if (jsonPart.empty()) return;
+  failedAttempts_ = 0;
   RemoveRow(0);
-  Timer4->start();
+  Timer4->start(stepMs_);
 }
 
 void TForm_kjsc2::suiImageButton6Click() {

@@ -5,6 +5,13 @@
 // with the server, remove the row and go on with the next one second later.
 // Each step ends by switching on a one-shot 1,000 ms timer or sending a
 // request; nothing waits on the UI thread.
+//
+// A step that fails (no answer to the hash query or the registration within
+// the GET client's time-out, an FTP store that cannot connect or breaks off)
+// puts the file back to waiting and retries it on its own, at first after
+// 5 s and then less often, up to every 30 s. The teacher hears of FTP
+// trouble once per run of failures, in a plain message; the details go to
+// the diagnostic log.
 #pragma once
 
 #include <QPointer>
@@ -48,8 +55,10 @@ class TForm_kjsc2 : public QWidget {
   // What "选择课程章节" does when no upload runs: open the catalog page
   // (courseware::linkCatalogPage sets it).
   void setOpenCatalogPage(std::function<void()> open) { openCatalogPage_ = std::move(open); }
-  // Tests shorten the 1,000 ms step timers and the FTP time-outs.
+  // Tests shorten the 1,000 ms step timers, the retry pauses (5 s doubling
+  // up to 30 s) and the FTP time-outs.
   void setStepInterval(int ms);
+  void setRetryPauses(int firstMs, int longestMs);
   void setStoreTimeouts(const ftp::StoreTimeouts& timeouts) { storeTimeouts_ = timeouts; }
 
   // Queues a file the main panel has copied into the courseware folder (both
@@ -123,8 +132,12 @@ class TForm_kjsc2 : public QWidget {
   void hashed(unsigned attempt, const std::optional<courseware::KnownHash>& outcome);
   void startStore(const ftp::StoreJob& job);
   void storeProgress(unsigned attempt, int percent);
-  void stored(unsigned attempt, const ftp::StoreResult& result);
+  void storeEnded(unsigned attempt, const ftp::StoreResult& result);
+  void stored(const ftp::StoreResult& result);
   void registerFile();
+  // The step of the current attempt failed: the file waits again, the
+  // button comes back, and the file is tried again after a pause.
+  void retryLater();
 
   server::GetClient* getClient_ = nullptr;
   std::function<void()> openCatalogPage_;
@@ -139,6 +152,22 @@ class TForm_kjsc2 : public QWidget {
   std::string currentRemotePath_;
   std::string remoteDir_;
   std::string remoteFileName_;
+
+  int stepMs_ = 1000;
+  int firstRetryMs_ = 5000;
+  int longestRetryMs_ = 30000;
+  // Attempts that failed since a file was last registered; sets the pause.
+  int failedAttempts_ = 0;
+  // FTP stores that failed since the last one that succeeded, and whether
+  // the teacher has been told of this run of failures.
+  int failedStores_ = 0;
+  bool storeFailureShown_ = false;
+  // A file stored on the FTP server whose registration got no answer: its
+  // retry registers that stored copy instead of sending the file again.
+  std::string storedHash_;
+  std::string storedPath_;
+  // Partial files that broken stores could not delete at the time.
+  std::shared_ptr<ftp::LeftoverFiles> leftovers_ = std::make_shared<ftp::LeftoverFiles>();
 
   unsigned attempt_ = 0;
   bool attemptBusy_ = false;

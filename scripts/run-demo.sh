@@ -14,7 +14,8 @@
 # Environment: DEMO_DURATION (seconds, 0 = until Ctrl-C), DEMO_BUILD=0,
 # DEMO_SHOT_SECONDS (how often the Xvfb screen is saved, default 5),
 # DEMO_TIME_DIFF (seconds the lesson has run, default 125), DEMO_DIR (the
-# demo folder, default build/demo; emptied at each start), BUILD_DIR.
+# demo folder, default build/demo; emptied at each start), BUILD_DIR,
+# DEMO_OPEN_PANEL=0 (on Xvfb, leave the main panel closed).
 # The demo folder also names the client's process id (client.pid) and, on
 # Xvfb, the display number (xvfb.display) for tools that watch the demo.
 set -euo pipefail
@@ -29,7 +30,7 @@ while (($#)); do
     --duration) duration=${2:?--duration needs a number of seconds}; shift 2 ;;
     --duration=*) duration=${1#*=}; shift ;;
     --no-build) build_first=0; shift ;;
-    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -178,7 +179,7 @@ fi
 # itself: the status window's 上课计时 button, whose panel then shows the
 # running lesson beside the status window.
 panel_note=""
-if [ -n "$xvfb_display" ] && command -v xdotool >/dev/null; then
+if [ -n "$xvfb_display" ] && [ "${DEMO_OPEN_PANEL:-1}" != 0 ] && command -v xdotool >/dev/null; then
   status_window=$(xdotool search --name '^edu_main$' 2>/dev/null | head -n 1 || true)
   if [ -n "$status_window" ]; then
     eval "$(xdotool getwindowgeometry --shell "$status_window")"

@@ -13,10 +13,12 @@ constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kScript = R"PY(
 import os, sys, threading
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.log import logger
 from pyftpdlib.servers import FTPServer
 
-port, root, user, password, log_path, receive_limit, send_limit = sys.argv[1:8]
+(port, root, user, password, log_path, receive_limit, send_limit, perm, fail_stores,
+ fail_after) = sys.argv[1:11]
 log = open(log_path, "a", encoding="utf-8", errors="replace", buffering=1)
 
 class Handler(FTPHandler):
@@ -25,13 +27,25 @@ class Handler(FTPHandler):
         return super().pre_process_command(line, cmd, arg)
 
 authorizer = DummyAuthorizer()
-authorizer.add_user(user, password, root, perm="elradfmwMT")
+authorizer.add_user(user, password, root, perm=perm)
 Handler.authorizer = authorizer
 if int(receive_limit) or int(send_limit):
     class Throttled(ThrottledDTPHandler):
         read_limit = int(receive_limit)
         write_limit = int(send_limit)
     Handler.dtp_handler = Throttled
+failures_left = [int(fail_stores)]
+if failures_left[0]:
+    class Failing(Handler.dtp_handler):
+        def handle_read(self):
+            super().handle_read()
+            if (self.receive and failures_left[0] > 0 and not self._closed
+                    and self.tot_bytes_received >= int(fail_after)):
+                failures_left[0] -= 1
+                self._resp = ("426 No space left on device; transfer aborted.", logger.warning)
+                self.close()
+        handle_read_event = handle_read
+    Handler.dtp_handler = Failing
 # The test holds our standard input open; when it ends, even by a crash,
 # the server goes too.
 def watch_parent():
@@ -68,7 +82,9 @@ bool FtpServer::start() {
   process_->setArguments({"-c", kScript, QString::number(port_), QString::fromStdString(root_),
                           QString::fromStdString(options_.user), QString::fromStdString(options_.password),
                           QString::fromStdString(logPath_), QString::number(options_.receiveLimit),
-                          QString::number(options_.sendLimit)});
+                          QString::number(options_.sendLimit),
+                          options_.mayDelete ? "elradfmwMT" : "elrafmwMT",
+                          QString::number(options_.failStores), QString::number(options_.failAfterBytes)});
   process_->setStandardErrorFile(workDir_.path() + "/server.err", QIODevice::Append);
   process_->start();
   QDeadlineTimer deadline(15000);

@@ -25,6 +25,13 @@ class FtpServer {
     // 0 for no limit.
     long receiveLimit = 0;
     long sendLimit = 0;
+    // false: the user may not delete files (DELE is refused with 550).
+    bool mayDelete = true;
+    // The first `failStores` uploads break off once `failAfterBytes` bytes
+    // have arrived, as on a full disk: the data connection closes, the
+    // server answers 426 and keeps the partial file.
+    int failStores = 0;
+    long failAfterBytes = 1 << 20;
   };
 
   FtpServer();

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -59,6 +61,16 @@ bool writeFile(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
+std::vector<std::string> filesBelow(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    if (it->is_regular_file()) files.push_back("/" + fs::relative(it->path(), folder).generic_string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 bool runningInCi() { return std::getenv("CI") != nullptr; }
 
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -31,6 +32,9 @@ bool placeBesideTestProgram(const std::string& name);
 std::string readFile(const std::string& path);
 // Writes bytes to a file, creating it; returns whether it worked.
 bool writeFile(const std::string& path, const std::string& bytes);
+// The regular files anywhere below `folder`, as "/"-led paths relative to
+// it, sorted (an FTP server's root read back as the server names its files).
+std::vector<std::string> filesBelow(const std::string& folder);
 // Whether the environment variable CI is set. CI installs every tool the
 // tests use, so there a missing one is a fault, never a reason to skip.
 bool runningInCi();

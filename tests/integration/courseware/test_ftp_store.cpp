@@ -45,15 +45,16 @@ class FtpStore : public ::testing::Test {
     ~Run() {
       if (worker.joinable()) worker.join();
     }
-    void start(const ftp::StoreJob& job, const ftp::StoreTimeouts& timeouts = {}) {
-      worker = std::thread([this, job, timeouts] {
+    void start(const ftp::StoreJob& job, const ftp::StoreTimeouts& timeouts = {},
+               ftp::LeftoverFiles* leftovers = nullptr) {
+      worker = std::thread([this, job, timeouts, leftovers] {
         result = ftp::storeFile(
             job,
             [this](int64_t s, int64_t t) {
               sent = s;
               total = t;
             },
-            &cancel, timeouts);
+            &cancel, timeouts, leftovers);
         finished = true;
       });
     }
@@ -63,6 +64,16 @@ class FtpStore : public ::testing::Test {
       return done;
     }
   };
+
+  // Whether a line of the store's log begins with `utf8Start` and names
+  // `path`.
+  static bool logged(const ftp::StoreResult& result, const char* utf8Start, const std::string& path) {
+    for (const std::string& line : result.log) {
+      std::string text = text::gbkToUtf8(line);
+      if (text.rfind(utf8Start, 0) == 0 && text.find(path) != std::string::npos) return true;
+    }
+    return false;
+  }
 
   QTemporaryDir dir_;
 };
@@ -144,33 +155,98 @@ TEST_F(FtpStore, FailuresSayWhereTheyHappened) {
   }
 }
 
-TEST_F(FtpStore, ServerStoppedMidwayFailsAndTheNextAttemptSucceeds) {
+TEST_F(FtpStore, ServerStoppedMidwayFailsAndTheNextAttemptDeletesThePartialFile) {
   FtpServer::Options slow;
   slow.receiveLimit = 1000 * 1000;
   FtpServer server(slow);
   ASSERT_TRUE(server.start());
   std::string source = local("video.mp4");
   ftptest::writePatternFile(source, 20 * 1000 * 1000, 5);
+  ftp::LeftoverFiles leftovers;
 
   Run broken;
-  broken.start(job(server, source));
+  broken.start(job(server, source), {}, &leftovers);
   ASSERT_TRUE(testsupport::waitFor([&] { return broken.sent > 1000 * 1000 || broken.finished; }, 60000));
   server.stop();
   ASSERT_TRUE(broken.wait());
   EXPECT_EQ(broken.result.outcome, ftp::StoreOutcome::StoreFailed);
   EXPECT_FALSE(broken.result.failure.empty());
+  // Nobody is left to take the DELE: the log says so and the file waits
+  // for the next connection.
+  const std::string partial = broken.result.remotePath;
+  EXPECT_TRUE(logged(broken.result, "FTP：删除未传完的文件失败：", partial));
+  EXPECT_EQ(leftovers.list(), std::vector<std::string>{partial});
+  EXPECT_EQ(testsupport::filesBelow(server.root()), std::vector<std::string>{partial});
 
-  // Back on the same port and folder.
+  // Back on the same port and folder; the retry stores under a new name, as
+  // the upload queue does, and the partial file goes right after the login.
   FtpServer::Options back;
   back.port = server.port();
   back.root = server.root();
   FtpServer restarted(back);
   ASSERT_TRUE(restarted.start());
   Run retry;
-  retry.start(job(restarted, source));
+  ftp::StoreJob again = job(restarted, source);
+  again.remoteFileName = "{22222222-3333-4444-5555-666666666666}.mp4";
+  retry.start(again, {}, &leftovers);
   ASSERT_TRUE(retry.wait());
   ASSERT_TRUE(retry.result.stored()) << text::gbkToUtf8(retry.result.failure);
+  EXPECT_EQ(restarted.commands()[4], "DELE " + partial);
+  EXPECT_TRUE(logged(retry.result, "FTP：已删除上次未传完的文件", partial));
+  EXPECT_TRUE(leftovers.list().empty());
+  EXPECT_EQ(testsupport::filesBelow(restarted.root()), std::vector<std::string>{retry.result.remotePath});
   EXPECT_TRUE(readFile(restarted.root() + retry.result.remotePath) == readFile(source));
+}
+
+TEST_F(FtpStore, ABrokenOffStoreDeletesItsPartialFileBeforeItLetsGo) {
+  std::string source = local("video.mp4");
+  ftptest::writePatternFile(source, 8 * 1000 * 1000, 6);
+  FtpServer::Options fullDisk;
+  fullDisk.failStores = 1;
+  FtpServer::Options slow;
+  slow.receiveLimit = 1000 * 1000;
+  FtpServer::Options fullDiskNoDelete = fullDisk;
+  fullDiskNoDelete.mayDelete = false;
+  struct Case {
+    const char* name;
+    FtpServer::Options server;
+    bool cancel;
+    ftp::StoreOutcome outcome;
+    bool deleted;
+  };
+  for (const Case& c :
+       {Case{"server breaks the transfer off", fullDisk, false, ftp::StoreOutcome::StoreFailed, true},
+        Case{"teacher cancels", slow, true, ftp::StoreOutcome::Cancelled, true},
+        Case{"DELE refused", fullDiskNoDelete, false, ftp::StoreOutcome::StoreFailed, false}}) {
+    SCOPED_TRACE(c.name);
+    FtpServer server(c.server);
+    ASSERT_TRUE(server.start());
+    ftp::LeftoverFiles leftovers;
+    Run run;
+    run.start(job(server, source), {}, &leftovers);
+    if (c.cancel) {
+      ASSERT_TRUE(testsupport::waitFor([&] { return run.sent > 1000 * 1000 || run.finished; }, 60000));
+      run.cancel = true;
+    }
+    ASSERT_TRUE(run.wait());
+    EXPECT_EQ(run.result.outcome, c.outcome);
+
+    // DELE is the first command after the STOR, on the same connection.
+    const std::string path = run.result.remotePath;
+    std::vector<std::string> commands = server.commands();
+    ASSERT_GE(commands.size(), 2u);
+    EXPECT_EQ(commands[commands.size() - 2].rfind("STOR ", 0), 0u) << commands[commands.size() - 2];
+    EXPECT_EQ(commands.back(), "DELE " + path);
+    if (c.deleted) {
+      EXPECT_TRUE(testsupport::filesBelow(server.root()).empty());
+      EXPECT_TRUE(logged(run.result, "FTP：已删除未传完的文件", path));
+    } else {
+      EXPECT_EQ(testsupport::filesBelow(server.root()), std::vector<std::string>{path});
+      EXPECT_TRUE(logged(run.result, "FTP：删除未传完的文件失败：", path + " (550"));
+    }
+    // The server has answered either way: nothing is left for later.
+    EXPECT_TRUE(leftovers.list().empty());
+  }
 }
 
 TEST_F(FtpStore, CancelEndsAStoreInProgress) {
@@ -184,7 +260,7 @@ TEST_F(FtpStore, CancelEndsAStoreInProgress) {
   run.start(job(server, source));
   ASSERT_TRUE(testsupport::waitFor([&] { return run.sent > 1000 * 1000 || run.finished; }, 60000));
   run.cancel = true;
-  ASSERT_TRUE(run.wait(20000));
+  ASSERT_TRUE(run.wait(40000));
   EXPECT_EQ(run.result.outcome, ftp::StoreOutcome::Cancelled);
 }
 

@@ -1,6 +1,6 @@
 // The upload queue against the development server and a real FTP server:
 // hash query, store and registration in order, and what cancelling, a login
-// and a server that goes away do to a run.
+// and a server that goes silent or away do to a run.
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -29,6 +30,7 @@
 
 namespace {
 
+using testsupport::filesBelow;
 using testsupport::readFile;
 
 constexpr int kLongWaitMs = 120000;
@@ -68,10 +70,12 @@ class UploadQueue : public ::testing::Test {
     ClientState.ftpPassword = ftpServer.password();
     AppHooks = {};
     AppHooks.switchPage = [this](const std::string& key) { pages.push_back(key); };
+    AppHooks.appendLog = [this](const std::string& line) { log.push_back(text::gbkToUtf8(line)); };
     courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(&client, testsupport::sourcePath("assets"));
     // The steps keep their order; only the pauses between them are shorter.
     page->setStepInterval(50);
+    page->setRetryPauses(100, 400);
   }
   void TearDown() override {
     page.reset();
@@ -114,11 +118,22 @@ class UploadQueue : public ::testing::Test {
     }
     return seen;
   }
-  bool storesSeen() const {
-    for (const std::string& line : ftpServer.commands()) {
-      if (line.rfind("STOR", 0) == 0) return true;
-    }
-    return false;
+  int ftpCommands(const std::string& verb) const {
+    int count = 0;
+    for (const std::string& line : ftpServer.commands()) count += line.rfind(verb + " ", 0) == 0 ? 1 : 0;
+    return count;
+  }
+  bool storesSeen() const { return ftpCommands("STOR") > 0; }
+  int logLines(const std::string& utf8Part) const {
+    int count = 0;
+    for (const std::string& line : log) count += line.find(utf8Part) != std::string::npos ? 1 : 0;
+    return count;
+  }
+  // The first file is back to waiting, with the button to choose a chapter,
+  // and its retry is due.
+  bool waitingForRetry() const {
+    return page->Timer4->isActive() && firstRowState() == QString::fromUtf8("等待上传") &&
+           !page->suiImageButton6->isHidden() && !page->Uploading();
   }
   QString firstRowState() const { return page->findChild<QLabel*>("Label13")->text(); }
   bool storing() const { return firstRowState().startsWith(QString::fromUtf8("正在上传，完成")); }
@@ -133,6 +148,7 @@ class UploadQueue : public ::testing::Test {
   std::unique_ptr<TForm_kjsc2> page;
   std::vector<std::string> pages;
   std::vector<std::string> messages;
+  std::vector<std::string> log;  // UTF-8
 };
 
 TEST_F(UploadQueue, ThreeFilesAreLookedUpStoredAndRegisteredInOrder) {
@@ -213,6 +229,10 @@ TEST_F(UploadQueue, CancellingTheFileBeingStoredMovesOnWithoutRegisteringIt) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].hash, courseware::md5Hex(contentOf(small)));
   EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(small));
+  // The cancelled file's part went from the server with the cancel.
+  EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
+  EXPECT_EQ(ftpCommands("DELE"), 1);
+  EXPECT_EQ(logLines("FTP：已删除未传完的文件"), 1);
 }
 
 TEST_F(UploadQueue, CancellingAMiddleRowDuringAStoreRegistersEveryOtherFileOnce) {
@@ -257,6 +277,7 @@ TEST_F(UploadQueue, ALoginDuringAStoreEmptiesTheQueueAndTheNextRunIsClean) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].hash, courseware::md5Hex(contentOf(next)));
   EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(next));
+  EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
 }
 
 TEST_F(UploadQueue, AStoreCutOffByTheFtpServerIsRetriedOnceItIsBackWithProgressShown) {
@@ -286,7 +307,100 @@ TEST_F(UploadQueue, AStoreCutOffByTheFtpServerIsRetriedOnceItIsBackWithProgressS
   std::vector<Registered> entries = registry();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(big));
+  // The part the broken store left went with the retry.
+  EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
+  // One break that the retry mends is not worth a word to the teacher.
   EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(UploadQueue, ASilentHashQueryEndsAtTheTimeOutAndTheFileIsRetried) {
+  client.setTimeoutInterval(std::chrono::milliseconds(1500));
+  // Long enough a pause to look at the page while the file waits.
+  page->setRetryPauses(1000, 1000);
+  int catalogOpened = 0;
+  page->setOpenCatalogPage([&catalogOpened] { ++catalogOpened; });
+  const std::string copy = makeCopy("课件.pptx", 300000, 51);
+  queue(copy);
+  devServer.control("mode?set=silent&count=1");
+  page->StartNext();
+
+  ASSERT_TRUE(testsupport::waitFor([this] { return waitingForRetry(); }, 60000));
+  EXPECT_EQ(logLines("TForm_kjsc2.findFileByHash :   无法访问服务器！"), 1);
+  // The teacher may choose a chapter or add files meanwhile.
+  page->suiImageButton6->click();
+  EXPECT_EQ(catalogOpened, 1);
+  EXPECT_TRUE(messages.empty());
+
+  ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
+  const std::string hash = courseware::md5Hex(contentOf(copy));
+  EXPECT_EQ(operations(), (std::vector<std::string>{"findFileByHash " + hash, "findFileByHash " + hash,
+                                                    "postCourseware " + hash}));
+  std::vector<Registered> entries = registry();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(copy));
+}
+
+TEST_F(UploadQueue, ASilentRegistrationIsRetriedWithoutSendingTheFileAgain) {
+  client.setTimeoutInterval(std::chrono::milliseconds(1500));
+  const std::string copy = makeCopy("lesson.mp4", 4 * 1000 * 1000, 52);
+  queue(copy);
+  page->StartNext();
+  // The registration is the next request once the store runs.
+  ASSERT_TRUE(testsupport::waitFor([this] { return storing(); }, kLongWaitMs));
+  devServer.control("mode?set=silent&count=1");
+
+  ASSERT_TRUE(testsupport::waitFor([this] { return waitingForRetry() || done(); }, 60000));
+  EXPECT_FALSE(done());
+  EXPECT_EQ(logLines("TForm_kjsc2.postCourseware :   无法访问服务器！"), 1);
+  ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
+
+  const std::string hash = courseware::md5Hex(contentOf(copy));
+  EXPECT_EQ(operations(), (std::vector<std::string>{"findFileByHash " + hash, "postCourseware " + hash,
+                                                    "findFileByHash " + hash, "postCourseware " + hash}));
+  std::vector<Registered> entries = registry();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(ftpCommands("STOR"), 1);
+  EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
+  EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(copy));
+}
+
+TEST_F(UploadQueue, AnFtpServerThatIsDownIsTriedAgainWithOneMessagePerRunOfFailures) {
+  const std::string plain = text::utf8ToGbk("课件暂时无法上传，稍后会自动重新上传。");
+  const std::string big = makeCopy("big.mp4", 6 * 1000 * 1000, 53);
+  queue(big);
+  page->StartNext();
+  ASSERT_TRUE(testsupport::waitFor([this] { return storing(); }, kLongWaitMs));
+
+  // Killed in the middle of the store, then away for several retries.
+  ftpServer.stop();
+  ASSERT_TRUE(testsupport::waitFor([this] { return logLines("无法连接FTP服务器") >= 3; }, kLongWaitMs));
+  EXPECT_EQ(messages, std::vector<std::string>{plain});
+  EXPECT_EQ(logLines("FTP：删除未传完的文件失败："), 1);
+  EXPECT_EQ(page->QueuedCount(), 1);
+
+  // Back: the file arrives without a click, whole, and alone.
+  ASSERT_TRUE(ftpServer.start());
+  ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
+  std::vector<Registered> entries = registry();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(big));
+  EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
+  EXPECT_EQ(logLines("FTP：已删除上次未传完的文件"), 1);
+  EXPECT_EQ(messages.size(), 1u);
+
+  // That success ended the run of failures: the next one is told again.
+  ftpServer.stop();
+  const std::string next = makeCopy("next.doc", 100000, 54);
+  queue(next);
+  page->StartNext();
+  ASSERT_TRUE(testsupport::waitFor([this] { return messages.size() == 2; }, kLongWaitMs));
+  EXPECT_EQ(messages.back(), plain);
+  ASSERT_TRUE(ftpServer.start());
+  ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
+  entries = registry();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(readFile(ftpServer.root() + entries[1].path), contentOf(next));
+  EXPECT_EQ(messages.size(), 2u);
 }
 
 }  // namespace

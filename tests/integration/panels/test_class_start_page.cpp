@@ -247,4 +247,47 @@ TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
   EXPECT_FALSE(classStart->bu_kssk->isHidden());
 }
 
+// The program makes the panel and its pages when the panel is first shown.
+// What the login and the lesson told the pages before then is on them once
+// made, the latest word of each kind winning; hiding a panel never made
+// makes none.
+TEST_F(ClassStartPage, APanelMadeOnFirstShowHearsWhatItsPagesWereToldBefore) {
+  int made = 0;
+  installPanelHooks([&] {
+    ++made;
+    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+  });
+  callHook(AppHooks.pagesSignedOut);
+  lessonRunning = true;
+  signIn();
+  callHook(AppHooks.classStartIdle);
+  callHook(AppHooks.classStartResumed, gbk("2026-03-02 08:05:00"));
+  callHook(AppHooks.classStartRefresh);
+  callHook(AppHooks.hideMainPanel);
+  callHook(AppHooks.moveMainPanel, 300, 200);
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(callHook(AppHooks.currentPageKey), "suiImageButton2");
+
+  callHook(AppHooks.showMainPanel);
+  ASSERT_EQ(made, 1);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->pos(), QPoint(300, 200));
+  EXPECT_EQ(panel->currentPageKey(), "suiImageButton2");
+  EXPECT_TRUE(classStart->isVisible());
+  EXPECT_EQ(classStart->Edit_school->text(), QStringLiteral("东城区第一实验小学"));
+  EXPECT_EQ(classStart->Edit_teacher->text(), QStringLiteral("张伟"));
+  EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("13810012001"));
+  EXPECT_EQ(classStart->Label3->text(), QStringLiteral("上课开始时间：2026-03-02 08:05:00"));
+  EXPECT_TRUE(classStart->Label3->isVisible());
+  EXPECT_TRUE(classStart->bu_kssk->isHidden());
+
+  // Once made, the hooks reach the windows at once and nothing is made again.
+  callHook(AppHooks.classStartIdle);
+  EXPECT_TRUE(classStart->Label3->isHidden());
+  callHook(AppHooks.hideMainPanel);
+  EXPECT_FALSE(panel->isVisible());
+  callHook(AppHooks.showMainPanel);
+  EXPECT_EQ(made, 1);
+}
+
 }  // namespace

@@ -165,6 +165,9 @@ TEST_F(QueuePage, AnUnreadableCopyStaysQueuedWithoutAHash) {
   EXPECT_EQ(page->QueuedCount(), 1);
   EXPECT_FALSE(page->Uploading());
   EXPECT_TRUE(page->CurrentHash().empty());
+  // Nothing runs any more: the row says so and the button is back.
+  EXPECT_EQ(text("Label13"), QString::fromUtf8("等待上传"));
+  EXPECT_FALSE(page->suiImageButton6->isHidden());
 }
 
 TEST_F(QueuePage, CatalogButtonOpensTheCatalogPageUnlessUploading) {
