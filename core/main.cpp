@@ -69,14 +69,15 @@ int main(int argc, char** argv) {
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
   // The lesson's screenshots: each tick of the status window's screenshot
-  // timer, with a notice when an upload gets no answer.
+  // timer, with a notice when an upload gets no answer or a picture cannot
+  // be kept.
   ScreenshotTaker screenshots;
   ShotNotice shotNotice;
-  QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
-                   [&] { shotNotice.popUpOver(&form1); });
+  followScreenshots(screenshots, shotNotice, &form1,
+                    [&form1](const std::string& line) { form1.appendLog(line); });
   // A picture the server has not got waits in edu.db for a later delivery;
   // a delivered one shows the server is there for what waits.
-  screenshots.setPictureWaits([&form1](const WaitingPicture& picture) {
+  const auto keep = [&form1](const ScreenshotUpload& picture) {
     try {
       if (!offline::keepWaitingPicture(picture, ClientState))
         form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
@@ -84,11 +85,12 @@ int main(int argc, char** argv) {
       form1.appendLog("screenshot not kept for later: " + std::string(error.what()));
     }
     callHook(AppHooks.pendingChanged);
+  };
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &form1, keep);
+  QObject::connect(&screenshots, &ScreenshotTaker::pictureWaits, &form1, keep);
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFinished, windows.delivery.get(), [&](bool answered) {
+    if (answered) windows.delivery->serverAnswered();
   });
-  QObject::connect(&screenshots, &ScreenshotTaker::uploadFinished, windows.delivery.get(),
-                   [&](bool answered) {
-                     if (answered) windows.delivery->serverAnswered();
-                   });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };

@@ -44,15 +44,16 @@ DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string
   return lesson;
 }
 
-bool keepWaitingPicture(const WaitingPicture& picture, const ClientStateRecord& state) {
+bool keepWaitingPicture(const ScreenshotUpload& picture, const ClientStateRecord& state) {
   const ScreenshotJob& job = picture.job;
-  DB_Func::LessonRecord lesson = lessonOf(state, picture.shotTime);
+  const std::string shotTime = timeText(picture.takenAt);
+  DB_Func::LessonRecord lesson = lessonOf(state, shotTime);
   lesson.processID = job.processID;
   const long long row = DB_Func::LessonRowFor(job.processID, lesson);
   if (row == 0) return false;
   DB_Func::ShotRecord shot;
   shot.filePath = picture.localPath;
-  shot.shotTime = picture.shotTime;
+  shot.shotTime = shotTime;
   shot.schoolID = job.schoolID;
   shot.gradeID = job.gradeID;
   shot.classID = job.classID;

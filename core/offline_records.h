@@ -26,6 +26,6 @@ DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string
 // Stores a picture the server has not got, under the lesson it was taken
 // in (`state` names the lesson when it is an online one seen for the first
 // time). Returns false when its offline lesson is not stored.
-bool keepWaitingPicture(const WaitingPicture& picture, const ClientStateRecord& state);
+bool keepWaitingPicture(const ScreenshotUpload& picture, const ClientStateRecord& state);
 
 }  // namespace offline
