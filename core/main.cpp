@@ -88,9 +88,10 @@ int main(int argc, char** argv) {
   };
   QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &form1, keep);
   QObject::connect(&screenshots, &ScreenshotTaker::pictureWaits, &form1, keep);
-  QObject::connect(&screenshots, &ScreenshotTaker::uploadFinished, windows.delivery.get(), [&](bool answered) {
-    if (answered) windows.delivery->serverAnswered();
-  });
+  QObject::connect(&screenshots, &ScreenshotTaker::uploadFinished, windows.delivery.get(),
+                   [&](bool answered) {
+                     if (answered) windows.delivery->serverAnswered();
+                   });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };

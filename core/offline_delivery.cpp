@@ -38,7 +38,11 @@ OfflineDelivery::OfflineDelivery(QObject* parent)
     : OfflineDelivery(std::make_unique<server::GetClient>(), parent) {}
 
 OfflineDelivery::OfflineDelivery(std::unique_ptr<server::GetClient> client, QObject* parent)
-    : QObject(parent), client_(std::move(client)), uploader_(postFile) {
+    : QObject(parent),
+      client_(std::move(client)),
+      uploader_([](const std::string& localPath, const std::string& url) {
+        return postFile(localPath, url, std::stop_token());
+      }) {
   retry_.setInterval(kRetryInterval);
   connect(&retry_, &QTimer::timeout, this, [this] {
     if (!sending_) sendNext();

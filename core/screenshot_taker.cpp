@@ -122,7 +122,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     return;
   }
   lastScreenshotPath_ = localPath;
-  ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt};
+  ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target),
+                          takenAt};
   if (job.keepForLater) {
     emit pictureWaits(upload);
     return;
