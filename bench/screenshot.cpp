@@ -128,7 +128,8 @@ int main(int argc, char** argv) {
   }
 
   ScreenshotTaker taker;
-  taker.setUploader([](const std::string&, const std::string&) { return std::string("ok"); });
+  taker.setUploader(
+      [](const std::string&, const std::string&, std::stop_token) { return std::string("ok"); });
   ScreenshotJob job;
   job.dataDir = dir.path().toStdString();
   job.teacherName = "bench";

@@ -66,11 +66,12 @@ int main(int argc, char** argv) {
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
   // The lesson's screenshots: each tick of the status window's screenshot
-  // timer, with a notice when an upload gets no answer.
+  // timer, with a notice when an upload gets no answer or a picture cannot
+  // be kept.
   ScreenshotTaker screenshots;
   ShotNotice shotNotice;
-  QObject::connect(&screenshots, &ScreenshotTaker::uploadFailed, &shotNotice,
-                   [&] { shotNotice.popUpOver(&form1); });
+  followScreenshots(screenshots, shotNotice, &form1,
+                    [&form1](const std::string& line) { form1.appendLog(line); });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };

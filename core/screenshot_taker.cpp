@@ -1,5 +1,6 @@
 #include "core/screenshot_taker.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -21,10 +22,15 @@ std::tm localNow() {
   return local;
 }
 
-bool makeFolder(const std::string& diskPath) {
+// Makes the folder when it is missing; false, with the reason, when there
+// is none to write into afterwards.
+bool makeFolder(const std::string& diskPath, std::string& reason) {
   std::error_code error;
   std::filesystem::create_directory(diskPath, error);
-  return std::filesystem::is_directory(diskPath, error);
+  std::error_code checked;
+  if (std::filesystem::is_directory(diskPath, checked)) return true;
+  reason = error ? error.message() : std::make_error_code(std::errc::not_a_directory).message();
+  return false;
 }
 
 }  // namespace
@@ -62,6 +68,7 @@ ScreenshotTaker::ScreenshotTaker(QObject* parent)
 }
 
 ScreenshotTaker::~ScreenshotTaker() {
+  currentStop_.request_stop();
   const std::lock_guard lock(channel_->mutex);
   channel_->taker = nullptr;
 }
@@ -72,6 +79,7 @@ int ScreenshotTaker::uploadsRunning() const {
 }
 
 void ScreenshotTaker::tick(const ScreenshotJob& job) {
+  noteLesson(job);
   // The picture's name is GBK text like every other in the client and is
   // sent so; on disk each level goes by its UTF-8 name.
   std::string localPath = text::utf8ToGbk(job.dataDir);
@@ -80,35 +88,65 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
        screenshotFolderLevels(clock_(), job.teacherName, job.teacherPhone, job.processID)) {
     localPath += "/" + level;
     diskPath += "/" + text::gbkToUtf8(level);
-    if (!makeFolder(diskPath)) return;
+    std::string reason;
+    if (!makeFolder(diskPath, reason)) {
+      notSaved(localPath, reason);
+      return;
+    }
   }
   // The time is read again, apart from the folder's month.
-  const std::string fileName = screenshotFileName(clock_(), job.counter);
+  const std::tm takenAt = clock_();
+  const std::string fileName = screenshotFileName(takenAt, job.counter);
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
-  if (!capture(diskPath)) return;
-  lastScreenshotPath_ = localPath;
-  startUpload(localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target));
-}
-
-bool ScreenshotTaker::capture(const std::string& diskPath) {
   platform::ScreenFrame frame;
-  const bool written = frameSource_ && frameSource_(frame) && writeJpeg(frame, diskPath, 80);
+  const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
+  errno = 0;
+  const bool written = captured && writeJpeg(frame, diskPath, 80);
+  const int error = errno;
   // The screen's copy (8 MiB at 1920 x 1080) is needed for a moment once a
   // minute at most: it goes, with its display connection, until the next tick.
   screen_.reset();
   platform::releaseFreeMemory();
-  return written;
+  if (!captured) return;  // nothing to keep
+  if (!written) {
+    notSaved(localPath, error != 0 ? std::generic_category().message(error) : "write failed");
+    return;
+  }
+  lastScreenshotPath_ = localPath;
+  startUpload({job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt});
 }
 
-void ScreenshotTaker::startUpload(const std::string& localPath, const std::string& url) {
+void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
+  std::string key = job.teacherName + '\x1f' + job.teacherPhone + '\x1f' + job.processID;
+  // The counter starts again at every lesson start, resume and login.
+  if (key != lessonKey_ || job.counter <= lastCounter_) {
+    lessonKey_ = std::move(key);
+    toldNotSaved_ = false;
+  }
+  lastCounter_ = job.counter;
+}
+
+void ScreenshotTaker::notSaved(const std::string& localPath, const std::string& reason) {
+  const bool first = !toldNotSaved_;
+  toldNotSaved_ = true;
+  emit pictureNotSaved(text::utf8ToGbk("截图无法保存：") + localPath + " (" + reason + ")", first);
+}
+
+void ScreenshotTaker::startUpload(ScreenshotUpload upload) {
   const unsigned generation = ++generation_;
+  // The upload still running is abandoned: it gives up now rather than when
+  // its own time-outs run out.
+  currentStop_.request_stop();
+  currentStop_ = std::stop_source();
+  current_ = std::move(upload);
   {
     const std::lock_guard lock(channel_->mutex);
     ++channel_->running;
   }
-  auto work = [channel = channel_, upload = uploader_, localPath, url, generation] {
-    const bool answered = !upload(localPath, url).empty();
+  auto work = [channel = channel_, post = uploader_, localPath = current_.localPath, url = current_.url,
+               stop = currentStop_.get_token(), generation] {
+    const bool answered = !post(localPath, url, stop).empty();
     const std::lock_guard lock(channel->mutex);
     // Queued before the count drops, so whoever sees no upload running can
     // rely on the report being on its way.
@@ -134,6 +172,6 @@ void ScreenshotTaker::startUpload(const std::string& localPath, const std::strin
 
 void ScreenshotTaker::uploadEnded(unsigned generation, bool answered) {
   if (generation != generation_) return;  // abandoned by a later tick
-  if (!answered) emit uploadFailed();
+  if (!answered) emit uploadFailed(current_);
   emit uploadFinished(answered);
 }

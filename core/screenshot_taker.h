@@ -5,14 +5,15 @@
 // The status window, at each tick of Timer3:
 //   ClientState.screenshotCounter += 1;
 //   taker.tick(makeScreenshotJob(ClientState, platform::dataDir()));
-// and once, at its creation, connects uploadFailed() to the notice
-// (ShotNotice::popUpOver(statusWindow)).
+// and once, at its creation, has the notice and the diagnostic log follow
+// the taker (followScreenshots in shot_notice.h).
 #pragma once
 
 #include <QObject>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "core/client_state.h"
@@ -33,13 +34,24 @@ struct ScreenshotJob {
 
 ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& dataDir);
 
+// One upload as the tick started it.
+struct ScreenshotUpload {
+  ScreenshotJob job;
+  std::string localPath;  // full GBK path of the picture, which stays on disk
+  std::string url;
+  std::tm takenAt{};  // the local time in the picture's name
+};
+
 class ScreenshotTaker : public QObject {
   Q_OBJECT
 
  public:
   using FrameSource = std::function<bool(platform::ScreenFrame&)>;
   using Clock = std::function<std::tm()>;  // local date and time
-  using Uploader = std::function<std::string(const std::string& localPath, const std::string& url)>;
+  // Posts the picture and returns the answer (empty: not delivered); gives
+  // up soon once `stop` is requested.
+  using Uploader =
+      std::function<std::string(const std::string& localPath, const std::string& url, std::stop_token stop)>;
 
   // Captures the display of $DISPLAY, reads the local clock and uploads
   // with postFile; tests replace any of the three.
@@ -50,10 +62,11 @@ class ScreenshotTaker : public QObject {
   void setClock(Clock clock) { clock_ = std::move(clock); }
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
 
-  // One tick: folders, capture, file, upload. A folder that cannot be made
-  // or a capture that fails ends the tick quietly, without an upload. A new
-  // upload abandons the one still running: that one's connection runs out
-  // on its worker, but its result is ignored and it shows nothing.
+  // One tick: folders, capture, file, upload. A capture that fails ends the
+  // tick quietly; a folder or file that cannot be written ends it with
+  // pictureNotSaved. Neither uploads anything. A new upload abandons the one
+  // still running: that one is stopped at once, its result is ignored and
+  // it reports nothing.
   void tick(const ScreenshotJob& job);
 
   // Full GBK path of the most recent picture ("" before the first one).
@@ -62,17 +75,24 @@ class ScreenshotTaker : public QObject {
   int uploadsRunning() const;
 
  signals:
-  // The current upload ended without an answer (UI thread).
-  void uploadFailed();
+  // The one way an upload fails (no answer, an error status, a redirect,
+  // an unreadable picture, no worker to be had): the current upload, with
+  // everything it was started with. UI thread.
+  void uploadFailed(const ScreenshotUpload& upload);
   // The current upload ended; `answered` is false exactly when uploadFailed
   // is emitted too.
   void uploadFinished(bool answered);
+  // This tick's picture could not be written (disk full, folder not
+  // writable): `logLine` (GBK) says where and why. `firstInLesson` is true
+  // for the first such tick of a lesson only, so the teacher hears once.
+  void pictureNotSaved(const std::string& logLine, bool firstInLesson);
 
  private:
   struct Channel;
 
-  bool capture(const std::string& diskPath);
-  void startUpload(const std::string& localPath, const std::string& url);
+  void noteLesson(const ScreenshotJob& job);
+  void notSaved(const std::string& localPath, const std::string& reason);
+  void startUpload(ScreenshotUpload upload);
   void uploadEnded(unsigned generation, bool answered);
 
   FrameSource frameSource_;
@@ -81,5 +101,12 @@ class ScreenshotTaker : public QObject {
   std::unique_ptr<platform::ScreenCapture> screen_;
   std::shared_ptr<Channel> channel_;
   unsigned generation_ = 0;
+  ScreenshotUpload current_;
+  std::stop_source currentStop_;
   std::string lastScreenshotPath_;
+  // The lesson the last tick belonged to (teacher, lesson id, counter) and
+  // whether the teacher has heard of a picture not saved in it.
+  std::string lessonKey_;
+  int lastCounter_ = 0;
+  bool toldNotSaved_ = false;
 };

@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QScreen>
 
+#include "core/screenshot_taker.h"
+#include "sys/text_codec.h"
+
 namespace {
 
 const QColor kNavy(0, 0, 128);
@@ -44,8 +47,7 @@ ShotNotice::ShotNotice(QWidget* parent)
   title_ = makeLabel(this, "titleLabel", QStringLiteral("记时提示"));
   title_->setGeometry(10, 5, kCloseArea.left() - 10 - 4, 20);
   title_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  message_ = makeLabel(this, "messageLabel",
-                       QStringLiteral("网络不畅，记时无法正常进行，请检查网络不否能正常上网。"));
+  message_ = makeLabel(this, "messageLabel", text(Message::NotSent));
   message_->setGeometry(10, 40, kWidth - 20, kHeight - 40 - 6);
   message_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   message_->setWordWrap(true);
@@ -68,7 +70,18 @@ void ShotNotice::setTimings(int slideMs, int stayMs) {
   stay_.setInterval(stayMs);
 }
 
-void ShotNotice::popUp(const QRect& workArea) {
+QString ShotNotice::text(Message message) {
+  switch (message) {
+    case Message::NotSaved:
+      return QStringLiteral("截图无法保存（磁盘已满或文件夹不可写），请联系管理员。");
+    case Message::NotSent:
+      break;
+  }
+  return QStringLiteral("网络不畅，记时无法正常进行，请检查网络不否能正常上网。");
+}
+
+void ShotNotice::popUp(const QRect& workArea, Message message) {
+  message_->setText(text(message));
   placed_ = placeIn(workArea);
   stay_.stop();
   if (!isVisible()) {
@@ -78,10 +91,24 @@ void ShotNotice::popUp(const QRect& workArea) {
   slideTo(kHeight);
 }
 
-void ShotNotice::popUpOver(const QWidget* statusWindow) {
+void ShotNotice::popUpOver(const QWidget* statusWindow, Message message) {
   QScreen* screen = statusWindow != nullptr ? statusWindow->screen() : nullptr;
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-  if (screen != nullptr) popUp(screen->availableGeometry());
+  if (screen != nullptr) popUp(screen->availableGeometry(), message);
+}
+
+void followScreenshots(ScreenshotTaker& taker, ShotNotice& notice, const QWidget* statusWindow,
+                       std::function<void(const std::string& gbkLine)> log) {
+  QObject::connect(&taker, &ScreenshotTaker::uploadFailed, &notice,
+                   [&notice, statusWindow, log](const ScreenshotUpload& upload) {
+                     if (log) log(text::utf8ToGbk("截图上传失败，图片留在本机：") + upload.localPath);
+                     notice.popUpOver(statusWindow, ShotNotice::Message::NotSent);
+                   });
+  QObject::connect(&taker, &ScreenshotTaker::pictureNotSaved, &notice,
+                   [&notice, statusWindow, log](const std::string& line, bool firstInLesson) {
+                     if (log) log(line);
+                     if (firstInLesson) notice.popUpOver(statusWindow, ShotNotice::Message::NotSaved);
+                   });
 }
 
 // The window grows upward from the work area's bottom edge (and shrinks back

@@ -1,15 +1,19 @@
-// The small notice that a screenshot could not be sent: "记时提示" and a
-// line asking the teacher to check the network. It slides up at the
-// bottom-right corner of the work area, stays a few seconds and slides down
-// again; it never takes the focus, and only its close box hides it early.
+// The small notice that a screenshot could not be sent ("记时提示" and a
+// line asking the teacher to check the network) or could not be kept on
+// this computer. It slides up at the bottom-right corner of the work area,
+// stays a few seconds and slides down again; it never takes the focus, and
+// only its close box hides it early.
 #pragma once
 
 #include <QRect>
 #include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
+#include <functional>
+#include <string>
 
 class QLabel;
+class ScreenshotTaker;
 
 class ShotNotice : public QWidget {
   Q_OBJECT
@@ -21,13 +25,19 @@ class ShotNotice : public QWidget {
   // The close box: 162,6 up to, not including, 176,20.
   static constexpr QRect kCloseArea{162, 6, 14, 14};
 
+  // What the notice tells: the upload got no answer, or the picture could
+  // not be written to the disk.
+  enum class Message { NotSent, NotSaved };
+
   explicit ShotNotice(QWidget* parent = nullptr);
 
   // Shows the notice in `workArea` (screen coordinates). While it is already
   // up, it comes back fully and stays its full time again.
-  void popUp(const QRect& workArea);
+  void popUp(const QRect& workArea, Message message = Message::NotSent);
   // The same, in the work area of the screen that shows `statusWindow`.
-  void popUpOver(const QWidget* statusWindow);
+  void popUpOver(const QWidget* statusWindow, Message message = Message::NotSent);
+
+  static QString text(Message message);
 
   // Where the notice stands once it is fully up.
   static QRect placeIn(const QRect& workArea);
@@ -51,3 +61,9 @@ class ShotNotice : public QWidget {
   QRect placed_;
   int slideMs_ = 400;
 };
+
+// The teacher and the diagnostic log hear of the taker's troubles: a failed
+// upload brings the notice and a log line each time; a picture that cannot
+// be written is logged at every tick and shown once per lesson.
+void followScreenshots(ScreenshotTaker& taker, ShotNotice& notice, const QWidget* statusWindow,
+                       std::function<void(const std::string& gbkLine)> log);

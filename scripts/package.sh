@@ -5,5 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
 build=${BUILD_DIR:-build}
-# cpack names the package it made; only that line is printed.
-(cd "$build" && cpack --config CPackConfig.cmake) | sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p'
+# cpack names the package it made; only that line is printed, or all it
+# said when it failed.
+if ! output=$(cd "$build" && cpack --config CPackConfig.cmake 2>&1); then
+  echo "$output" >&2
+  exit 1
+fi
+sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' <<<"$output"

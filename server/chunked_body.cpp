@@ -68,6 +68,17 @@ std::optional<std::string> joinChunks(std::string_view body) {
   }
 }
 
+// The decimal value of a Content-Length field, nothing when it is not one.
+std::optional<size_t> contentLength(std::string_view value) {
+  if (value.empty() || value.size() > 18) return std::nullopt;
+  size_t length = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    length = length * 10 + static_cast<size_t>(c - '0');
+  }
+  return length;
+}
+
 }  // namespace
 
 std::string joinChunkedBody(std::string_view response) {
@@ -80,6 +91,33 @@ std::string joinChunkedBody(std::string_view response) {
   std::optional<std::string> body = joinChunks(response.substr(headerEnd + 4));
   if (!body) return std::string(response);
   return std::string(response.substr(0, headerEnd + 4)) + *body;
+}
+
+std::optional<size_t> framedResponseSize(std::string_view head) {
+  const size_t statusEnd = head.find("\r\n");
+  if (statusEnd == std::string_view::npos) return std::nullopt;
+  // "HTTP/1.1 100 Continue": the real response is still to come.
+  const std::string_view statusLine = head.substr(0, statusEnd);
+  const size_t space = statusLine.find(' ');
+  if (space == std::string_view::npos || statusLine.substr(space + 1, 1) == "1") return std::nullopt;
+  std::string_view headers = head.substr(statusEnd + 2);
+  std::optional<size_t> length;
+  while (!headers.empty()) {
+    const size_t end = headers.find("\r\n");
+    const std::string_view line = headers.substr(0, end);
+    headers = end == std::string_view::npos ? std::string_view() : headers.substr(end + 2);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = trim(line.substr(0, colon));
+    // Any transfer coding overrides the length.
+    if (equalsIgnoringCase(name, "Transfer-Encoding")) return std::nullopt;
+    if (!equalsIgnoringCase(name, "Content-Length")) continue;
+    const std::optional<size_t> value = contentLength(trim(line.substr(colon + 1)));
+    if (!value || (length && *length != *value)) return std::nullopt;
+    length = value;
+  }
+  if (!length) return std::nullopt;
+  return head.size() + *length;
 }
 
 }  // namespace server

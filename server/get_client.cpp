@@ -1,5 +1,7 @@
 #include "server/get_client.h"
 
+#include <algorithm>
+
 #include "platform/socket_transport.h"
 #include "server/chunked_body.h"
 #include "server/json_func.h"
@@ -23,6 +25,8 @@ std::string requestText(const std::string& pathAndQuery, const std::string& host
   return "GET " + pathAndQuery + " HTTP/1.1\r\nAccept: */*\r\nConnection: Close\r\nHost: " + host +
          "\r\n\r\n";
 }
+
+const char kOversizedText[] = "error:Reply larger than 32 MiB";
 
 const std::string& timeoutText() {
   static const std::string text = text::utf8ToGbk("error:无法获取数据关闭");
@@ -64,7 +68,14 @@ void GetClient::abandon() {
   lookup_ = -1;
   socket_ = -1;
   unsent_.clear();
-  received_.clear();
+  dropReply();
+}
+
+void GetClient::dropReply() {
+  // Gives the memory back: a large reply must not stay held until the next.
+  std::string().swap(received_);
+  headersRead_ = false;
+  framedSize_.reset();
 }
 
 void GetClient::startRequest(const std::string& pathAndQuery) {
@@ -112,7 +123,7 @@ void GetClient::socketConnected(int socket, int error) {
     return;
   }
   connected_ = true;
-  received_.clear();
+  dropReply();
   unsent_ = requestText(lastPathAndQuery_, host_);
 }
 
@@ -125,24 +136,59 @@ void GetClient::socketWritable(int socket) {
 
 void GetClient::socketReceived(int socket, std::string_view bytes) {
   if (socket != socket_) return;
+  if (received_.size() + bytes.size() > kMaxReplyBytes) {
+    refuseOversizedReply();
+    return;
+  }
+  const size_t before = received_.size();
+  // Grown by doubling, but never beyond the cap: a reply near it must not
+  // hold twice its size.
+  if (before + bytes.size() > received_.capacity())
+    received_.reserve(std::min(kMaxReplyBytes, std::max(received_.capacity() * 2, before + bytes.size())));
   received_.append(bytes);
+  if (!headersRead_) {
+    const size_t end = received_.find("\r\n\r\n", before >= 3 ? before - 3 : 0);
+    if (end == std::string::npos) return;
+    headersRead_ = true;
+    framedSize_ = framedResponseSize(std::string_view(received_).substr(0, end + 4));
+    if (framedSize_ && *framedSize_ > kMaxReplyBytes) {
+      refuseOversizedReply();
+      return;
+    }
+  }
+  // A server (or proxy) that keeps the connection open despite "Connection:
+  // Close" has still said all it will once the announced body is here.
+  if (framedSize_ && received_.size() >= *framedSize_) {
+    received_.resize(*framedSize_);
+    replyComplete(socket);
+  }
 }
 
-void GetClient::socketClosed(int socket, int error) {
+void GetClient::socketClosed(int socket, int) {
   if (socket != socket_) return;
+  replyComplete(socket);
+}
+
+void GetClient::replyComplete(int socket) {
   // Decoded as a whole, so a character split between two reads (or two
   // chunks) stays intact.
   std::string reply = text::utf8ToGbk(joinChunkedBody(received_));
-  received_.clear();
+  // The connection ends before the handler runs: a handler that waits in a
+  // message box runs the event loop, and a connection still open (the
+  // server had not closed it yet) would report again meanwhile.
+  transport_->closeSocket(socket);
+  socket_ = -1;
+  connected_ = false;
+  unsent_.clear();
+  dropReply();
   deliver(reply);
-  // The handler may have finished this request (closing the connection) or
-  // started the next one; close only the connection that has just ended.
-  if (socket_ == socket) {
-    transport_->closeSocket(socket);
-    socket_ = -1;
-    connected_ = false;
-    unsent_.clear();
-  }
+}
+
+void GetClient::refuseOversizedReply() {
+  // The connection goes and the buffer with it before the handler hears;
+  // the time-out runs on until the handler finishes, as after any error.
+  abandon();
+  deliver(kOversizedText);
 }
 
 }  // namespace server

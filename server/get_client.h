@@ -3,8 +3,10 @@
 // abandons the one still in flight. The whole response (status line, headers
 // and body, a chunked body joined, decoded from UTF-8 to GBK) or an "error:"
 // text goes to the one reply handler that the caller installs right before
-// each request. Runs on the event loop of the thread that created it and
-// never blocks it.
+// each request. A reply is whole when the server closes or, when its headers
+// carry a Content-Length, once that many body bytes have come. A reply of
+// more than 32 MiB ends the request with an "error:" text. Runs on the event loop of the thread that created
+// it and never blocks it.
 //
 // The status window and the upload queue page each own one instance; the two
 // are independent.
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/async_transport.h"
@@ -22,6 +25,9 @@ namespace server {
 
 class GetClient final : private platform::TransportListener {
  public:
+  // The largest reply taken; no server reply the client reads comes near it.
+  static constexpr size_t kMaxReplyBytes = 32 * 1024 * 1024;
+
   using ReplyHandler = std::function<void(const std::string& replyText)>;
 
   // With the system's sockets.
@@ -64,6 +70,9 @@ class GetClient final : private platform::TransportListener {
 
   void deliver(const std::string& text);
   void abandon();
+  void dropReply();
+  void replyComplete(int socket);
+  void refuseOversizedReply();
 
   ReplyHandler handler_;
   std::string host_;
@@ -74,6 +83,10 @@ class GetClient final : private platform::TransportListener {
   bool connected_ = false;
   std::string unsent_;
   std::string received_;
+  // Set once the headers of the reply have come: whether they frame the
+  // body with a Content-Length, and the whole reply's size then.
+  bool headersRead_ = false;
+  std::optional<size_t> framedSize_;
   QTimer timeout_;
   // Last, so that it goes first and reports nothing to a half-destroyed
   // client.

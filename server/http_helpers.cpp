@@ -113,7 +113,8 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The form body as one stream: the fields and the file part's header from
 // memory, the file from disk, the closing boundary from memory. It can be
-// read from any offset again when a redirect makes libcurl resend it.
+// read from any offset again when libcurl has to send it once more (a kept
+// connection found closed).
 class FormBody {
  public:
   FormBody(std::string head, FileHandle file, curl_off_t fileSize, std::string tail)
@@ -195,6 +196,12 @@ int seekBody(void* form, curl_off_t offset, int origin) {
   return static_cast<FormBody*>(form)->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }
 
+// libcurl asks this often while data moves and about once a second while
+// it waits; a non-zero answer ends the transfer.
+int stopRequested(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::stop_token*>(stop)->stop_requested() ? 1 : 0;
+}
+
 size_t collectReply(char* data, size_t size, size_t count, void* reply) {
   auto& text = *static_cast<std::string*>(reply);
   const size_t n = size * count;
@@ -231,8 +238,8 @@ struct HeaderListCleanup {
 
 }  // namespace
 
-std::string postFile(const std::string& localPath, const std::string& url) {
-  if (localPath.empty()) return {};
+std::string postFile(const std::string& localPath, const std::string& url, std::stop_token stop) {
+  if (localPath.empty() || stop.stop_requested()) return {};
   static std::once_flag curlReady;
   std::call_once(curlReady, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
@@ -267,8 +274,7 @@ std::string postFile(const std::string& localPath, const std::string& url) {
   curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, seekBody);
   curl_easy_setopt(h, CURLOPT_SEEKDATA, form.get());
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");  // cookie engine in memory, gone with the handle
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
@@ -276,10 +282,15 @@ std::string postFile(const std::string& localPath, const std::string& url) {
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collectReply);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &reply);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, stopRequested);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop);
 
   if (curl_easy_perform(h) != CURLE_OK) return {};
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-  if (status >= 400) return {};
+  // Only a final answer of the server itself counts; a redirect (or any
+  // other 3xx) means the picture was not taken.
+  if (status < 200 || status >= 300) return {};
   return reply;
 }

@@ -3,6 +3,7 @@
 // request target, and posting a file as a multipart form.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -29,10 +30,13 @@ std::string queryParam(std::string_view pathAndQuery, std::string_view name);
 // filepath, Submit, then the file as screenFile with the full local path as
 // its file name) and returns the reply body. `localPath` is GBK text like all
 // text in the client; the file is opened under its UTF-8 name on disk. The
-// file is streamed, never read whole. Redirects are followed and cookies kept
-// for this one call. Every failure (empty path, unreadable file, no
-// connection, an error status, a broken or stalled connection) gives empty
-// text. The URL goes out as given, except that a blank or control character
-// in it, which no request line can carry, is %-encoded. Blocks: call it on a
-// worker thread.
-std::string postFile(const std::string& localPath, const std::string& url);
+// file is streamed, never read whole. Cookies are kept for this one call.
+// Every failure (empty path, unreadable file, no connection, an error status,
+// a redirect, a broken or stalled connection) gives empty text: a redirect is
+// not followed, since following it would send the request again elsewhere,
+// and after 301 to 303 as a GET without the picture. The URL goes out as
+// given, except that a blank or control character in it, which no request
+// line can carry, is %-encoded. Blocks: call it on a worker thread; a stop
+// requested through `stop` ends the exchange within about a second, with
+// empty text.
+std::string postFile(const std::string& localPath, const std::string& url, std::stop_token stop = {});

@@ -27,6 +27,12 @@ bool keptAsIs(unsigned char c) {
   return std::string_view("!$'()*-.@_").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+// The disk serial goes into the target as the serial itself; one with a
+// blank, "&", "%" or a byte above 127 (as some drives report) would break
+// the request line or the query, so it goes percent-encoded. A serial of
+// safe characters only comes out unchanged.
+std::string deviceValue(std::string_view serial) { return PercentEncode(serial); }
+
 }  // namespace
 
 std::string PercentEncode(std::string_view text) {
@@ -87,13 +93,14 @@ std::string ReportFault(std::string_view serverPath, std::string_view schoolID, 
 std::string StartLesson(std::string_view serverPath, std::string_view schoolID, std::string_view gradeID,
                         std::string_view classesID, std::string_view teacherID, std::string_view subjectID,
                         std::string_view deviceID, std::string_view offLine, std::string_view beginTime) {
+  const std::string device = deviceValue(deviceID);
   return target(serverPath, "getStartCountTime",
                 {{"schoolID", schoolID},
                  {"gradeID", gradeID},
                  {"classesID", classesID},
                  {"teacherID", teacherID},
                  {"subjectID", subjectID},
-                 {"deviceID", deviceID},
+                 {"deviceID", device},
                  {"offLine", offLine},
                  {"beginTime", beginTime}});
 }
@@ -102,6 +109,7 @@ std::string Screenshot(std::string_view serverPath, std::string_view processID, 
                        std::string_view gradeID, std::string_view classesID, std::string_view teacherID,
                        std::string_view subjectID, std::string_view deviceID, std::string_view offLine,
                        std::string_view shotTime) {
+  const std::string device = deviceValue(deviceID);
   return target(serverPath, "postScreenShot",
                 {{"processID", processID},
                  {"schoolID", schoolID},
@@ -109,13 +117,14 @@ std::string Screenshot(std::string_view serverPath, std::string_view processID, 
                  {"classesID", classesID},
                  {"teacherID", teacherID},
                  {"subjectID", subjectID},
-                 {"deviceID", deviceID},
+                 {"deviceID", device},
                  {"offLine", offLine},
                  {"shotTime", shotTime}});
 }
 
 std::string RunningLesson(std::string_view serverPath, std::string_view hardDiskID) {
-  return target(serverPath, "getCouterTime", {{"hardDiskID", hardDiskID}});
+  const std::string device = deviceValue(hardDiskID);
+  return target(serverPath, "getCouterTime", {{"hardDiskID", device}});
 }
 
 std::string CatalogsOfSubject(std::string_view serverPath, std::string_view schoolID,

@@ -4,8 +4,9 @@
 // order the server expects them, and only concatenates: every parameter is
 // always present, empty values included. Values are GBK text like all text in
 // the client and are inserted unchanged, except the fault text and address
-// (sent as percent-encoded UTF-8) and the courseware file name (percent-encoded
-// GBK).
+// (sent as percent-encoded UTF-8), the courseware file name (percent-encoded
+// GBK) and the disk serial (`deviceID`, `hardDiskID`: percent-encoded, which
+// leaves a serial of letters, digits and ! $ ' ( ) * - . @ _ as it is).
 #pragma once
 
 #include <string>

@@ -113,6 +113,15 @@ Options:
                       error    HTTP 500 with an HTML page (no JSON)
                       chunked  Transfer-Encoding: chunked
                       big      list replies padded to about 5 MB
+                      endless  a list reply whose body never ends (no
+                               Content-Length; it streams until the client
+                               closes or the server stops)
+                      hold     the whole reply with its Content-Length, then
+                               the connection stays open until the server
+                               stops, as if "Connection: Close" were ignored
+                      redirect:CODE
+                               answer 301, 302, 303, 307 or 308 with a
+                               Location back to the same target, nothing else
                       delay=MS wait MS milliseconds before answering
   --delay MS        the same as delay=MS in --mode
   --slow-pause MS   pause between the pieces of a slow reply (default 100)

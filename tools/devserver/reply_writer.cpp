@@ -65,6 +65,36 @@ void deliver(httplib::Response& response, Reply reply, const ReplyMode& mode, in
     return;
   }
 
+  if (mode.endless) {
+    // The reply up to its list, then records without end, as fast as the
+    // client takes them; the sink refuses once the client has gone.
+    const size_t list = reply.body.find('[');
+    auto head = std::make_shared<std::string>(list == std::string::npos ? reply.body
+                                                                        : reply.body.substr(0, list + 1));
+    auto filler = std::make_shared<std::string>();
+    while (filler->size() < 64 * 1024) filler->append("{\"pad\":\"" + std::string(100, 'x') + "\"},");
+    response.set_content_provider(
+        reply.contentType, [head, filler, &stop](size_t offset, httplib::DataSink& sink) {
+          if (stop.requested()) return false;
+          const std::string& piece = offset == 0 && !head->empty() ? *head : *filler;
+          return sink.write(piece.data(), piece.size());
+        });
+    return;
+  }
+
+  if (mode.hold) {
+    // All of it, then the connection stays until the server stops: a server
+    // (or proxy) that ignores "Connection: Close".
+    auto body = std::make_shared<std::string>(std::move(reply.body));
+    response.set_content_provider(body->size(), reply.contentType,
+                                  [body, &stop](size_t offset, size_t, httplib::DataSink& sink) {
+                                    sink.write(body->data() + offset, body->size() - offset);
+                                    stop.wait(-1);
+                                    return true;
+                                  });
+    return;
+  }
+
   if (!mode.slow && !mode.chunked) {
     response.set_content(std::move(reply.body), reply.contentType);
     return;

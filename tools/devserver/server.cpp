@@ -133,6 +133,12 @@ void DevServer::handle(const httplib::Request& request, httplib::Response& respo
     shutDownConnection(request.local_port, request.remote_port);
     return;
   }
+  if (mode.redirect != 0) {
+    // Back to the same target: a client that follows it sends the request
+    // again (as a GET after 301 to 303, as it was after 307 and 308).
+    response.set_redirect(request.target, mode.redirect);
+    return;
+  }
   Reply reply;
   try {
     reply = route(request, logged.multipart ? &logged.form : nullptr, mode.big);

@@ -23,6 +23,17 @@ bool parseModeList(const std::string& list, ReplyMode& mode, std::string& error)
       parsed.chunked = true;
     } else if (word == "big") {
       parsed.big = true;
+    } else if (word == "endless") {
+      parsed.endless = true;
+    } else if (word == "hold") {
+      parsed.hold = true;
+    } else if (word.rfind("redirect:", 0) == 0) {
+      const std::string code = word.substr(9);
+      if (code != "301" && code != "302" && code != "303" && code != "307" && code != "308") {
+        error = "bad redirect in mode list: " + word + " (301, 302, 303, 307 or 308)";
+        return false;
+      }
+      parsed.redirect = std::stoi(code);
     } else if (word.rfind("delay=", 0) == 0) {
       const std::string digits = word.substr(6);
       if (digits.empty() || digits.size() > 7 ||
@@ -32,8 +43,9 @@ bool parseModeList(const std::string& list, ReplyMode& mode, std::string& error)
       }
       parsed.delayMs = std::stoi(digits);
     } else {
-      error =
-          "unknown mode: " + word + " (known: normal, slow, silent, close, error, chunked, big, delay=MS)";
+      error = "unknown mode: " + word +
+              " (known: normal, slow, silent, close, error, chunked, big, endless, hold, redirect:CODE, "
+              "delay=MS)";
       return false;
     }
   }
@@ -50,6 +62,9 @@ std::string describeMode(const ReplyMode& mode) {
   if (mode.errorPage) add("error");
   if (mode.chunked) add("chunked");
   if (mode.big) add("big");
+  if (mode.endless) add("endless");
+  if (mode.hold) add("hold");
+  if (mode.redirect != 0) add("redirect:" + std::to_string(mode.redirect));
   if (mode.delayMs > 0) add("delay=" + std::to_string(mode.delayMs));
   return text;
 }

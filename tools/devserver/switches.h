@@ -15,6 +15,9 @@ struct ReplyMode {
   bool errorPage = false;   // HTTP 500 with an HTML page
   bool chunked = false;     // Transfer-Encoding: chunked
   bool big = false;         // a reply of about 5 MB
+  bool endless = false;     // a reply whose body never ends
+  bool hold = false;        // the whole reply, then the connection kept open
+  int redirect = 0;         // answer with this 3xx status and a Location instead
   int delayMs = 0;          // wait this long before answering
 
   bool operator==(const ReplyMode&) const = default;

@@ -10,7 +10,7 @@
 set -euo pipefail
 check=$1
 deb=$2
-[ -f "$deb" ] || { echo "no package at $deb: run scripts/package.sh"; exit 1; }
+[ -f "$deb" ] || { echo "no package at $deb (the test package.deb makes it)"; exit 1; }
 
 case $check in
 contents)

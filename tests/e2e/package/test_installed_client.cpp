@@ -146,7 +146,7 @@ TEST_F(InstalledClientTest, RunsFromTheReadOnlyProgramFolderWithItsDataInTheUser
   const QString root = base_.filePath("root");
   int exitCode = -1;
   const QByteArray unpacked = run("dpkg-deb", {"-x", EDU_PACKAGE_FILE, root}, &exitCode);
-  ASSERT_EQ(exitCode, 0) << unpacked.toStdString() << " (run scripts/package.sh)";
+  ASSERT_EQ(exitCode, 0) << unpacked.toStdString() << " (the test package.deb makes the package)";
   const QString program = root + "/opt/edu-client";
   ASSERT_EQ(QFileInfo(root + "/usr/bin/edu-admin").symLinkTarget(), "/opt/edu-client/edu-admin");
   run("chmod", {"-R", "a-w", program}, &exitCode);

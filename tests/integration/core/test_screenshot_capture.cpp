@@ -183,6 +183,11 @@ class ScreenshotToServer : public ::testing::Test {
   }
   void TearDown() override { qputenv("DISPLAY", previousDisplay_); }
 
+  void sendTo(const testsupport::DevServerProcess& server) {
+    ASSERT_TRUE(server.running());
+    state_.serverPort = server.port();
+  }
+
   xvfbtest::XvfbDisplay xvfb_{kWidth, kHeight};
   QByteArray previousDisplay_;
   QTemporaryDir programDir_;
@@ -191,8 +196,7 @@ class ScreenshotToServer : public ::testing::Test {
 
 TEST_F(ScreenshotToServer, ThePictureReachesTheServerOnItsPort) {
   testsupport::DevServerProcess server;
-  ASSERT_TRUE(server.running());
-  state_.serverPort = server.port();
+  ASSERT_NO_FATAL_FAILURE(sendTo(server));
 
   ScreenshotTaker taker;
   QSignalSpy finished(&taker, &ScreenshotTaker::uploadFinished);
@@ -224,6 +228,58 @@ TEST_F(ScreenshotToServer, AnUnreachableServerBringsTheNoticeAndKeepsThePicture)
   taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
   ASSERT_TRUE(testsupport::waitFor([&] { return failed.count() == 1; }, 30000));
   EXPECT_TRUE(std::filesystem::is_regular_file(text::gbkToUtf8(taker.lastScreenshotPath())));
+}
+
+// A redirect answer is a failed upload: the notice's signal carries the
+// upload, the picture stays, and nothing is sent again (no GET without the
+// picture after 302, no second form after 307).
+TEST_F(ScreenshotToServer, ARedirectIsAFailedUploadThatKeepsThePicture) {
+  testsupport::DevServerProcess server;
+  ASSERT_NO_FATAL_FAILURE(sendTo(server));
+  ScreenshotTaker taker;
+  QSignalSpy failed(&taker, &ScreenshotTaker::uploadFailed);
+  const std::vector<std::string> codes = {"302", "307"};
+  for (size_t i = 0; i < codes.size(); ++i) {
+    SCOPED_TRACE(codes[i]);
+    ASSERT_FALSE(server.control("mode?set=redirect:" + codes[i] + "&count=1").empty());
+    state_.screenshotCounter += 1;
+    taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+    ASSERT_TRUE(testsupport::waitFor([&] { return failed.count() == static_cast<int>(i) + 1; }, 30000));
+    const auto upload = failed.back().at(0).value<ScreenshotUpload>();
+    EXPECT_EQ(upload.localPath, taker.lastScreenshotPath());
+    EXPECT_EQ(upload.job.processID, "4711");
+    EXPECT_TRUE(std::filesystem::is_regular_file(text::gbkToUtf8(upload.localPath)));
+  }
+  ASSERT_TRUE(testsupport::waitFor([&] { return taker.uploadsRunning() == 0; }));
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), codes.size());
+  for (size_t i = 0; i < codes.size(); ++i) {
+    EXPECT_EQ(requests[i].method, "POST");
+    EXPECT_EQ(requests[i].mode, "redirect:" + codes[i]);
+  }
+}
+
+// The next tick stops an upload that the server holds without answering;
+// the new upload goes on.
+TEST_F(ScreenshotToServer, ANewTickStopsTheUploadTheServerHolds) {
+  testsupport::DevServerProcess server;
+  ASSERT_NO_FATAL_FAILURE(sendTo(server));
+  ASSERT_FALSE(server.control("mode?set=silent&count=2").empty());
+  ScreenshotTaker taker;
+  QSignalSpy finished(&taker, &ScreenshotTaker::uploadFinished);
+  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  ASSERT_TRUE(server.waitForRequests(1, 30000));
+  state_.screenshotCounter += 1;
+  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  ASSERT_TRUE(server.waitForRequests(2, 30000));
+  // Well before the stall limit of 30 s that would end it otherwise.
+  EXPECT_TRUE(testsupport::waitFor([&] { return taker.uploadsRunning() == 1; }, 15000));
+  EXPECT_EQ(finished.count(), 0);
+  // The server's end releases the second; it reports as the current one.
+  server.stop();
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }, 30000));
+  EXPECT_FALSE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(taker.uploadsRunning(), 0);
 }
 
 }  // namespace

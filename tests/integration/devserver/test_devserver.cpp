@@ -385,6 +385,58 @@ TEST_F(DevServerTest, SwitchesShapeTheNextRepliesOnly) {
   for (size_t i = 0; i < modes.size(); ++i) EXPECT_EQ(logged[i].mode, modes[i]) << i;
 }
 
+// The switches for the client's limits: a redirect, a reply that never
+// ends, and a whole reply after which the connection stays open.
+TEST_F(DevServerTest, RedirectEndlessAndHoldSwitchesMisbehaveAsTheySay) {
+  const std::string subjects = target("getSubject", "gradeID=3003");
+  const std::string normal = parse(server.get(subjects)).body;
+
+  control("mode?set=redirect:307");
+  const Response moved = parse(server.get(subjects));
+  EXPECT_EQ(moved.status, 307);
+  EXPECT_EQ(moved.header("Location"), subjects);
+
+  const std::string request = "GET " + subjects + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Close\r\n\r\n";
+  for (const char* mode : {"endless", "hold"}) {
+    SCOPED_TRACE(mode);
+    control(std::string("mode?set=") + mode);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(server.port()));
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write(request.data(), static_cast<qint64>(request.size()));
+    std::string received;
+    const auto readSome = [&] {
+      socket.waitForReadyRead(100);
+      received += socket.readAll().toStdString();
+    };
+    if (std::string(mode) == "endless") {
+      // Far more than any reply, still coming, and still a list.
+      ASSERT_TRUE(testsupport::waitFor(
+          [&] {
+            readSome();
+            return received.size() > 20u * 1024 * 1024;
+          },
+          60000));
+      EXPECT_EQ(parse(received).header("Content-Length"), "");
+      EXPECT_EQ(parse(received).body.rfind(normal.substr(0, normal.find('[') + 1), 0), 0u);
+    } else {
+      ASSERT_TRUE(testsupport::waitFor([&] {
+        readSome();
+        return parse(received).body.size() >= normal.size();
+      }));
+      EXPECT_EQ(parse(received).body, normal);
+      EXPECT_EQ(parse(received).header("Content-Length"), std::to_string(normal.size()));
+      EXPECT_EQ(socket.state(), QAbstractSocket::ConnectedState);
+    }
+    socket.abort();
+  }
+  const auto logged = server.requests();
+  ASSERT_EQ(logged.size(), 4u);
+  EXPECT_EQ(logged[1].mode, "redirect:307");
+  EXPECT_EQ(logged[2].mode, "endless");
+  EXPECT_EQ(logged[3].mode, "hold");
+}
+
 TEST(DevServerDefaults, CommandLineModeAppliesToEveryRequest) {
   DevServerProcess server({"--mode", "error"});
   ASSERT_TRUE(server.running());

@@ -3,6 +3,8 @@
 // page, chunked, big, slow, cut off) reach the handler.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -134,6 +136,65 @@ TEST_F(GetClientDevServer, OddRepliesReachTheHandlerWholeAndReadAsTheyShould) {
       EXPECT_GT(reply.size(), 4u * 1024 * 1024);
     }
   }
+}
+
+// Peak and current resident memory of this process, in KiB.
+long memoryKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// A server that ignores "Connection: Close" after a reply of known length,
+// and one whose reply never ends.
+TEST_F(GetClientDevServer, AHeldConnectionIsAnsweredAtOnceAndAnEndlessReplyEndsAtTheCap) {
+  const std::string target = HttpUrl::GradesOfSchool("/edu/", "1001");
+  // The time-out would deliver its own error; here it must not be what ends
+  // either request.
+  client.setTimeoutInterval(std::chrono::minutes(5));
+  ASSERT_FALSE(devserver.control("mode?set=hold&count=1").empty());
+  const std::string held = fetch(target);
+  EXPECT_FALSE(Json_Func::ExtractJsonPart(held).empty()) << held.substr(0, 300);
+
+  ASSERT_FALSE(devserver.control("mode?set=endless&count=1").empty());
+  // The peak counts from here (writing 5 to clear_refs resets it).
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const long before = memoryKiB("VmRSS");
+  const long limit = before + (server::GetClient::kMaxReplyBytes >> 10) + 64 * 1024;
+  replies.clear();
+  client.startRequest(target);
+  // Given up early when the memory runs past the limit, so that a client
+  // without a cap does not take the machine with it.
+  waitFor([&] { return !replies.empty() || memoryKiB("VmRSS") > limit; }, 120000);
+  EXPECT_EQ(replies, std::vector<std::string>{"error:Reply larger than 32 MiB"});
+  EXPECT_LT(memoryKiB("VmHWM"), limit);
+  // The buffer is given back at once.
+  EXPECT_LT(memoryKiB("VmRSS"), before + 16 * 1024);
+  client.setServer("", 0);
+  client.startRequest("");  // ends the request of a client without a cap
+}
+
+// A disk serial with a blank (as some drives report it) reaches the server
+// intact: the lesson starts, and the running lesson is found by the same
+// serial.
+TEST_F(GetClientDevServer, ASerialWithABlankStartsAndResumesTheLesson) {
+  const std::string serial = "WD-WCC 4N1234";
+  const std::string started =
+      fetch(HttpUrl::StartLesson("/edu/", "1001", "3001", "4001", "2001", "5001", serial, "0", ""));
+  const std::string processID = Json_Func::ReadProcessID(Json_Func::ExtractJsonPart(started));
+  ASSERT_FALSE(processID.empty()) << started;
+  // The server holds the serial as the drive reports it.
+  EXPECT_NE(devserver.control("lessons").find("\"" + serial + "\""), std::string::npos);
+
+  const std::string running = fetch(HttpUrl::RunningLesson("/edu/", serial));
+  Json_Func::RecordList records;
+  ASSERT_TRUE(Json_Func::ReadDataRecords(Json_Func::ExtractJsonPart(running), records)) << running;
+  ASSERT_FALSE(records.empty()) << running;
+  EXPECT_EQ(records[0].text("processID"), processID);
+  EXPECT_EQ(records[0].text("teacherID"), "2001");
 }
 
 }  // namespace

@@ -228,4 +228,20 @@ TEST_F(GetClientLoopback, TheEventLoopRunsOnWhileARequestIsInFlight) {
   EXPECT_GE(ticks, 200);
 }
 
+// A server (or a proxy before it) that ignores "Connection: Close" and keeps
+// the connection open: the reply is whole once its Content-Length has come,
+// so the handler has it at once instead of the time-out's error.
+TEST_F(GetClientLoopback, AKeepAliveServerIsAnsweredAtOnceWhenTheLengthIsKnown) {
+  const std::string reply =
+      "HTTP/1.1 200 OK\r\nConnection: keep-alive\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}";
+  server.answer = [&reply](QTcpSocket* socket, const std::string&) {
+    socket->write(reply.data(), static_cast<qint64>(reply.size()));
+  };
+  client.startRequest("/clientInterface-getSubject?appKey=k&gradeID=3001");
+  ASSERT_TRUE(waitFor([&] { return !replies.empty(); }, 20000));
+  EXPECT_EQ(replies, std::vector<std::string>{reply});
+  // The client ends the connection the server kept.
+  EXPECT_TRUE(waitFor([&] { return server.disconnects == 1; }));
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -26,15 +27,16 @@ std::tm at(int year, int month, int day, int hour, int minute) {
   return time;
 }
 
-// A gate a fake upload waits at until the test opens it.
+// A gate a fake upload waits at until the test opens it (or the upload is
+// stopped).
 struct Gate {
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable_any changed;
   bool open = false;
 
-  void wait() {
+  void wait(std::stop_token stop = {}) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return open; });
+    changed.wait(lock, stop, [this] { return open; });
   }
   void release() {
     const std::lock_guard lock(mutex);
@@ -67,7 +69,7 @@ class ScreenshotTick : public ::testing::Test {
       if (times_.size() > 1) times_.erase(times_.begin());
       return now;
     });
-    taker_.setUploader([this](const std::string& localPath, const std::string& url) {
+    taker_.setUploader([this](const std::string& localPath, const std::string& url, std::stop_token stop) {
       std::string reply;
       Gate* gate = nullptr;
       {
@@ -80,7 +82,12 @@ class ScreenshotTick : public ::testing::Test {
           gates_.erase(gates_.begin());
         }
       }
-      if (gate != nullptr) gate->wait();
+      if (gate != nullptr) gate->wait(stop);
+      if (stop.stop_requested()) {
+        const std::lock_guard lock(mutex_);
+        stopped_.push_back(localPath);
+        return std::string();
+      }
       return reply;
     });
     job_.dataDir = dir_.path().toStdString();
@@ -120,6 +127,7 @@ class ScreenshotTick : public ::testing::Test {
   std::vector<std::string> replies_;
   std::vector<Gate*> gates_;
   std::vector<Upload> uploads_;
+  std::vector<std::string> stopped_;  // uploads that saw their stop
   ScreenshotJob job_;
   ScreenshotTaker taker_;
 };
@@ -155,32 +163,76 @@ TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
       std::filesystem::is_regular_file(job_.dataDir + "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
 }
 
-TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothing) {
+TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTheDiskRefused) {
+  const std::string file = "/screen_pic/2024-05/张明13812345678/P77/09.05__2.jpg";
   struct Case {
     const char* what;
     std::string blocker;  // a file where a folder must go
+    bool diskFull;        // the picture's name leads to /dev/full
     bool screenWorks;
+    std::string reason;  // in the log line; empty: nothing is said
   };
   const std::vector<Case> cases{
-      {"screen_pic is a file", "/screen_pic", true},
-      {"the lesson's folder is a file", "/screen_pic/2024-05/张明13812345678/P77", true},
-      {"the screen cannot be captured", "", false},
+      {"screen_pic is a file", "/screen_pic", false, true, "screen_pic"},
+      {"the lesson's folder is a file", "/screen_pic/2024-05/张明13812345678/P77", false, true, "P77"},
+      {"the disk is full", "", true, true, "No space left on device"},
+      {"the screen cannot be captured", "", false, false, ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     std::filesystem::remove_all(job_.dataDir + "/screen_pic");
     if (!c.blocker.empty()) {
       std::filesystem::create_directories(std::filesystem::path(job_.dataDir + c.blocker).parent_path());
-      ASSERT_TRUE(testsupport::writeFile(job_.dataDir + c.blocker, "x")) << c.what;
+      ASSERT_TRUE(testsupport::writeFile(job_.dataDir + c.blocker, "x"));
+    }
+    if (c.diskFull) {
+      // Every write to /dev/full fails as on a full disk.
+      std::filesystem::create_directories(std::filesystem::path(job_.dataDir + file).parent_path());
+      std::filesystem::create_symlink("/dev/full", job_.dataDir + file);
     }
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
+    QSignalSpy notSaved(&taker_, &ScreenshotTaker::pictureNotSaved);
     taker_.tick(job_);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(pictures().empty()) << c.what;
-    EXPECT_TRUE(uploads().empty()) << c.what;
-    EXPECT_EQ(taker_.lastScreenshotPath(), "") << c.what;
-    EXPECT_EQ(failed.count(), 0) << c.what;
+    EXPECT_TRUE(pictures().empty());
+    EXPECT_TRUE(uploads().empty());
+    EXPECT_EQ(taker_.lastScreenshotPath(), "");
+    EXPECT_EQ(failed.count(), 0);
+    if (c.reason.empty()) {
+      EXPECT_EQ(notSaved.count(), 0);
+      continue;
+    }
+    ASSERT_EQ(notSaved.count(), 1);
+    const std::string line = text::gbkToUtf8(notSaved.at(0).at(0).value<std::string>());
+    EXPECT_EQ(line.rfind("截图无法保存：" + job_.dataDir + "/screen_pic", 0), 0u) << line;
+    EXPECT_NE(line.find(c.reason), std::string::npos) << line;
+    // A full disk leaves no broken picture (nor the link) behind.
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file)));
   }
+}
+
+// Each tick that cannot keep its picture is logged; the teacher hears once
+// per lesson, and again in the next lesson.
+TEST_F(ScreenshotTick, ThePictureNotSavedIsToldOncePerLesson) {
+  ASSERT_TRUE(testsupport::writeFile(job_.dataDir + "/screen_pic", "x"));
+  QSignalSpy notSaved(&taker_, &ScreenshotTaker::pictureNotSaved);
+  struct Tick {
+    const char* processID;
+    int counter;
+    bool told;
+  };
+  // Lesson P77 from its first tick; the next lesson, P78; a lesson resumed
+  // under the same id after a login, which starts the counter again.
+  const std::vector<Tick> ticks{{"P77", 2, true}, {"P77", 3, false}, {"P77", 4, false},
+                                {"P78", 2, true}, {"P78", 3, false}, {"P78", 2, true}};
+  for (const Tick& t : ticks) {
+    job_.processID = t.processID;
+    job_.counter = t.counter;
+    taker_.tick(job_);
+  }
+  ASSERT_EQ(notSaved.count(), static_cast<int>(ticks.size()));
+  for (size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(notSaved.at(i).at(1).toBool(), ticks[i].told) << i;
 }
 
 // Every unanswered upload brings the notice, once per tick; the pictures stay.
@@ -199,12 +251,14 @@ TEST_F(ScreenshotTick, AnEmptyAnswerIsAFailureEachTime) {
   EXPECT_EQ(pictures().size(), 3u);
 }
 
-// A tick while the previous upload still runs: the new one goes out at once,
-// and the old one's outcome, when it finally comes, is ignored.
-TEST_F(ScreenshotTick, ANewTickAbandonsTheUploadInFlight) {
+// A tick while the previous upload still runs: the new one goes out at once
+// and the old one is stopped at once; its outcome is ignored. A failure
+// reports the upload with what it was started with.
+TEST_F(ScreenshotTick, ANewTickStopsTheUploadInFlightAndOnlyTheCurrentOneReports) {
   Gate first;
-  gates_ = {&first};
-  replies_ = {"", "ok"};
+  Gate second;
+  gates_ = {&first, &second};
+  replies_ = {"ok", ""};
   QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
   QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
 
@@ -212,16 +266,30 @@ TEST_F(ScreenshotTick, ANewTickAbandonsTheUploadInFlight) {
   ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 1; }));
   job_.counter = 3;
   taker_.tick(job_);
-  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
-  EXPECT_EQ(taker_.uploadsRunning(), 1);
-  EXPECT_NE(uploads()[1].localPath.find("__3.jpg"), std::string::npos);
-
-  first.release();
-  ASSERT_TRUE(testsupport::waitFor([&] { return taker_.uploadsRunning() == 0; }));
+  // The first upload's gate never opens: only the stop ends it.
+  ASSERT_TRUE(testsupport::waitFor([&] { return taker_.uploadsRunning() == 1; }));
+  {
+    const std::lock_guard lock(mutex_);
+    ASSERT_EQ(stopped_.size(), 1u);
+    EXPECT_NE(stopped_[0].find("__2.jpg"), std::string::npos);
+  }
   QCoreApplication::processEvents();
-  EXPECT_EQ(finished.count(), 1);
-  EXPECT_TRUE(finished.at(0).at(0).toBool());
+  EXPECT_EQ(finished.count(), 0);
   EXPECT_EQ(failed.count(), 0);
+
+  second.release();
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
+  EXPECT_FALSE(finished.at(0).at(0).toBool());
+  ASSERT_EQ(failed.count(), 1);
+  const auto upload = failed.at(0).at(0).value<ScreenshotUpload>();
+  EXPECT_EQ(upload.localPath, taker_.lastScreenshotPath());
+  EXPECT_NE(upload.localPath.find("__3.jpg"), std::string::npos);
+  EXPECT_EQ(upload.url, uploads()[1].url);
+  EXPECT_EQ(upload.job.processID, "P77");
+  EXPECT_EQ(upload.job.counter, 3);
+  EXPECT_EQ(upload.takenAt.tm_hour, 9);
+  EXPECT_EQ(upload.takenAt.tm_min, 5);
+  first.release();
 }
 
 // A stalled upload may still be running when the status window goes away;
@@ -240,7 +308,7 @@ TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
       frame = {8, 8, platform::PixelLayout::Rgb, pixels.data()};
       return true;
     });
-    taker.setUploader([shared](const std::string&, const std::string&) {
+    taker.setUploader([shared](const std::string&, const std::string&, std::stop_token) {
       shared->gate.wait();
       shared->done = true;
       return std::string();

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <vector>
 
+#include "core/screenshot_taker.h"
 #include "core/shot_notice.h"
+#include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -29,6 +34,57 @@ TEST(ShotNotice, SlidesUpAtTheWorkAreasCornerWithItsTexts) {
   // Its bottom stays on the work area's bottom while it grows into view.
   ASSERT_TRUE(testsupport::waitFor([&] { return notice.height() == ShotNotice::kHeight; }));
   EXPECT_EQ(notice.geometry(), QRect(1024 - 18 - 181, 740 - 116, 181, 116));
+}
+
+// The notice follows the screenshots: a failed upload brings the network
+// text, a picture that cannot be kept the disk text, once per lesson, while
+// the log hears of every tick. Each text fits the notice.
+TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(testsupport::writeFile(dir.filePath("screen_pic").toStdString(), "not a folder"));
+  std::vector<unsigned char> pixels(8 * 8 * 3, 0);
+  ScreenshotTaker taker;
+  taker.setFrameSource([&](platform::ScreenFrame& frame) {
+    frame = {8, 8, platform::PixelLayout::Rgb, pixels.data()};
+    return true;
+  });
+  taker.setUploader([](const std::string&, const std::string&, std::stop_token) { return std::string(); });
+  ShotNotice notice;
+  notice.setTimings(1, 50);
+  std::vector<std::string> log;
+  followScreenshots(taker, notice, nullptr, [&](const std::string& line) { log.push_back(line); });
+  const auto* message = notice.findChild<QLabel*>("messageLabel");
+  ASSERT_TRUE(message);
+  ScreenshotJob job;
+  job.dataDir = dir.path().toStdString();
+  job.processID = "P1";
+
+  job.counter = 2;
+  taker.tick(job);
+  EXPECT_TRUE(notice.isVisible());
+  EXPECT_EQ(message->text(), ShotNotice::text(ShotNotice::Message::NotSaved));
+  EXPECT_LE(message->heightForWidth(message->width()), message->height());
+  const QString picture =
+      QDir(QString::fromStdString(testsupport::programDir())).absoluteFilePath("../tests/artefacts/");
+  QDir().mkpath(picture);
+  ASSERT_TRUE(testsupport::waitFor([&] { return notice.height() == ShotNotice::kHeight; }));
+  notice.grab().save(picture + "/shot_notice_not_saved.png");
+  ASSERT_TRUE(testsupport::waitFor([&] { return !notice.isVisible(); }));
+  job.counter = 3;
+  taker.tick(job);
+  EXPECT_FALSE(notice.isVisible()) << "told twice in one lesson";
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(text::gbkToUtf8(log[1]).rfind("截图无法保存：", 0), 0u) << log[1];
+
+  // The picture can be kept now; its upload gets no answer.
+  std::filesystem::remove(dir.filePath("screen_pic").toStdString());
+  job.counter = 4;
+  taker.tick(job);
+  ASSERT_TRUE(testsupport::waitFor([&] { return notice.isVisible(); }));
+  EXPECT_EQ(message->text(), ShotNotice::text(ShotNotice::Message::NotSent));
+  EXPECT_LE(message->heightForWidth(message->width()), message->height());
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[2], text::utf8ToGbk("截图上传失败，图片留在本机：") + taker.lastScreenshotPath());
 }
 
 TEST(ShotNotice, StandsInTheCornerOfAnyMonitorsWorkArea) {

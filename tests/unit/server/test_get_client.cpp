@@ -91,6 +91,13 @@ struct Rig {
     client.setServer("edu.example", 8080);
     client.setReplyHandler([this](const std::string& reply) { replies.push_back(reply); });
   }
+  // A handler that also calls the completion step, as every real one does.
+  void finishEachReply() {
+    client.setReplyHandler([this](const std::string& reply) {
+      replies.push_back(reply);
+      client.finishRequest(reply);
+    });
+  }
 };
 
 class GetClientTest : public ::testing::Test, protected Rig {};
@@ -142,10 +149,7 @@ TEST_F(GetClientTest, EveryFailureReachesTheHandlerAsItsErrorText) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Rig r;
-    r.client.setReplyHandler([&r](const std::string& reply) {
-      r.replies.push_back(reply);
-      r.client.finishRequest(reply);
-    });
+    r.finishEachReply();
     c.arrange(*r.transport);
     r.client.startRequest("/clientInterface-getGradeInfo?appKey=k&schoolID=1001");
     c.drive(*r.transport);
@@ -271,6 +275,131 @@ TEST_F(GetClientTest, TheReplyIsDecodedWholeSoASplitCharacterSurvives) {
   transport->serve(transport->lastSocket,
                    {"HTTP/1.1 200 OK\r\n\r\n{\"status\":\"\xE4", "\xB8\xAD\"}", "\xF0\x9F\x98\x80"});
   EXPECT_EQ(replies, std::vector<std::string>{"HTTP/1.1 200 OK\r\n\r\n{\"status\":\"\xD6\xD0\"}?"});
+}
+
+// A server or proxy that ignores "Connection: Close" keeps the connection
+// open after its reply; a Content-Length tells when the reply is whole.
+TEST_F(GetClientTest, AReplyWithAContentLengthIsWholeOnceItsBodyHasCome) {
+  const std::string json = "{\"status\":\"ok\"}";
+  const std::string framed = "HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\n" + json;
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;  // what arrives; the server never closes
+    std::string expected;             // "" when the reply must wait for the close
+  };
+  const std::vector<Case> cases = {
+      {"at once", {framed}, framed},
+      {"headers and body in pieces",
+       {"HTTP/1.1 200 OK\r\ncontent-length:  15\r\n\r", "\n{\"status\"", ":\"ok\"}"},
+       "HTTP/1.1 200 OK\r\ncontent-length:  15\r\n\r\n" + json},
+      {"bytes beyond the length are not the reply's", {framed + "HTTP/1.1 200 OK\r\n"}, framed},
+      {"an empty body",
+       {"HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n"},
+       "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n"},
+      {"one byte short", {framed.substr(0, framed.size() - 1)}, ""},
+      {"no length", {"HTTP/1.1 200 OK\r\n\r\n" + json}, ""},
+      {"a transfer coding overrides the length",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nTransfer-Encoding: chunked\r\n\r\nf\r\n" + json},
+       ""},
+      {"lengths that disagree",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 5\r\n\r\n12345"},
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.finishEachReply();
+    r.client.startRequest("/clientInterface-getSubject?appKey=k&gradeID=1");
+    r.transport->resolveLast();
+    const int socket = r.transport->lastSocket;
+    r.transport->listener->socketConnected(socket, 0);
+    r.transport->listener->socketWritable(socket);
+    for (const auto& piece : c.pieces) r.transport->listener->socketReceived(socket, piece);
+    if (c.expected.empty()) {
+      EXPECT_TRUE(r.replies.empty());
+      EXPECT_TRUE(r.transport->openSockets.count(socket));
+      continue;
+    }
+    EXPECT_EQ(r.replies, std::vector<std::string>{c.expected});
+    // The client closes the connection itself; nothing more is delivered.
+    EXPECT_FALSE(r.transport->openSockets.count(socket));
+    EXPECT_FALSE(r.client.timeoutRunning());
+    r.transport->listener->socketReceived(socket, "late");
+    r.transport->listener->socketClosed(socket, 0);
+    EXPECT_EQ(r.replies.size(), 1u);
+  }
+}
+
+// A handler that shows a message box runs the event loop while it waits;
+// whatever the connection still reports meanwhile must not deliver the
+// reply a second time.
+TEST_F(GetClientTest, AHandlerWaitingInAMessageBoxHearsItsReplyOnce) {
+  const std::string framed = "HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\n{\"status\":\"ok\"}";
+  for (bool serverCloses : {false, true}) {
+    SCOPED_TRACE(serverCloses);
+    Rig r;
+    int socket = -1;
+    bool openWhileHandled = true;
+    r.client.setReplyHandler([&](const std::string& reply) {
+      r.replies.push_back(reply);
+      openWhileHandled = r.transport->openSockets.count(socket) > 0;
+      // What a nested event loop would bring for that connection.
+      r.transport->listener->socketReceived(socket, "more");
+      r.transport->listener->socketClosed(socket, 0);
+      r.client.finishRequest(reply);
+    });
+    r.client.startRequest("/clientInterface-insertRepairs?appKey=k&schoolID=1001");
+    r.transport->resolveLast();
+    socket = r.transport->lastSocket;
+    r.transport->listener->socketConnected(socket, 0);
+    r.transport->listener->socketWritable(socket);
+    r.transport->listener->socketReceived(socket, serverCloses ? "HTTP/1.1 200 OK\r\n\r\n{}" : framed);
+    if (serverCloses) r.transport->listener->socketClosed(socket, 0);
+    EXPECT_EQ(r.replies.size(), 1u);
+    EXPECT_FALSE(openWhileHandled);
+  }
+}
+
+TEST_F(GetClientTest, AReplyBeyondTheCapEndsTheRequestWithAnErrorText) {
+  const std::string piece(65536, 'x');
+  struct Case {
+    const char* name;
+    std::string head;
+    size_t piecesAfterHead;  // how many 64 KiB pieces the server sends after it
+    size_t piecesTaken;      // how many arrive before the error
+  };
+  const size_t capPieces = server::GetClient::kMaxReplyBytes / piece.size();
+  const std::vector<Case> cases = {
+      // A server that streams without end: the error comes as the cap is
+      // passed, whatever follows.
+      {"endless", "HTTP/1.1 200 OK\r\n\r\n", capPieces + 10, capPieces},
+      // A length beyond the cap is refused as soon as the headers are read.
+      {"announced", "HTTP/1.1 200 OK\r\nContent-Length: 40000000\r\n\r\n", 3, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig r;
+    r.client.startRequest("/clientInterface-getGradeInfo?appKey=k&schoolID=1001");
+    r.transport->resolveLast();
+    const int socket = r.transport->lastSocket;
+    r.transport->listener->socketConnected(socket, 0);
+    r.transport->listener->socketWritable(socket);
+    r.transport->listener->socketReceived(socket, c.head);
+    size_t sentBeforeError = 0;
+    for (size_t i = 0; i < c.piecesAfterHead; ++i) {
+      if (r.replies.empty()) sentBeforeError = i;
+      r.transport->listener->socketReceived(socket, piece);
+    }
+    r.transport->listener->socketClosed(socket, 0);
+    EXPECT_EQ(r.replies, std::vector<std::string>{"error:Reply larger than 32 MiB"});
+    EXPECT_LE(sentBeforeError, c.piecesTaken);
+    // The connection is gone before the handler hears; the time-out runs
+    // until the handler finishes, as after every error.
+    EXPECT_FALSE(r.transport->openSockets.count(socket));
+    EXPECT_TRUE(r.client.timeoutRunning());
+    r.client.finishRequest(r.replies.back());
+    EXPECT_FALSE(r.client.timeoutRunning());
+  }
 }
 
 }  // namespace

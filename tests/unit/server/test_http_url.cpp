@@ -59,6 +59,33 @@ TEST(HttpUrl, BuildsEveryRequestTarget) {
   for (const auto& c : cases) EXPECT_EQ(c.target, c.expected) << c.name;
 }
 
+// The disk serial goes out as it is when it holds safe characters only, and
+// percent-encoded when a blank, "&", "%", "+" or a high byte would break the
+// request line or the query.
+TEST(HttpUrl, TheDiskSerialIsEncodedOnlyWhenItMustBe) {
+  struct Case {
+    std::string serial;
+    std::string sent;
+  } cases[] = {
+      {"WD-WCC4N1234", "WD-WCC4N1234"},   {"S3Z9NB0K_123.4@(x)!", "S3Z9NB0K_123.4@(x)!"},
+      {"WD-WCC 4N1234", "WD-WCC+4N1234"}, {"A&B=C%D+E", "A%26B%3dC%25D%2bE"},
+      {"\xB4\xC5 1\t", "%b4%c5+1%09"},    {"", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.serial);
+    EXPECT_EQ(RunningLesson("/", c.serial),
+              "/clientInterface-getCouterTime" + kKey + "&hardDiskID=" + c.sent);
+    EXPECT_EQ(StartLesson("/", "12", "3", "7", "55", "9", c.serial, "0", ""),
+              "/clientInterface-getStartCountTime" + kKey +
+                  "&schoolID=12&gradeID=3&classesID=7&teacherID=55&subjectID=9&deviceID=" + c.sent +
+                  "&offLine=0&beginTime=");
+    EXPECT_EQ(Screenshot("/", "88", "12", "3", "7", "55", "9", c.serial, "0", ""),
+              "/clientInterface-postScreenShot" + kKey +
+                  "&processID=88&schoolID=12&gradeID=3&classesID=7&teacherID=55&subjectID=9&deviceID=" +
+                  c.sent + "&offLine=0&shotTime=");
+  }
+}
+
 TEST(PercentEncode, KeepsOnlyTheSafeCharacters) {
   struct Case {
     const char* name;
