@@ -73,7 +73,13 @@ void fillHooks(const std::shared_ptr<LazyPanel>& lazy) {
   };
 
   AppHooks.classStartRefresh = [lazy] {
-    lazy->apply(Kind::Refresh, [](PanelWindows& w) { w.classStart->FormShow1111(); });
+    // Whether a lesson is being timed counts when the refresh is asked for
+    // (the lesson taken up again refreshes just before its timer starts).
+    if (lazy->made()) {
+      lazy->windows().classStart->FormShow1111();
+    } else if (!callHook(AppHooks.isLessonRunning)) {
+      lazy->apply(Kind::Refresh, [](PanelWindows& w) { w.classStart->ReloadLists(); });
+    }
   };
   // The lesson stopped, or was taken up again with the server's values: the
   // repair page shows it even while it is on screen.

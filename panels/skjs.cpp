@@ -78,6 +78,10 @@ void Tform_skjs::request(void (Tform_skjs::*handler)(const std::string&), const 
 void Tform_skjs::FormShow1111() {
   // A running lesson keeps the lists it was started with.
   if (callHook(AppHooks.isLessonRunning)) return;
+  ReloadLists();
+}
+
+void Tform_skjs::ReloadLists() {
   FillGradeList();
   FillClassList();
   FillSubjectList();

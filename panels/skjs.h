@@ -36,6 +36,8 @@ class Tform_skjs : public QWidget {
   // Reloads the three lists from the cache and asks the server for the
   // school's grades; does nothing while a lesson is being timed.
   void FormShow1111();
+  // The same whether or not a lesson is being timed.
+  void ReloadLists();
   void FillGradeList();
   void FillClassList();
   void FillSubjectList();

@@ -55,6 +55,14 @@ void curl_easy_cleanup(CURL* handle) {
   if (const auto f = CURL_REAL(curl_easy_cleanup)) f(handle);
 }
 
+// These two keep libcurl's own declarations, whose last named parameter is
+// an enum. Its values fit an int, so va_start is well defined here; clang
+// warns about any enum there.
+#ifdef __clang__
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 // The value's type follows from the option's number, as libcurl reads it.
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
   const auto f = CURL_REAL(curl_easy_setopt);
@@ -87,6 +95,10 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
   va_end(where);
   return result;
 }
+
+#ifdef __clang__
+#pragma clang diagnostic pop
+#endif
 
 CURLcode curl_easy_perform(CURL* handle) {
   const auto f = CURL_REAL(curl_easy_perform);

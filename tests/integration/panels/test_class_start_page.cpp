@@ -308,11 +308,18 @@ TEST_F(ClassStartPage, APanelMadeOnFirstShowHearsWhatItsPagesWereToldBefore) {
     return PanelWindows{panel.get(), classStart.get(), repair.get()};
   });
   callHook(AppHooks.pagesSignedOut);
-  lessonRunning = true;
   signIn();
   callHook(AppHooks.classStartIdle);
+  // A lesson taken up again, as the status window does it: the lesson's
+  // values, the pages told, the lists refreshed, then the timer started.
+  ClientState.gradeID = "3002";
+  ClientState.gradeName = gbk("二年级");
+  ClientState.className = gbk("二年级（2）班");
+  ClientState.subjectName = gbk("科学");
   callHook(AppHooks.classStartResumed, gbk("2026-03-02 08:05:00"));
   callHook(AppHooks.classStartRefresh);
+  lessonRunning = true;
+  callHook(AppHooks.classStartRefresh);  // while the lesson runs: keeps the lists
   callHook(AppHooks.hideMainPanel);
   callHook(AppHooks.moveMainPanel, 300, 200);
   EXPECT_EQ(made, 0);
@@ -330,6 +337,9 @@ TEST_F(ClassStartPage, APanelMadeOnFirstShowHearsWhatItsPagesWereToldBefore) {
   EXPECT_EQ(classStart->Label3->text(), QStringLiteral("上课开始时间：2026-03-02 08:05:00"));
   EXPECT_TRUE(classStart->Label3->isVisible());
   EXPECT_TRUE(classStart->bu_kssk->isHidden());
+  EXPECT_EQ(classStart->CB_grade->currentIndex(), 2);
+  EXPECT_EQ(classStart->CB_Class->currentIndex(), 2);
+  EXPECT_EQ(classStart->CB_Subject->currentIndex(), 3);
 
   // Once made, the hooks reach the windows at once and nothing is made again.
   callHook(AppHooks.classStartIdle);
