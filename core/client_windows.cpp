@@ -33,6 +33,10 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   ClientState.diskID = disk.serial;
   diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
+  // Every request of both clients, and how it ended, reaches the log.
+  const auto logRequest = [form = status.get()](const std::string& line) { form->appendLog(line); };
+  statusClient.setRequestLog(logRequest);
+  uploadQueueClient.setRequestLog(logRequest);
 
   // The upload queue is made now: a login empties it.
   uploadQueue = std::make_unique<TForm_kjsc2>(&uploadQueueClient, assets);

@@ -56,6 +56,12 @@ class GetClient final : private platform::TransportListener {
 
   const std::string& lastPathAndQuery() const { return lastPathAndQuery_; }
 
+  // The diagnostic log's view of this client: a line as each request starts
+  // ("GET host:port/path?query") and one as its reply or error text reaches
+  // the handler, so an admin can read what was asked and what came back.
+  using RequestLog = std::function<void(const std::string& line)>;
+  void setRequestLog(RequestLog log) { requestLog_ = std::move(log); }
+
   // The time-out repeats every 8 seconds until finishRequest or a new
   // request; tests shorten it.
   void setTimeoutInterval(std::chrono::milliseconds interval);
@@ -75,6 +81,7 @@ class GetClient final : private platform::TransportListener {
   void refuseOversizedReply();
 
   ReplyHandler handler_;
+  RequestLog requestLog_;
   std::string host_;
   int port_ = 80;
   std::string lastPathAndQuery_;
