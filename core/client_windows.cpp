@@ -41,6 +41,10 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   ClientState.diskID = disk.serial;
   diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
+  // Every request of both clients, and how it ended, reaches the log.
+  const auto logRequest = [form = status.get()](const std::string& line) { form->appendLog(line); };
+  statusClient.setRequestLog(logRequest);
+  uploadQueueClient.setRequestLog(logRequest);
 
   // What could not reach the server goes later, as soon as it answers.
   delivery = std::make_unique<OfflineDelivery>();

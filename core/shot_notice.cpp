@@ -104,6 +104,9 @@ void followScreenshots(ScreenshotTaker& taker, ShotNotice& notice, const QWidget
                      if (log) log(text::utf8ToGbk("截图上传失败，图片留在本机：") + upload.localPath);
                      notice.popUpOver(statusWindow, ShotNotice::Message::NotSent);
                    });
+  QObject::connect(&taker, &ScreenshotTaker::uploadFinished, &notice, [&taker, log](bool answered) {
+    if (answered && log) log(text::utf8ToGbk("截图已上传：") + taker.lastScreenshotPath());
+  });
   QObject::connect(&taker, &ScreenshotTaker::pictureNotSaved, &notice,
                    [&notice, statusWindow, log](const std::string& line, bool firstInLesson) {
                      if (log) log(line);

@@ -57,6 +57,11 @@ void GetClient::setTimeoutInterval(std::chrono::milliseconds interval) { timeout
 void GetClient::deliver(const std::string& text) {
   // The handler may install another handler while it runs; keep this one
   // alive until it returns.
+  if (requestLog_) {
+    const bool failed = text.rfind("error:", 0) == 0;
+    requestLog_("GET " + lastPathAndQuery_ +
+                (failed ? " failed: " + text : " answered, " + std::to_string(text.size()) + " bytes"));
+  }
   ReplyHandler handler = handler_;
   if (handler) handler(text);
 }
@@ -86,6 +91,7 @@ void GetClient::startRequest(const std::string& pathAndQuery) {
   abandon();
   timeout_.start();
   lastPathAndQuery_ = pathAndQuery;
+  if (requestLog_) requestLog_("GET " + host_ + ":" + std::to_string(port_) + pathAndQuery);
   socket_ = transport_->openSocket();
   if (socket_ < 0) {
     deliver("error:Init Socket Failed!");

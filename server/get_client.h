@@ -60,6 +60,12 @@ class GetClient final : private platform::TransportListener {
   // a JSON part): records kept for later can go now.
   void setAnsweredNotice(std::function<void()> notice) { answeredNotice_ = std::move(notice); }
 
+  // The diagnostic log's view of this client: a line as each request starts
+  // ("GET host:port/path?query") and one as its reply or error text reaches
+  // the handler, so an admin can read what was asked and what came back.
+  using RequestLog = std::function<void(const std::string& line)>;
+  void setRequestLog(RequestLog log) { requestLog_ = std::move(log); }
+
   // The time-out repeats every 8 seconds until finishRequest or a new
   // request; tests shorten it.
   void setTimeoutInterval(std::chrono::milliseconds interval);
@@ -80,6 +86,7 @@ class GetClient final : private platform::TransportListener {
 
   ReplyHandler handler_;
   std::function<void()> answeredNotice_;
+  RequestLog requestLog_;
   std::string host_;
   int port_ = 80;
   std::string lastPathAndQuery_;

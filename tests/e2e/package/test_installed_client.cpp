@@ -8,6 +8,7 @@
 // the data folder and reaches the server, and the log file in the data
 // folder tells how it started and who signed in.
 #include <grp.h>
+#include <algorithm>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,14 +228,27 @@ TEST_F(InstalledClientTest, RunsFromTheReadOnlyProgramFolderWithItsDataInTheUser
   EXPECT_EQ(folderListing(program), delivered);
 
   // The log file: the start-up lines (version, folders, the address in
-  // use) and the lesson's login.
-  const QString log =
-      QString::fromUtf8(testsupport::readFile((dataFolder + "/log/edu-client.log").toStdString()));
-  for (const QString& text :
-       {QString("edu-client " EDU_PACKAGE_VERSION " starting"), "program folder: " + program,
-        "data folder: " + dataFolder, "server address in use: " + address, loginText}) {
+  // use), the lesson's login, the request that took the lesson up and the
+  // screenshot's upload.
+  const std::vector<QString> texts{QString("edu-client " EDU_PACKAGE_VERSION " starting"),
+                                   "program folder: " + program,
+                                   "data folder: " + dataFolder,
+                                   "server address in use: " + address,
+                                   loginText,
+                                   QString("clientInterface-getCouterTime?"),
+                                   QString("截图已上传：")};
+  // The upload's line follows the server's answer, so it may come a moment
+  // after the picture is stored.
+  QString log;
+  testsupport::waitFor(
+      [&] {
+        log = QString::fromUtf8(testsupport::readFile((dataFolder + "/log/edu-client.log").toStdString()));
+        return std::all_of(texts.begin(), texts.end(),
+                           [&](const QString& text) { return log.contains(text); });
+      },
+      10000);
+  for (const QString& text : texts)
     EXPECT_TRUE(log.contains(text)) << text.toStdString() << " not in the log:\n" << log.toStdString();
-  }
 
   ASSERT_EQ(sendLoginAsNobody("offline"), 0);
 }

@@ -85,6 +85,15 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   EXPECT_LE(message->heightForWidth(message->width()), message->height());
   ASSERT_EQ(log.size(), 3u);
   EXPECT_EQ(log[2], text::utf8ToGbk("截图上传失败，图片留在本机：") + taker.lastScreenshotPath());
+
+  // An answered upload is a line of the log too, so the log shows each one.
+  ASSERT_TRUE(testsupport::waitFor([&] { return taker.uploadsRunning() == 0; }));
+  taker.setUploader(
+      [](const std::string&, const std::string&, std::stop_token) { return std::string("{}"); });
+  job.counter = 5;
+  taker.tick(job);
+  ASSERT_TRUE(testsupport::waitFor([&] { return log.size() == 4u; }));
+  EXPECT_EQ(log[3], text::utf8ToGbk("截图已上传：") + taker.lastScreenshotPath());
 }
 
 TEST(ShotNotice, StandsInTheCornerOfAnyMonitorsWorkArea) {

@@ -162,6 +162,27 @@ TEST_F(GetClientTest, EveryFailureReachesTheHandlerAsItsErrorText) {
   }
 }
 
+// The admin's log reads each request as it starts and how it ended: its
+// size when answered, its error text when not.
+TEST_F(GetClientTest, TheRequestLogHearsEachRequestAndItsOutcome) {
+  std::vector<std::string> log;
+  client.setRequestLog([&](const std::string& line) { log.push_back(line); });
+  finishEachReply();
+  const std::string target = "/clientInterface-getCouterTime?appKey=k&hardDiskID=W1";
+  client.startRequest(target);
+  transport->resolveLast();
+  transport->serve(transport->lastSocket, {"HTTP/1.1 200 OK\r\n\r\n{\"a\":1}"});
+  client.startRequest(target);
+  transport->resolveLast({});
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "GET edu.example:8080" + target,
+                     "GET " + target + " answered, " + std::to_string(replies[0].size()) + " bytes",
+                     "GET edu.example:8080" + target,
+                     "GET " + target + " failed: error:[Resolve Host Failed!]",
+                 }));
+}
+
 TEST_F(GetClientTest, WithoutAHostNothingStartsAndTheHandlerHearsAtOnce) {
   for (const char* host : {"", "   "}) {
     replies.clear();
