@@ -1,5 +1,7 @@
 #include "core/offline_records.h"
 
+#include "sys/local_time.h"
+
 namespace offline {
 
 namespace {
@@ -20,12 +22,7 @@ bool isOfflineLessonId(const std::string& processID) { return processID.rfind("o
 
 std::string timeText(const std::tm& local) { return formatted(local, "%Y-%m-%d %H:%M:%S"); }
 
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
+std::tm localNow() { return localDateNow(); }
 
 DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string& beginTime) {
   DB_Func::LessonRecord lesson;

@@ -12,16 +12,10 @@
 #include "platform/free_memory.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
+#include "sys/local_time.h"
 #include "sys/text_codec.h"
 
 namespace {
-
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
 
 // Makes the folder when it is missing; false, with the reason, when there
 // is none to write into afterwards.
@@ -67,7 +61,7 @@ struct ScreenshotTaker::Channel {
 };
 
 ScreenshotTaker::ScreenshotTaker(QObject* parent)
-    : QObject(parent), clock_(localNow), uploader_(postFile), channel_(std::make_shared<Channel>()) {
+    : QObject(parent), clock_(localDateNow), uploader_(postFile), channel_(std::make_shared<Channel>()) {
   channel_->taker = this;
   frameSource_ = [this](platform::ScreenFrame& frame) {
     if (!screen_) screen_ = std::make_unique<platform::ScreenCapture>();

@@ -7,6 +7,7 @@
 #include "store/connection.h"
 #include "store/db_func.h"
 #include "store/own_schema_sql.h"
+#include "sys/local_time.h"
 
 namespace DB_Func {
 namespace {
@@ -17,9 +18,7 @@ std::string nowMs() {
 }
 
 std::string localNowText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = localDateNow();
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

@@ -11,3 +11,5 @@ LocalTime localTimeNow() {
   localtime_r(&seconds, &result.date);
   return result;
 }
+
+std::tm localDateNow() { return localTimeNow().date; }

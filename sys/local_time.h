@@ -10,3 +10,5 @@ struct LocalTime {
 };
 
 LocalTime localTimeNow();
+// The local calendar fields now, to the second.
+std::tm localDateNow();
