@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
 #include "platform/data_dir.h"
+#include "state/client_state.h"
 #include "sys/guid.h"
 #include "sys/text_codec.h"
 

@@ -5,9 +5,9 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
+#include "state/app_hooks.h"
 #include "sys/qt_text.h"
 
 namespace {

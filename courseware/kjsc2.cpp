@@ -11,14 +11,14 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/md5.h"
 #include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/guid.h"
 #include "sys/qt_text.h"
 #include "sys/trim.h"

@@ -6,14 +6,14 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 

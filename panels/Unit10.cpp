@@ -3,10 +3,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
 #include "panels/history_layout.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "state/app_hooks.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
 

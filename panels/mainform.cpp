@@ -9,8 +9,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/login_message.h"
 #include "courseware/message_box.h"
 #include "panels/Unit10.h"
@@ -19,8 +17,10 @@
 #include "panels/sbbx.h"
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
+#include "platform/gui/ui_fonts.h"
 #include "platform/message_filter.h"
-#include "platform/ui_fonts.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
 
 using panels::TBar;

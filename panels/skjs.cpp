@@ -5,15 +5,15 @@
 #include <QPushButton>
 #include <QTime>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_records.h"
 #include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"

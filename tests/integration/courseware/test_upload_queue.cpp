@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
 #include "courseware/md5.h"
 #include "courseware/message_box.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/devserver_process.h"

@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
@@ -24,6 +22,8 @@
 #include "panels/sbbx.h"
 #include "panels/skjs.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/connection.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"

@@ -12,14 +12,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_delivery.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/history_layout.h"
 #include "panels/mainform.h"
 #include "panels/panel_widgets.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
 #include "tests/integration/store/edu_db_fixture.h"

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/copy_and_add.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
 #include "platform/data_dir.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 

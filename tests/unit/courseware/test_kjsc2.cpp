@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
 #include "courseware/message_box.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc3.h"
 #include "courseware/message_box.h"
 #include "platform/async_transport.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/integration/store/edu_db_fixture.h"
 #include "tests/support/test_support.h"

@@ -15,8 +15,6 @@
 #include <map>
 #include <memory>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
@@ -27,6 +25,8 @@
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
 #include "tests/support/test_support.h"
 
