@@ -79,7 +79,7 @@ void ClientWindows::makePanel(const std::string& programDir, const std::string& 
   courseware::linkCatalogPage(*uploadQueue, *catalog);
   repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
-  offline = std::make_unique<TForm10>(assets);
+  offline = std::make_unique<TForm10>(assets, [this] { delivery->sendAllNow(); });
 
   TForm_kjsc2* queue = uploadQueue.get();
   panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
@@ -114,7 +114,6 @@ void ClientWindows::linkOfflineRecords() {
     delivery->itemsAdded();
     refreshOfflineViews();
   };
-  AppHooks.sendAllPending = [this] { delivery->sendAllNow(); };
   OfflineDelivery* sender = delivery.get();
   QObject::connect(sender, &OfflineDelivery::itemsChanged, sender, [this] { refreshOfflineViews(); });
   QObject::connect(sender, &OfflineDelivery::progress, sender, [this](int delivered, int waiting) {

@@ -44,8 +44,6 @@ struct AppHooksTable {
   // Records kept for later: something was added to them (a lesson started
   // offline, a picture or a fault report not delivered).
   std::function<void()> pendingChanged;
-  // "上传全部离线数据": send every kept record now.
-  std::function<void()> sendAllPending;
 };
 
 inline AppHooksTable AppHooks;

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   Tform_skjs classStart(client, assets);
   TForm_kjsc fileChoice(assets);
   Tform_sbbx repair(client, assets, panels::loadDeploymentSettings(programDir));
-  TForm10 offline(assets);
+  TForm10 offline(assets, [] {});  // pictures only: nothing is sent
   TForm_kjsc2 uploadQueue(nullptr, assets);
   TForm9 history;
   panel.setPages({&classStart, &fileChoice, &repair, &offline, &uploadQueue, &history,

@@ -19,7 +19,6 @@
 #include "core/image_button.h"
 #include "core/server_address.h"
 #include "courseware/kjsc.h"
-#include "courseware/message_box.h"
 #include "panels/mainform.h"
 #include "panels/panel_widgets.h"
 #include "panels/skjs.h"
@@ -30,6 +29,7 @@
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -45,11 +45,11 @@ class ClientWindowsTest : public ::testing::Test {
     ASSERT_TRUE(DB_Func::LocateDatabaseIn(dataFolder()));
     DB_Func::StoreServerUrl(server_.host() + ":" + std::to_string(server_.port()));
     ClientState = {};
-    courseware::setMessageSink([this](const std::string& text) { messages_.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages_.push_back(text); });
   }
 
   void TearDown() override {
-    courseware::setMessageSink({});
+    ui::setMessageSink({});
     ClientState = {};
   }
 
@@ -132,12 +132,12 @@ TEST_F(ClientWindowsTest, TheWiringFillsEveryHookAndAnEmptyOneIsNamed) {
     EXPECT_EQ(emptyHooks(AppHooks), std::vector<std::string>());
     const AppHooksTable wired = AppHooks;
     AppHooks.resetQueue = {};
-    AppHooks.sendAllPending = {};
-    EXPECT_EQ(emptyHooks(AppHooks), (std::vector<std::string>{"resetQueue", "sendAllPending"}));
+    AppHooks.pendingChanged = {};
+    EXPECT_EQ(emptyHooks(AppHooks), (std::vector<std::string>{"resetQueue", "pendingChanged"}));
     AppHooks = wired;
   }
   // The windows are gone: nothing may call into them.
-  EXPECT_EQ(emptyHooks(AppHooks).size(), 20u);
+  EXPECT_EQ(emptyHooks(AppHooks).size(), 19u);
 }
 
 TEST_F(ClientWindowsTest, ALoginThenALessonStartLeadsToTheCoursewareTab) {
