@@ -45,7 +45,8 @@ for fuzzer in "$fuzz"/fuzz_*; do
   else
     findings=$((findings + 1))
     input=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
-    echo "fuzz: $name: FINDING (exit status $status): $(grep -m 1 -E '^(SUMMARY|==[0-9]+==ERROR):' "$log" || echo 'see the log')"
+    what=$(grep -m 1 '^SUMMARY:' "$log" || grep -m 1 'ERROR:' "$log" || echo 'see the report')
+    echo "fuzz: $name: FINDING (exit status $status): $what"
     echo "fuzz: $name: input ${input:-not written}, report $log"
   fi
 done
