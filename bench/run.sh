@@ -22,8 +22,13 @@ build=$BUILD_DIR
 mkdir -p "$build/bench/logs"
 logs=$(cd "$build/bench/logs" && pwd)
 
+# ccache, where installed, with paths taken relative to this folder, so that a
+# clone anywhere shares the compiles of other clones and work trees.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+fi
 echo "bench: building in $build (log $logs/build.log)"
 # Every folder's targets but those of tests/ (the test programs); the
 # benchmark programs pull in the test support they use.
@@ -47,7 +52,7 @@ for script in bench/*.sh; do
   names+=("$name")
 done
 for program in "$build"/bench/bench_*; do
-  [ -x "$program" ] || continue
+  [ -f "$program" ] && [ -x "$program" ] || continue
   grep -q -w "$(basename "$program")" bench/*.sh && continue
   name=$(basename "$program")
   name=${name#bench_}
@@ -76,9 +81,9 @@ for name in "${names[@]}"; do
 done
 
 echo
-echo "bench: every ratio (ours/theirs; logs in $logs):"
+echo "bench: every ratio (ours/theirs; logs in $logs; $SECONDS s in all):"
 for name in "${names[@]}"; do
-  grep -i 'ratio' "$logs/$name.log" | sed "s/^/  $name: /" || echo "  $name: no ratio (it failed)"
+  grep -i 'ratio' "$logs/$name.log" | sed "/^$name: /!s/^/$name: /; s/^/  /" || echo "  $name: no ratio (it failed)"
 done
 if ((${#failed[@]})); then
   echo "bench: failed: ${failed[*]}" >&2
