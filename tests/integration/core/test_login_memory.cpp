@@ -102,7 +102,10 @@ TEST_F(LoginMemoryTest, AHundredLoginsWithHugeRepliesLeaveTheIdleClientAsItWasAf
   ASSERT_NO_FATAL_FAILURE(loginAndOpenThePage(server, 1));
   const long afterFirst = residentKiB(pid);
   ASSERT_GT(afterFirst, 0);
-  for (int round = 2; round <= 100; ++round) ASSERT_NO_FATAL_FAILURE(loginAndOpenThePage(server, round));
+  for (int round = 2; round <= 100; ++round) {
+    ASSERT_NO_FATAL_FAILURE(loginAndOpenThePage(server, round));
+    if (round % 25 == 0) std::printf("resident after %d logins: %ld KiB\n", round, residentKiB(pid));
+  }
   const long afterHundred = residentKiB(pid);
   RecordProperty("rss_after_first_kib", std::to_string(afterFirst));
   RecordProperty("rss_after_hundred_kib", std::to_string(afterHundred));
