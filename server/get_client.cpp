@@ -4,8 +4,8 @@
 
 #include "platform/free_memory.h"
 #include "platform/socket_transport.h"
+#include "replies/json_func.h"
 #include "server/chunked_body.h"
-#include "server/json_func.h"
 #include "sys/text_codec.h"
 
 namespace server {

@@ -3,12 +3,13 @@
 // main panel, its pages and the catalog page when the panel is first shown;
 // the picker when first opened. Each window's creation may use only the
 // windows made before it; the status window comes first. This is the
-// program's own wiring: it is not part of the core library, which the
-// panels and courseware build on.
+// program's own wiring: the windows' libraries (core, courseware, panels)
+// know nothing of it.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "server/get_client.h"
@@ -25,9 +26,18 @@ class Tform_sbbx;
 class Tform_school;
 class Tform_skjs;
 
+// A window left out of the wiring: the hook table has entries nobody filled.
+struct WiringError : std::logic_error {
+  using std::logic_error::logic_error;
+};
+
 struct ClientWindows {
-  // `logSink` receives every line of the diagnostic log from the start.
-  explicit ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink = {});
+  // The pictures and settings come from `programDir`, edu.db from
+  // `dataDir`. `logSink` receives every line of the diagnostic log from the
+  // start. Throws WiringError, after a log line for each, when an entry of
+  // the hook table is left empty.
+  ClientWindows(const std::string& programDir, const std::string& dataDir,
+                std::function<void(const std::string&)> logSink = {});
   ~ClientWindows();
 
   // The upload queue's GET client exists before any window: the login's
@@ -54,4 +64,5 @@ struct ClientWindows {
   void makePanel(const std::string& programDir, const std::string& assets, server::GetClient& statusClient);
   void linkOfflineRecords();
   void refreshOfflineViews();
+  void checkHooks();
 };
