@@ -48,14 +48,12 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
   connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick);
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(18, 141, 311, 28));
-  CB_grade->addItem(QStringLiteral("请选择年级"));
+  CB_grade = panels::choiceList(surface, "CB_grade", QRect(18, 141, 311, 28), QStringLiteral("请选择年级"));
   connect(CB_grade, &QComboBox::activated, this, &Tform_skjs::CB_gradeChange);
-  CB_Class = panels::choiceList(surface, "CB_Class", QRect(18, 199, 311, 28));
-  CB_Class->addItem(QStringLiteral("请选择班级"));
+  CB_Class = panels::choiceList(surface, "CB_Class", QRect(18, 199, 311, 28), QStringLiteral("请选择班级"));
   connect(CB_Class, &QComboBox::activated, this, &Tform_skjs::CB_ClassChange);
-  CB_Subject = panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28));
-  CB_Subject->addItem(QStringLiteral("请选择课程"));
+  CB_Subject =
+      panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28), QStringLiteral("请选择课程"));
   connect(CB_Subject, &QComboBox::activated, this, &Tform_skjs::CB_SubjectChange);
 
   Label2 = panels::pageLabel(surface, "Label2", QPoint(18, 310), 14, gbk("开始上课之，前请确认以上信息"));
@@ -130,8 +128,7 @@ void Tform_skjs::CB_gradeChange(int index) {
   FillClassList();
   FillSubjectList();
   // Subjects are asked for once a class is chosen.
-  CB_Subject->clear();
-  CB_Subject->addItem(QStringLiteral("请选择章节"));
+  panels::showChoices(CB_Subject, {QStringLiteral("请选择章节")});
   CB_Subject->setCurrentIndex(0);
   request(&Tform_skjs::GetClass,
           HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
