@@ -6,19 +6,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_records.h"
-#include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/mask_phone.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 using panels::TButtonEdit;
 
@@ -61,11 +61,9 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
       "QLineEdit { color: rgb(128,128,128); border: 1px solid rgb(200,200,200); background: white; }");
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28));
-  CB_grade->addItem(QStringLiteral("请选择年级"));
+  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28), QStringLiteral("请选择年级"));
   connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
-  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28));
-  CB_class->addItem(QStringLiteral("请选择班级"));
+  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28), QStringLiteral("请选择班级"));
   connect(CB_class, &QComboBox::activated, this, &Tform_sbbx::CB_classChange);
 
   memo1 = new QPlainTextEdit(surface);
@@ -124,9 +122,9 @@ namespace {
 void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string& placeholder,
                       const std::string& lessonName) {
   rows = DB_Func::RowSet();
-  list->clear();
-  list->addItem(text::toQString(placeholder));
-  if (!lessonName.empty()) list->addItem(text::toQString(lessonName));
+  QStringList items{text::toQString(placeholder)};
+  if (!lessonName.empty()) items.append(text::toQString(lessonName));
+  panels::showChoices(list, items);
   list->setCurrentIndex(list->count() - 1);
   list->setEnabled(false);
 }
@@ -226,7 +224,7 @@ void Tform_sbbx::suiImageButton6Click() {
                         CB_class->currentIndex() > 0 && !ClientState.teacherID.empty() &&
                         !ClientState.teacherPhone.empty();
   if (!complete) {
-    courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
+    ui::showMessage(gbk("请检查信息是否填写完整。"), this);
     return;
   }
   // The report is kept before it goes: it reaches the repair history, and
@@ -260,17 +258,17 @@ void Tform_sbbx::AddRepairs(const std::string& replyText) {
   const long long report = sendingReport_;
   sendingReport_ = 0;
   if (jsonPart.empty() && report == 0) {
-    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    ui::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }
   if (jsonPart.empty()) {
     // Kept: the client sends it by itself once the server answers again.
     DB_Func::RepairAnswered(report, DB_Func::kPending);
     callHook(AppHooks.pendingChanged);
-    courseware::showMessage(gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
-                                "如需尽快维修，请拔打 ") +
-                                settings_.hotline + gbk(" 电话报修。"),
-                            this);
+    ui::showMessage(gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
+                        "如需尽快维修，请拔打 ") +
+                        settings_.hotline + gbk(" 电话报修。"),
+                    this);
     memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
     return;
   }
@@ -282,10 +280,10 @@ void Tform_sbbx::AddRepairs(const std::string& replyText) {
   // A report the server answered but did not register is as lost as one it
   // never received: the teacher is told to phone, and the text stays.
   if (!inserted) {
-    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    ui::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }
-  courseware::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
+  ui::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
   memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
 }
 
