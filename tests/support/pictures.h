@@ -21,8 +21,8 @@ int differingPixels(const QImage& seen, const QImage& expected, int channelToler
 // such as a running clock): at most kReferenceTolerance pixels may differ,
 // which absorbs a stray anti-aliased pixel but not a label moved by one
 // pixel. Empty when it does; otherwise what differs, with a picture of the
-// differing pixels (red) kept beside the test's artefacts as
-// `artefact`.diff.png.
+// differing pixels (red) kept as `artefact`.diff.png unless `artefact` is
+// empty.
 //
 // With the environment variable EDU_REMAKE_REFERENCES=1, `seen` becomes
 // the reference instead (after a deliberate change of a window: run the
@@ -30,6 +30,9 @@ int differingPixels(const QImage& seen, const QImage& expected, int channelToler
 QString compareWithReference(const QString& name, const QImage& seen, const QString& artefact,
                              const QList<QRect>& ignore = {});
 constexpr int kReferenceTolerance = 6;
+
+// Whether EDU_REMAKE_REFERENCES=1 asks for new reference pictures.
+bool remakingReferences();
 
 // The folder of the reference pictures in the source tree.
 QString referenceFolder();

@@ -277,10 +277,9 @@ TEST_F(RunningClientTest, ASecondCopyStepsAsideAndTheFirstGoesOn) {
 TEST_F(RunningClientTest, PhotographsTheScreenInTheLessonKeepsThePictureAndPostsIt) {
   const QDateTime loggedIn = enterLesson();
   ASSERT_FALSE(HasFailure());
-  // The server will take the next request, the screenshot, and then break
-  // off its answer: the client must see a failed upload. (The login's
-  // question was the last request before it.)
-  ASSERT_FALSE(server_.control("mode?set=close&count=1").empty());
+  // The server will take the screenshot and then break off its answer: the
+  // client must see a failed upload.
+  ASSERT_FALSE(server_.control("mode?set=close&count=1&only=postScreenShot").empty());
   const QRect noticeArea = ShotNotice::placeIn(QRect(0, 0, kScreenWidth, kScreenHeight));
   const QImage beforeNotice = screenArea(noticeArea);
 

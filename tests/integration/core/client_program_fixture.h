@@ -106,9 +106,15 @@ class ClientProgramFixture : public ::testing::Test {
   // reference picture of the same name in tests/reference shows, outside the
   // rectangles of `ignore` (in the picture's own coordinates: what changes
   // from run to run). EDU_REMAKE_REFERENCES=1 makes it the reference.
+  // A window that is still being drawn is given time to settle: the
+  // picture is kept once it matches, or after ten seconds.
   void keepAndCompare(const QString& name, const QRect& area, const QList<QRect>& ignore = {}) {
-    keepPicture(name, area);
     const QString artefact = artefactPath(name);
+    if (!testsupport::remakingReferences())
+      testsupport::waitFor(
+          [&] { return testsupport::compareWithReference(name, screenArea(area), {}, ignore).isEmpty(); },
+          10000, 200);
+    keepPicture(name, area);
     const QString problem = testsupport::compareWithReference(name, QImage(artefact), artefact, ignore);
     EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
   }
