@@ -59,11 +59,11 @@ template <typename Start>
 double timeComponent(TKorvanFtp& ftp, Start start) {
   bool finished = false;
   uint8_t status = 255;
-  ftp.OnComplete = [&](TKorvanFtp*, uint8_t s, int64_t, int64_t) {
+  ftp.SetOnComplete([&](TKorvanFtp*, uint8_t s, int64_t, int64_t) {
     finished = true;
     status = s;
-  };
-  ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
+  });
+  ftp.SetOnError([](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; });
   auto begin = Clock::now();
   if (!start()) return -1;
   while (!finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);

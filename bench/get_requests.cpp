@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "request %d failed: %s\n", done + 1, failure.c_str());
     return 1;
   }
-  std::printf("%d requests, %zu bytes per reply, %.1f ms\n", done, bytes / static_cast<size_t>(done), milliseconds);
+  std::printf("%d requests, %zu bytes per reply, %.1f ms\n", done, bytes / static_cast<size_t>(done),
+              milliseconds);
   return 0;
 }

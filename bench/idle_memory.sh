@@ -16,15 +16,17 @@
 # from /proc/<pid>/status: peak resident set (VmHWM) and resident set at that
 # moment (VmRSS). Prints both states with their ratios client/label. With
 # DETAIL=1 both resident sets are split by mapping (/proc/<pid>/smaps),
-# largest first, in each state. The demo's folder is build/bench/idle_memory.
+# largest first, in each state. The demo's folder is bench/idle_memory in the
+# build folder (build-bench, or $BUILD_DIR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${BUILD_DIR:-build}
+build=${BUILD_DIR:-build-bench}
+# A build folder without the benchmarks: bench/run.sh makes one and comes back.
+grep -qs '^EDU_BENCH:BOOL=ON$' "$build/CMakeCache.txt" || exec bash bench/run.sh idle_memory
 idle=${IDLE_SECONDS:-20}
 wait_picture=${WAIT_FOR_PICTURE:-1}
 [[ "$idle" =~ ^[0-9]+$ ]] || { echo "idle_memory: IDLE_SECONDS is not a number: $idle" >&2; exit 2; }
 
-[ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || cmake -S . -B "$build" -G Ninja -DEDU_WERROR=ON >/dev/null
 if ! log=$(cmake --build "$build" --target edu-client edu-login devserver diskid bench_idle_label -j2 2>&1); then
   echo "$log"
   exit 1

@@ -7,7 +7,9 @@
 // the component's thread; each data connection has its own worker.
 //
 // Events: OnBlockStart, OnProgress, OnComplete and OnError run on the
-// component's thread; OnRetry runs on the data connection's worker.
+// component's thread; OnRetry runs on the data connection's worker. The
+// component's state is its own: callers set it up through the methods below
+// and read it back through its accessors.
 #pragma once
 
 #include <QObject>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "courseware/ftp_connection.h"
+#include "courseware/ftp_data_loops.h"
 #include "courseware/ftp_settings.h"
 #include "platform/event_socket.h"
 
@@ -66,38 +69,60 @@ class TKorvanFtp : public QObject {
   // Uploads localFileName as endpoint.remoteFileName over one connection.
   bool StartUpload(const FtpEndpoint& endpoint, const std::string& localFileName);
 
-  int ConnectionCount = 0;
-  std::vector<std::unique_ptr<TKorvanFtpClient>> Connections;
-  ftp::SettingsStore Settings;
-  int64_t FileSize = 0;
-  std::function<void(TKorvanFtpClient* sender, int index, int64_t startPos, int64_t count)> OnBlockStart;
-  std::function<void(TKorvanFtp* sender, int64_t done, int64_t total, float fraction, float speedKBps)>
-      OnProgress;
-  int FinishedCount = 0;
-  std::chrono::steady_clock::time_point StartTick;
-  int64_t ResumeBase = 0;
-  std::string LocalFileName;
-  std::atomic<bool> Aborted{false};
-  std::mutex FileLock;
-  std::unique_ptr<QFile> FileStream;
-  bool DirectToFile = true;
-  bool UploadMode = false;
-  std::function<void(TKorvanFtp* sender, uint8_t status, int64_t done, int64_t total)> OnComplete;
-  std::atomic<uint8_t> Status{0};
-  std::function<void(TKorvanFtp* sender, bool& retry)> OnRetry;
-  std::function<void(TKorvanFtp* sender, ErrorKind errorEvent, int& errorCode)> OnError;
+  // Event handlers; set them while the component is idle.
+  using BlockStartHandler =
+      std::function<void(TKorvanFtpClient* sender, int index, int64_t startPos, int64_t count)>;
+  using ProgressHandler =
+      std::function<void(TKorvanFtp* sender, int64_t done, int64_t total, float fraction, float speedKBps)>;
+  using CompleteHandler =
+      std::function<void(TKorvanFtp* sender, uint8_t status, int64_t done, int64_t total)>;
+  using RetryHandler = std::function<void(TKorvanFtp* sender, bool& retry)>;
+  using ErrorHandler = std::function<void(TKorvanFtp* sender, ErrorKind errorEvent, int& errorCode)>;
+  void SetOnBlockStart(BlockStartHandler handler) { onBlockStart_ = std::move(handler); }
+  void SetOnProgress(ProgressHandler handler) { onProgress_ = std::move(handler); }
+  void SetOnComplete(CompleteHandler handler) { onComplete_ = std::move(handler); }
+  void SetOnRetry(RetryHandler handler) { onRetry_ = std::move(handler); }
+  void SetOnError(ErrorHandler handler) { onError_ = std::move(handler); }
 
   // How long a control connection may wait for a reply that moves its
   // dialogue on (or, after an upload, for the server's last word).
-  int DialogueTimeoutMs = 30000;
+  void SetDialogueTimeout(int ms) { dialogueTimeoutMs_ = ms; }
+  int DialogueTimeoutMs() const { return dialogueTimeoutMs_; }
+
+  // The connection count the next download uses (a resume takes its
+  // record's count).
+  int ConnectionCount() const { return connectionCount_; }
+  // Connection slots of the transfer under way, or of the next one.
+  int SlotCount() const { return static_cast<int>(connections_.size()); }
+  // Size of the file being moved, once known.
+  int64_t FileSize() const { return fileSize_; }
+  // Bytes a resumed download had before it started again.
+  int64_t ResumeBase() const { return resumeBase_; }
+  bool IsUploadMode() const { return uploadMode_; }
+  // Whether a download writes into one shared file (else buffers per connection).
+  bool DirectToFile() const { return directToFile_; }
+  uint8_t Status() const { return status_; }
 
   // --- used by the connections and their data threads ---
   // The connection at `index`, or none.
   TKorvanFtpClient* Connection(int index) const;
+  // The status of the transfer; any thread.
+  void SetStatus(uint8_t status) { status_ = status; }
+  // A block is lost for good: a download keeps its resume record. Any thread.
+  void MarkAborted() { aborted_ = true; }
+  // The data of the transfer begins to flow: the speed counts from here.
+  void MarkDataStarted() { startTick_ = std::chrono::steady_clock::now(); }
+  void RaiseBlockStart(TKorvanFtpClient* connection, int index, int64_t startPos, int64_t count);
+  void RaiseError(ErrorKind kind, int& errorCode);
+  // The loop state a data worker shares with this component; `stop` tells
+  // the loop that its worker is asked to end. Called on the worker.
+  ftp::LoopContext DataLoopContext(TKorvanFtpClient* connection, std::function<bool()> stop);
+  // Reads the next bytes of the file being uploaded (from a data worker).
+  long ReadUpload(char* buffer, size_t size);
   // A data worker's progress; reports reach OnProgress on this thread,
   // coalesced while one is still waiting there.
   void ReportProgress();
-  // Writes received bytes at `position` of the shared file under FileLock.
+  // Writes received bytes at `position` of the shared file under the file lock.
   bool WriteShared(int64_t position, const char* data, size_t size);
   // Sets the shared file to `size` bytes (false when it cannot).
   bool SetSharedFileSize(int64_t size);
@@ -125,9 +150,34 @@ class TKorvanFtp : public QObject {
   bool DownloadComplete() const;
   void WriteRecordSettings();
 
+  // Everything below is read and written on the component's thread only,
+  // except the atomics, which data workers touch too, and the file, which
+  // they reach under fileLock_. A transfer's mode is set before its
+  // workers start, and each worker keeps the mode it started under.
+  int connectionCount_ = 0;
+  std::vector<std::unique_ptr<TKorvanFtpClient>> connections_;
+  ftp::SettingsStore settings_;
+  int64_t fileSize_ = 0;
+  int finishedCount_ = 0;
+  std::chrono::steady_clock::time_point startTick_;
+  int64_t resumeBase_ = 0;
+  std::string localFileName_;
+  std::mutex fileLock_;
+  std::unique_ptr<QFile> fileStream_;
+  std::atomic<bool> directToFile_{true};
+  std::atomic<bool> uploadMode_{false};
+  std::atomic<bool> aborted_{false};
+  std::atomic<uint8_t> status_{0};
+  int dialogueTimeoutMs_ = 30000;
+  BlockStartHandler onBlockStart_;
+  ProgressHandler onProgress_;
+  CompleteHandler onComplete_;
+  RetryHandler onRetry_;
+  ErrorHandler onError_;
+
   std::atomic<bool> progressPending_{false};
   // Raised once per transfer; stale worker reports carry an older number.
-  unsigned transfer_ = 0;
+  std::atomic<unsigned> transfer_{0};
   bool active_ = false;
   bool sizeKnown_ = false;
   std::vector<std::unique_ptr<TKorvanFtpClient>> retired_;

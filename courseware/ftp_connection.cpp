@@ -69,7 +69,7 @@ void TKorvanFtpClient::Retire() {
 }
 
 void TKorvanFtpClient::RestartDialogueTimer() {
-  if (phase_ == Phase::Dialogue) dialogueTimer_.start(Owner->DialogueTimeoutMs);
+  if (phase_ == Phase::Dialogue) dialogueTimer_.start(Owner->DialogueTimeoutMs());
 }
 
 void TKorvanFtpClient::HandleRead(const std::string& bytes) {
@@ -102,19 +102,19 @@ void TKorvanFtpClient::HandleReply(const ftp::Reply& reply) {
     case 227:
       return HandlePassiveReply(reply);
     case 213:
-      if (!Owner->UploadMode) return HandleSizeReply(reply);
+      if (!Owner->IsUploadMode()) return HandleSizeReply(reply);
       return;
     case 350:
-      if (Owner->UploadMode) return;
+      if (Owner->IsUploadMode()) return;
       ResumeDataThread();
       SendCommand("RETR", RemoteFileName);
-      if (Index == 0) Owner->StartTick = std::chrono::steady_clock::now();
+      if (Index == 0) Owner->MarkDataStarted();
       return;
     case 125:  // "data connection already open" starts a store just as 150 does
     case 150:
-      if (!Owner->UploadMode) return;
+      if (!Owner->IsUploadMode()) return;
       ResumeDataThread();
-      Owner->StartTick = std::chrono::steady_clock::now();
+      Owner->MarkDataStarted();
       return;
     default:
       // Not a step of the dialogue: the connection waits, but no longer
@@ -134,7 +134,7 @@ void TKorvanFtpClient::HandlePassiveReply(const ftp::Reply& reply) {
     DataThread = std::make_unique<TReadWriteThread>(*port, address.empty() ? Host : address, this);
     if (!DataThread->Connecting()) return EndWithoutTransfer(ftp::kStatusFailed);
   }
-  if (Owner->UploadMode) {
+  if (Owner->IsUploadMode()) {
     SendCommand("STOR", RemoteFileName);
   } else if (Index != 0 || BlockSize > 0) {
     if (Index == 0) OpenOtherConnections();
@@ -154,8 +154,9 @@ void TKorvanFtpClient::HandleSizeReply(const ftp::Reply& reply) {
   if (!size) return EndWithoutTransfer(ftp::kStatusFailed);
   Owner->SetRemoteSize(*size);
   if (*size <= 0) return Owner->FinishDownload();
-  if (Owner->DirectToFile && !Owner->SetSharedFileSize(*size)) return EndWithoutTransfer(ftp::kStatusFailed);
-  auto count = static_cast<int64_t>(Owner->Connections.size());
+  if (Owner->DirectToFile() && !Owner->SetSharedFileSize(*size))
+    return EndWithoutTransfer(ftp::kStatusFailed);
+  auto count = static_cast<int64_t>(Owner->SlotCount());
   int64_t block = *size / count;
   for (int i = 1; i < count; ++i) {
     if (TKorvanFtpClient* other = Owner->Connection(i)) other->BlockSize = block;
@@ -171,12 +172,12 @@ void TKorvanFtpClient::StartBlock(int64_t start) {
   BlockStart = start;
   int64_t offset = start + Done;
   SendCommand("REST", std::to_string(offset));
-  if (Owner->OnBlockStart) Owner->OnBlockStart(this, Index, offset, BlockSize - Done);
+  Owner->RaiseBlockStart(this, Index, offset, BlockSize - Done);
 }
 
 void TKorvanFtpClient::OpenOtherConnections() {
-  for (size_t i = 1; i < Owner->Connections.size(); ++i) {
-    TKorvanFtpClient* other = Owner->Connection(static_cast<int>(i));
+  for (int i = 1; i < Owner->SlotCount(); ++i) {
+    TKorvanFtpClient* other = Owner->Connection(i);
     if (!other || !other->IsIdle()) continue;
     other->Host = Host;
     other->Port = Port;
@@ -193,7 +194,7 @@ void TKorvanFtpClient::ResumeDataThread() {
 
 void TKorvanFtpClient::HandleTransferReply(const ftp::Reply& reply) {
   // After RETR the server's words change nothing: the data decides.
-  if (!Owner->UploadMode || reply.code < 200) return;
+  if (!Owner->IsUploadMode() || reply.code < 200) return;
   finalReply_ = reply.code;
   if (phase_ == Phase::FinalReply) FinishUploadNow(!storeSucceeded(reply.code));
 }
@@ -201,21 +202,21 @@ void TKorvanFtpClient::HandleTransferReply(const ftp::Reply& reply) {
 void TKorvanFtpClient::DataThreadFinished() {
   DataThread.reset();
   if (phase_ != Phase::Transfer) return;
-  if (!Owner->UploadMode) {
+  if (!Owner->IsUploadMode()) {
     phase_ = Phase::Ended;
     return Owner->ConnectionEnded(this);
   }
   // The upload is only done once the server confirms it has the whole file.
-  if (Owner->Status != ftp::kStatusOk || finalReply_ != 0) {
+  if (Owner->Status() != ftp::kStatusOk || finalReply_ != 0) {
     return FinishUploadNow(finalReply_ != 0 && !storeSucceeded(finalReply_));
   }
   phase_ = Phase::FinalReply;
-  dialogueTimer_.start(Owner->DialogueTimeoutMs);
+  dialogueTimer_.start(Owner->DialogueTimeoutMs());
 }
 
 void TKorvanFtpClient::FinishUploadNow(bool failed) {
   if (phase_ == Phase::Ended) return;
-  if (failed) Owner->Status = ftp::kStatusFailed;
+  if (failed) Owner->SetStatus(ftp::kStatusFailed);
   phase_ = Phase::Ended;
   dialogueTimer_.stop();
   Owner->ConnectionEnded(this);
@@ -223,9 +224,9 @@ void TKorvanFtpClient::FinishUploadNow(bool failed) {
 
 void TKorvanFtpClient::EndWithoutTransfer(uint8_t status) {
   if (phase_ == Phase::Ended) return;
-  Owner->Status = status;
+  Owner->SetStatus(status);
   // A download without this block cannot be complete: keep its record.
-  if (!Owner->UploadMode) Owner->Aborted = true;
+  if (!Owner->IsUploadMode()) Owner->MarkAborted();
   Retire();
   Owner->PostConnectionEnded(Index);
 }
@@ -236,7 +237,7 @@ void TKorvanFtpClient::LostControlConnection() {
       return EndWithoutTransfer(ftp::kStatusFailed);
     case Phase::Transfer:
       // Without its control connection an upload cannot be confirmed.
-      if (Owner->UploadMode && finalReply_ == 0) finalReply_ = -1;
+      if (Owner->IsUploadMode() && finalReply_ == 0) finalReply_ = -1;
       return;
     case Phase::FinalReply:
       return FinishUploadNow(true);
@@ -246,7 +247,7 @@ void TKorvanFtpClient::LostControlConnection() {
 }
 
 void TKorvanFtpClient::HandleSocketError(ErrorKind kind, int& errorCode) {
-  if (Owner->OnError) Owner->OnError(Owner, kind, errorCode);
+  Owner->RaiseError(kind, errorCode);
   if (errorCode != 0) {
     // Shown once the event is over, so that the connection can be released
     // while the box is open.

@@ -1,6 +1,5 @@
 #include "courseware/ftp_data_thread.h"
 
-#include <QFile>
 #include <algorithm>
 #include <chrono>
 
@@ -95,31 +94,19 @@ void TReadWriteThread::Resume() {
 
 void TReadWriteThread::Execute() {
   TKorvanFtp* owner = Connection->Owner;
+  // The transfer's mode is fixed before its workers start; a worker that
+  // outlives its transfer still acts by the mode it ran under.
+  const bool upload = owner->IsUploadMode();
   SocketChannel channel(DataSocket, terminated_);
-  ftp::LoopContext context;
-  context.stopRequested = [this] { return terminated_.load(); };
-  if (owner->OnRetry) {
-    context.retry = [owner] {
-      bool retry = false;
-      owner->OnRetry(owner, retry);
-      return retry;
-    };
-  }
-  context.progress = [owner] { owner->ReportProgress(); };
-  context.status = &owner->Status;
-  context.aborted = &owner->Aborted;
-  context.done = &Connection->Done;
-  context.blockSize = Connection->BlockSize;
+  ftp::LoopContext context = owner->DataLoopContext(Connection, [this] { return terminated_.load(); });
   try {
     if (!channel.waitConnected()) {
-      owner->Status = ftp::kStatusFailed;
-      if (!owner->UploadMode) owner->Aborted = true;
-    } else if (owner->UploadMode) {
-      QFile* file = owner->FileStream.get();
-      ftp::sendLoop(channel, context, [file](char* buffer, size_t size) {
-        return static_cast<long>(file->read(buffer, static_cast<qint64>(size)));
-      });
-    } else if (owner->DirectToFile) {
+      owner->SetStatus(ftp::kStatusFailed);
+      if (!upload) owner->MarkAborted();
+    } else if (upload) {
+      ftp::sendLoop(channel, context,
+                    [owner](char* buffer, size_t size) { return owner->ReadUpload(buffer, size); });
+    } else if (owner->DirectToFile()) {
       int64_t start = Connection->BlockStart;
       ftp::receiveLoop(channel, context, [owner, start](int64_t offset, const char* data, size_t size) {
         return owner->WriteShared(start + offset, data, size);
@@ -134,10 +121,10 @@ void TReadWriteThread::Execute() {
   } catch (...) {
     // Out of memory for a buffered block, for one: the block fails and the
     // download keeps what it has.
-    owner->Status = ftp::kStatusFailed;
-    if (!owner->UploadMode) owner->Aborted = true;
+    owner->SetStatus(ftp::kStatusFailed);
+    if (!upload) owner->MarkAborted();
   }
   DataSocket.close();
-  if (terminated_) owner->Status = ftp::kStatusStopped;
+  if (terminated_) owner->SetStatus(ftp::kStatusStopped);
   owner->PostDataThreadFinished(Connection->Index);
 }

@@ -1,31 +1,20 @@
 #include "courseware/kjsc2.h"
 
-#include <QDate>
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTimer>
-#include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
-#include "courseware/md5.h"
 #include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
-#include "server/get_client.h"
-#include "server/http_url.h"
-#include "server/json_func.h"
-#include "sys/guid.h"
 #include "sys/qt_text.h"
-#include "sys/trim.h"
 
 namespace {
 
-constexpr int kStepMs = 1000;
 constexpr int kRowTops[TForm_kjsc2::kMaxFiles] = {45, 126, 208, 290, 372};
 // Design names of each row's controls, rows 1 to 5.
 constexpr const char* kPanelNames[] = {"panel1", "Panel2", "Panel3", "Panel4", "Panel5"};
@@ -33,57 +22,50 @@ constexpr const char* kCancelNames[] = {"button14", "button24", "Button34", "But
 
 QString utf8(const char* text) { return QString::fromUtf8(text); }
 
-// The FTP port of the login as a decimal number; 0 (refused by the store)
-// when it is none.
-int portNumber(const std::string& text) {
-  std::string digits = trimText(text);
-  int port = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
-  return port;
-}
-
-std::string gbk(const char* utf8Text) { return text::utf8ToGbk(utf8Text); }
-
-void appendLogLine(const std::string& line) { callHook(AppHooks.appendLog, line); }
-
-// A request of the queue that got no answer: what the GET client said, then
-// the usual line.
-void logNoAnswer(const char* operation, const std::string& raw) {
-  const std::string prefix = std::string("TForm_kjsc2.") + operation + " : ";
-  if (raw.rfind("error:", 0) == 0) appendLogLine(prefix + raw);
-  appendLogLine(prefix + gbk("  无法访问服务器！"));
+// The values of the moment that an upload step needs.
+courseware::UploadSession sessionFromClientState() {
+  courseware::UploadSession session;
+  session.serverPath = ClientState.serverPath;
+  session.schoolID = ClientState.schoolID;
+  session.teacherID = ClientState.teacherID;
+  session.processID = ClientState.processID;
+  session.gradeID = ClientState.gradeID;
+  session.classID = ClientState.classID;
+  session.subjectID = ClientState.subjectID;
+  session.catalogID = ClientState.catalogID;
+  session.ftpHost = ClientState.ftpHost;
+  session.ftpPort = ClientState.ftpPort;
+  session.ftpUser = ClientState.ftpUser;
+  session.ftpPassword = ClientState.ftpPassword;
+  return session;
 }
 
 }  // namespace
 
 TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assetsDir, QWidget* parent)
-    : QWidget(parent),
-      getClient_(getClient),
-      hashLane_(std::make_unique<courseware::WorkerLane>()),
-      storeLane_(std::make_unique<courseware::WorkerLane>()) {
+    : QWidget(parent), workflow_(new courseware::UploadWorkflow(getClient, this)) {
   buildControls(assetsDir);
-
-  for (QTimer** timer : {&Timer1, &Timer3, &Timer4, &Timer5}) {
-    *timer = new QTimer(this);
-    (*timer)->setSingleShot(true);
-    (*timer)->setInterval(kStepMs);
-  }
-  Timer1->setObjectName("Timer1");
-  Timer3->setObjectName("Timer3");
-  Timer4->setObjectName("Timer4");
-  Timer5->setObjectName("Timer5");
-  connect(Timer1, &QTimer::timeout, this, &TForm_kjsc2::Timer1Timer);
-  connect(Timer3, &QTimer::timeout, this, &TForm_kjsc2::Timer3Timer);
-  connect(Timer4, &QTimer::timeout, this, &TForm_kjsc2::Timer4Timer);
-  connect(Timer5, &QTimer::timeout, this, &TForm_kjsc2::Timer5Timer);
+  using courseware::UploadWorkflow;
+  workflow_->setSession(sessionFromClientState);
+  connect(workflow_, &UploadWorkflow::queueChanged, this, &TForm_kjsc2::RefreshRows);
+  connect(workflow_, &UploadWorkflow::uploadStarted, this, [this] {
+    suiImageButton6->hide();
+    setFirstRowState(utf8("正在上传文件......"));
+  });
+  connect(workflow_, &UploadWorkflow::storeProgress, this, [this](int percent) {
+    setFirstRowState(utf8("正在上传，完成  ") + QString::number(percent) + "%");
+  });
+  connect(workflow_, &UploadWorkflow::uploadHalted, this, [this] { suiImageButton6->show(); });
+  connect(workflow_, &UploadWorkflow::queueEmptied, this,
+          [] { callHook(AppHooks.switchPage, std::string("suiImageButton3")); });
+  connect(workflow_, &UploadWorkflow::message, this, &TForm_kjsc2::showMessage);
+  connect(workflow_, &UploadWorkflow::logLine, this,
+          [](const std::string& line) { callHook(AppHooks.appendLog, line); });
 }
 
 TForm_kjsc2::~TForm_kjsc2() {
-  // The workers end before the page they report to goes.
-  abandonAttempt();
-  hashLane_.reset();
-  storeLane_.reset();
+  // The workflow's workers end, and it stops reporting, before the rows go.
+  delete workflow_;
 }
 
 void TForm_kjsc2::buildControls(const std::string& assetsDir) {
@@ -147,32 +129,24 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
   return row;
 }
 
-void TForm_kjsc2::setStepInterval(int ms) {
-  stepMs_ = ms;
-  for (QTimer* timer : {Timer1, Timer3, Timer4, Timer5}) timer->setInterval(ms);
-}
+void TForm_kjsc2::setFirstRowState(const QString& text) { rows[0].state->setText(text); }
 
-void TForm_kjsc2::setRetryPauses(int firstMs, int longestMs) {
-  firstRetryMs_ = firstMs;
-  longestRetryMs_ = longestMs;
-}
-
-void TForm_kjsc2::setFirstRowState(const char* utf8Text) { rows[0].state->setText(utf8(utf8Text)); }
+void TForm_kjsc2::showMessage(const std::string& text) { courseware::showMessage(text, this); }
 
 bool TForm_kjsc2::AddFile(const std::string& sourcePath, const std::string& localCopy) {
-  // The callers keep to five; past that there is no row to show a file in.
-  if (queuedCount_ >= kMaxFiles) return false;
-  sourcePaths_[queuedCount_] = sourcePath;
-  localCopies_[queuedCount_] = localCopy;
-  ++queuedCount_;
-  RefreshRows();
-  return true;
+  return workflow_->AddFile(sourcePath, localCopy);
 }
+void TForm_kjsc2::RemoveRow(int position) { workflow_->RemoveFile(position); }
+void TForm_kjsc2::StartNext() { workflow_->StartNext(); }
+void TForm_kjsc2::ResetQueue() { workflow_->ResetQueue(); }
+int TForm_kjsc2::QueuedCount() const { return workflow_->QueuedCount(); }
+bool TForm_kjsc2::Uploading() const { return workflow_->Uploading(); }
 
 void TForm_kjsc2::RefreshRows() {
+  const std::vector<std::string>& copies = workflow_->LocalCopies();
   for (int i = 0; i < kMaxFiles; ++i) {
     Row& row = rows[i];
-    const std::string& copy = localCopies_[i];
+    const std::string& copy = copies[i];
     if (copy.empty()) {
       row.panel->hide();
       continue;
@@ -189,282 +163,12 @@ void TForm_kjsc2::RefreshRows() {
   }
   // The first file is also on its way while it is hashed and looked up,
   // before the run counts as uploading.
-  if (!localCopies_[0].empty() && (uploading_ || attemptBusy_)) setFirstRowState("正在上传......");
-}
-
-void TForm_kjsc2::RemoveRow(int position) {
-  if (position < 0 || position >= queuedCount_) return;
-  // Whatever was under way for the first file ends with it; a run the
-  // teacher started goes on with the next file.
-  const bool runStarted = uploading_ || (position == 0 && attemptBusy_);
-  if (position == 0) abandonAttempt();
-  for (int i = position; i < kMaxFiles; ++i) {
-    sourcePaths_[i] = sourcePaths_[i + 1];
-    localCopies_[i] = localCopies_[i + 1];
-  }
-  --queuedCount_;
-  RefreshRows();
-  if (runStarted) Timer4->start(stepMs_);
-  if (queuedCount_ <= 0) {
-    uploading_ = false;
-    suiImageButton6->show();
-    callHook(AppHooks.switchPage, std::string("suiImageButton3"));
-  }
-}
-
-void TForm_kjsc2::StartNext() {
-  // A file already on its way is not started a second time (a later row
-  // removed during its store, for instance): its own steps carry it on.
-  if (!ClientState.catalogID.empty() && queuedCount_ > 0 && !attemptBusy_) {
-    suiImageButton6->hide();
-    setFirstRowState("正在上传文件......");
-    beginAttempt();
-    startHashing();
-  }
-  if (queuedCount_ <= 0) uploading_ = false;
-}
-
-void TForm_kjsc2::ResetQueue() {
-  abandonAttempt();
-  Timer4->stop();
-  failedAttempts_ = 0;
-  failedStores_ = 0;
-  storeFailureShown_ = false;
-  currentName_.clear();
-  currentRemotePath_.clear();
-  queuedCount_ = 0;
-  uploading_ = false;
-  suiImageButton6->show();
-  for (int i = 0; i < kMaxFiles; ++i) {
-    sourcePaths_[i].clear();
-    localCopies_[i].clear();
-  }
-  // Rows left standing would offer to cancel files that are gone.
-  RefreshRows();
-}
-
-void TForm_kjsc2::beginAttempt() {
-  ++attempt_;
-  attemptBusy_ = true;
-}
-
-void TForm_kjsc2::abandonAttempt() {
-  ++attempt_;
-  attemptBusy_ = false;
-  Timer1->stop();
-  Timer3->stop();
-  Timer5->stop();
-  if (hashCancel_) hashCancel_->store(true);
-  if (storeCancel_) storeCancel_->store(true);
-  hashCancel_.reset();
-  storeCancel_.reset();
-  storedHash_.clear();
-  storedPath_.clear();
-}
-
-void TForm_kjsc2::request(const std::string& pathAndQuery, void (TForm_kjsc2::*handler)(const std::string&)) {
-  if (getClient_ == nullptr) {
-    attemptBusy_ = false;
-    return;
-  }
-  server::GetClient* client = getClient_;
-  QPointer<TForm_kjsc2> self(this);
-  const unsigned attempt = attempt_;
-  client->setReplyHandler([self, client, attempt, handler](const std::string& raw) {
-    if (!self || !self->current(attempt)) {
-      // The file this request was for has been cancelled: the reply only
-      // ends its request.
-      client->finishRequest(raw);
-      return;
-    }
-    (self.data()->*handler)(raw);
-  });
-  client->startRequest(pathAndQuery);
-}
-
-void TForm_kjsc2::startHashing() {
-  const unsigned attempt = attempt_;
-  const std::string fsPath = text::gbkToUtf8(localCopies_[0]);
-  std::optional<courseware::KnownHash> known = hashes_.find(fsPath);
-  hashCancel_ = hashLane_->post([this, attempt, fsPath, known](const std::atomic<bool>& cancel) {
-    std::optional<courseware::KnownHash> outcome = courseware::hashLocalCopy(fsPath, known, &cancel);
-    if (cancel) return;
-    QMetaObject::invokeMethod(
-        this, [this, attempt, outcome] { hashed(attempt, outcome); }, Qt::QueuedConnection);
-  });
-}
-
-void TForm_kjsc2::hashed(unsigned attempt, const std::optional<courseware::KnownHash>& outcome) {
-  if (!current(attempt)) return;
-  hashCancel_.reset();
-  if (!outcome) {
-    // Hashing what could not be read would name some other content: the
-    // file stays queued and is never registered.
-    attemptBusy_ = false;
-    uploading_ = false;
-    RefreshRows();
-    suiImageButton6->show();
-    courseware::showMessage(gbk("读取文件失败，文件名为：") + localCopies_[0], this);
-    return;
-  }
-  hashes_.remember(*outcome);
-  currentHash_ = outcome->hash;
-  request(HttpUrl::FindFileByHash(ClientState.serverPath, currentHash_), &TForm_kjsc2::HandleFindReply);
-}
-
-void TForm_kjsc2::HandleFindReply(const std::string& raw) {
-  const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
-  if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
-  currentName_ = courseware::nameWithoutExtension(localCopies_[0]);
-  if (jsonPart.empty()) {
-    logNoAnswer("findFileByHash", raw);
-    retryLater();
-    return;
-  }
-  if (localCopies_[0].empty()) {
-    attemptBusy_ = false;
-    return;
-  }
-  uploading_ = true;
-  std::string knownPath = Json_Func::ReadKnownPath(jsonPart);
-  if (!knownPath.empty()) {
-    currentRemotePath_ = knownPath;
-    Timer1->start();
-  } else if (!storedPath_.empty() && storedHash_ == currentHash_) {
-    // Stored before, but its registration got no answer: register that copy.
-    currentRemotePath_ = storedPath_;
-    Timer5->start();
-  } else {
-    Timer3->start();
-  }
-}
-
-void TForm_kjsc2::Timer1Timer() {
-  Timer1->stop();
-  registerFile();
-}
-
-void TForm_kjsc2::Timer5Timer() {
-  Timer5->stop();
-  registerFile();
-}
-
-void TForm_kjsc2::Timer4Timer() {
-  Timer4->stop();
-  StartNext();
-}
-
-void TForm_kjsc2::Timer3Timer() {
-  Timer3->stop();
-  if (!attemptBusy_ || localCopies_[0].empty()) return;
-  ftp::StoreJob job;
-  job.host = ClientState.ftpHost;
-  job.port = portNumber(ClientState.ftpPort);
-  job.user = ClientState.ftpUser;
-  job.password = ClientState.ftpPassword;
-  job.schoolId = ClientState.schoolID;
-  job.teacherId = ClientState.teacherID;
-  job.month = QDate::currentDate().toString("yyyy-MM").toStdString();
-  job.localPath = localCopies_[0];
-  remoteDir_ = ftp::courseRemoteDir(job.schoolId, job.teacherId, job.month);
-  remoteFileName_ = newGuidText() + courseware::extensionOf(localCopies_[0]);
-  job.remoteFileName = remoteFileName_;
-  currentRemotePath_ = remoteDir_ + remoteFileName_;
-  startStore(job);
-}
-
-void TForm_kjsc2::startStore(const ftp::StoreJob& job) {
-  const unsigned attempt = attempt_;
-  const ftp::StoreTimeouts timeouts = storeTimeouts_;
-  std::shared_ptr<ftp::LeftoverFiles> leftovers = leftovers_;
-  storeCancel_ = storeLane_->post([this, attempt, job, timeouts, leftovers](const std::atomic<bool>& cancel) {
-    int shown = -1;
-    auto progress = [this, attempt, &shown](int64_t sent, int64_t total) {
-      int percent = courseware::progressPercent(sent, total);
-      if (percent == shown) return;
-      shown = percent;
-      QMetaObject::invokeMethod(
-          this, [this, attempt, percent] { storeProgress(attempt, percent); }, Qt::QueuedConnection);
-    };
-    ftp::StoreResult result = ftp::storeFile(job, progress, &cancel, timeouts, leftovers.get());
-    // A cancelled store reports too: the log learns what became of its
-    // partial file.
-    QMetaObject::invokeMethod(
-        this, [this, attempt, result] { storeEnded(attempt, result); }, Qt::QueuedConnection);
-  });
-}
-
-void TForm_kjsc2::storeProgress(unsigned attempt, int percent) {
-  if (!current(attempt)) return;
-  rows[0].state->setText(utf8("正在上传，完成  ") + QString::number(percent) + "%");
-}
-
-void TForm_kjsc2::storeEnded(unsigned attempt, const ftp::StoreResult& result) {
-  for (const std::string& line : result.log) appendLogLine(line);
-  if (!current(attempt)) return;
-  storeCancel_.reset();
-  stored(result);
-}
-
-void TForm_kjsc2::stored(const ftp::StoreResult& result) {
-  if (result.stored()) {
-    failedStores_ = 0;
-    storeFailureShown_ = false;
-    storedHash_ = currentHash_;
-    storedPath_ = currentRemotePath_;
-    Timer5->start();
-    return;
-  }
-  // The server's own words and addresses are for the log; the teacher gets
-  // one plain message per run of failures.
-  appendLogLine(gbk("TForm_kjsc2.FTP : ") + result.failure);
-  ++failedStores_;
-  retryLater();
-  // A transfer that broke off once usually goes through on the retry; a
-  // server that cannot be reached, or a second failure, is worth a word.
-  if (storeFailureShown_) return;
-  if (result.outcome != ftp::StoreOutcome::ConnectFailed && failedStores_ < 2) return;
-  storeFailureShown_ = true;
-  courseware::showMessage(gbk("课件暂时无法上传，稍后会自动重新上传。"), this);
-}
-
-void TForm_kjsc2::retryLater() {
-  attemptBusy_ = false;
-  uploading_ = false;
-  RefreshRows();
-  suiImageButton6->show();
-  ++failedAttempts_;
-  int pause = firstRetryMs_;
-  for (int i = 1; i < failedAttempts_ && pause < longestRetryMs_; ++i) pause *= 2;
-  Timer4->start(std::min(pause, longestRetryMs_));
-}
-
-void TForm_kjsc2::registerFile() {
-  if (!attemptBusy_) return;
-  request(HttpUrl::RegisterCourseware(ClientState.serverPath, currentHash_, ClientState.processID,
-                                      ClientState.schoolID, ClientState.gradeID, ClientState.classID,
-                                      ClientState.subjectID, ClientState.catalogID, ClientState.teacherID,
-                                      currentName_, currentRemotePath_),
-          &TForm_kjsc2::HandleRegisterReply);
-}
-
-void TForm_kjsc2::HandleRegisterReply(const std::string& raw) {
-  const std::string jsonPart = Json_Func::ExtractJsonPart(raw);
-  if (getClient_ != nullptr) getClient_->finishRequest(jsonPart);
-  if (jsonPart.empty()) {
-    logNoAnswer("postCourseware", raw);
-    retryLater();
-    return;
-  }
-  attemptBusy_ = false;
-  failedAttempts_ = 0;
-  RemoveRow(0);
-  Timer4->start(stepMs_);
+  if (!copies[0].empty() && workflow_->FirstFileOnItsWay()) setFirstRowState(utf8("正在上传......"));
 }
 
 void TForm_kjsc2::suiImageButton6Click() {
-  if (uploading_) {
-    courseware::showMessage(gbk("正在上传课件，请稍等！！！"), this);
+  if (workflow_->Uploading()) {
+    showMessage(text::utf8ToGbk("正在上传课件，请稍等！！！"));
     return;
   }
   if (openCatalogPage_) openCatalogPage_();

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang clang-format pkg-config
   qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libjpeg-dev libjpeg-turbo-progs
   nlohmann-json3-dev libssl-dev openssl libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev libcpp-httplib-dev libx11-dev libxext-dev libxrandr-dev
@@ -13,16 +13,48 @@ packages=(
   dpkg-dev file lintian systemd
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  SUDO=""
-  [ "$(id -u)" = 0 ] || SUDO=sudo
-  $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+updated=0
+update_once() {
+  ((updated)) || $sudo apt-get update -q
+  updated=1
+}
+install() {
+  echo "setup: installing $*"
+  update_once
+  $sudo apt-get install -y -q --no-install-recommends "$@"
+}
+
+missing=()
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+((${#missing[@]} == 0)) || install "${missing[@]}"
+
+# The sanitizers and libFuzzer come in clang's runtime package, whose name
+# carries clang's major version (libclang-rt-14-dev with Debian 12's clang
+# 14); releases before clang 14 ship them in libclang-common-N-dev, which
+# clang itself depends on. The version is the installed clang's, else that
+# of the clang-N package the clang package stands for.
+clang_major() {
+  local major
+  major=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9][0-9]*\)\..*/\1/p' | head -n 1)
+  [ -n "$major" ] ||
+    major=$(dpkg-query -W -f='${Depends}' clang 2>/dev/null | grep -o 'clang-[0-9][0-9]*' | head -n 1 | cut -d- -f2)
+  echo "$major"
+}
+has_candidate() {
+  update_once
+  LC_ALL=C apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'
+}
+major=$(clang_major)
+if [ -z "$major" ]; then
+  runtime=libclang-rt-dev # the release's default clang runtime
+elif installed "libclang-rt-$major-dev" || has_candidate "libclang-rt-$major-dev"; then
+  runtime=libclang-rt-$major-dev
+else
+  runtime=libclang-common-$major-dev
 fi
+installed "$runtime" || install "$runtime"

@@ -31,21 +31,21 @@ struct Download {
   std::function<void(int64_t)> onProgress;
 
   Download() {
-    ftp.OnComplete = [this](TKorvanFtp*, uint8_t s, int64_t d, int64_t t) {
+    ftp.SetOnComplete([this](TKorvanFtp*, uint8_t s, int64_t d, int64_t t) {
       finished = true;
       status = s;
       done = d;
       total = t;
-    };
-    ftp.OnProgress = [this](TKorvanFtp*, int64_t d, int64_t, float, float) {
+    });
+    ftp.SetOnProgress([this](TKorvanFtp*, int64_t d, int64_t, float, float) {
       lastProgress = d;
       if (onProgress) onProgress(d);
-    };
-    ftp.OnBlockStart = [this](TKorvanFtpClient*, int index, int64_t start, int64_t count) {
+    });
+    ftp.SetOnBlockStart([this](TKorvanFtpClient*, int index, int64_t start, int64_t count) {
       blocks[index] = {start, count};
-    };
+    });
     // A message box would wait for a click that never comes.
-    ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
+    ftp.SetOnError([](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; });
   }
   bool waitFinished(int ms = kTransferWaitMs) {
     return waitFor([this] { return finished; }, ms);
@@ -104,8 +104,8 @@ TEST_F(FtpDownload, BlocksSplitWithTheRemainderOnConnectionZero) {
   ASSERT_TRUE(download.ftp.StartDownload(endpoint(server, "ten.bin"), local("ten.bin"), true));
   // While a control connection is open only N changes, not the slots.
   download.ftp.SetConnectionCount(5);
-  EXPECT_EQ(download.ftp.ConnectionCount, 5);
-  EXPECT_EQ(download.ftp.Connections.size(), 3u);
+  EXPECT_EQ(download.ftp.ConnectionCount(), 5);
+  EXPECT_EQ(download.ftp.SlotCount(), 3);
   ASSERT_TRUE(download.waitFinished());
   EXPECT_EQ(download.status, 0);
   using Block = std::pair<int64_t, int64_t>;
@@ -169,7 +169,7 @@ TEST_F(FtpDownload, CancelledDownloadKeepsItsRecordAndResumesByteIdentical) {
     ASSERT_TRUE(again.start());
     Download second;
     ASSERT_TRUE(second.ftp.ResumeDownload(endpoint(again, "course.bin"), target));
-    EXPECT_EQ(second.ftp.ResumeBase, received);
+    EXPECT_EQ(second.ftp.ResumeBase(), received);
     ASSERT_TRUE(second.waitFinished());
     EXPECT_EQ(second.status, 0);
     EXPECT_EQ(second.done, size);
@@ -244,11 +244,11 @@ TEST_F(FtpDownload, DialogueThatCannotGoOnEndsAsAFailure) {
         Case{"connection refused", refused, true}}) {
     Download download;
     bool errorRaised = false;
-    download.ftp.OnError = [&errorRaised](TKorvanFtp*, TKorvanFtp::ErrorKind kind, int& code) {
+    download.ftp.SetOnError([&errorRaised](TKorvanFtp*, TKorvanFtp::ErrorKind kind, int& code) {
       errorRaised = kind == TKorvanFtp::ErrorKind::Connect && code != 0;
       code = 0;
-    };
-    download.ftp.DialogueTimeoutMs = 500;
+    });
+    download.ftp.SetDialogueTimeout(500);
     std::string target = local(std::string("failed-") + c.name);
     ASSERT_TRUE(download.ftp.StartDownload(c.endpoint, target, true)) << c.name;
     ASSERT_TRUE(download.waitFinished(20000)) << c.name;

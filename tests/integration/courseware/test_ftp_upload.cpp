@@ -32,19 +32,19 @@ TEST(FtpUpload, StoresTheFileByteIdenticalAndReportsProgress) {
     int64_t done = -1;
     std::vector<int64_t> progress;
     float lastFraction = -1;
-    ftp.OnComplete = [&](TKorvanFtp*, uint8_t s, int64_t d, int64_t) {
+    ftp.SetOnComplete([&](TKorvanFtp*, uint8_t s, int64_t d, int64_t) {
       finished = true;
       status = s;
       done = d;
       // Complete means the server has the whole file already.
       EXPECT_EQ(static_cast<int64_t>(readFile(server.root() + "/" + c.name).size()), c.size);
-    };
-    ftp.OnProgress = [&](TKorvanFtp*, int64_t d, int64_t total, float fraction, float) {
+    });
+    ftp.SetOnProgress([&](TKorvanFtp*, int64_t d, int64_t total, float fraction, float) {
       EXPECT_EQ(total, c.size);
       progress.push_back(d);
       lastFraction = fraction;
-    };
-    ftp.OnError = [](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; };
+    });
+    ftp.SetOnError([](TKorvanFtp*, TKorvanFtp::ErrorKind, int& code) { code = 0; });
     FtpEndpoint endpoint{
         "127.0.0.1", static_cast<uint16_t>(server.port()), server.user(), server.password(), "/", c.name};
     ASSERT_TRUE(ftp.StartUpload(endpoint, source));
@@ -53,7 +53,7 @@ TEST(FtpUpload, StoresTheFileByteIdenticalAndReportsProgress) {
     EXPECT_EQ(done, c.size);
     EXPECT_TRUE(readFile(server.root() + "/" + c.name) == readFile(source));
     EXPECT_FALSE(ftp.IsBusy());
-    EXPECT_FALSE(ftp.UploadMode);
+    EXPECT_FALSE(ftp.IsUploadMode());
     if (c.size > 0) {
       ASSERT_FALSE(progress.empty());
       EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));

@@ -74,8 +74,8 @@ class UploadQueue : public ::testing::Test {
     courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(&client, testsupport::sourcePath("assets"));
     // The steps keep their order; only the pauses between them are shorter.
-    page->setStepInterval(50);
-    page->setRetryPauses(100, 400);
+    page->workflow().setStepInterval(50);
+    page->workflow().setRetryPauses(100, 400);
   }
   void TearDown() override {
     page.reset();
@@ -132,7 +132,7 @@ class UploadQueue : public ::testing::Test {
   // The first file is back to waiting, with the button to choose a chapter,
   // and its retry is due.
   bool waitingForRetry() const {
-    return page->Timer4->isActive() && firstRowState() == QString::fromUtf8("等待上传") &&
+    return page->workflow().Timer4->isActive() && firstRowState() == QString::fromUtf8("等待上传") &&
            !page->suiImageButton6->isHidden() && !page->Uploading();
   }
   QString firstRowState() const { return page->findChild<QLabel*>("Label13")->text(); }
@@ -222,7 +222,7 @@ TEST_F(UploadQueue, CancellingTheFileBeingStoredMovesOnWithoutRegisteringIt) {
   ASSERT_TRUE(testsupport::waitFor([this] { return storing(); }, kLongWaitMs));
 
   click("button14");
-  EXPECT_EQ(page->LocalCopies()[0], small);
+  EXPECT_EQ(page->workflow().LocalCopies()[0], small);
   ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
 
   std::vector<Registered> entries = registry();
@@ -283,7 +283,7 @@ TEST_F(UploadQueue, ALoginDuringAStoreEmptiesTheQueueAndTheNextRunIsClean) {
 TEST_F(UploadQueue, AStoreCutOffByTheFtpServerIsRetriedOnceItIsBackWithProgressShown) {
   // The steps at their real pace, so that the server is back before the
   // retry connects.
-  page->setStepInterval(1000);
+  page->workflow().setStepInterval(1000);
   const std::string big = makeCopy("big.mp4", 10 * 1000 * 1000, 41);
   queue(big);
   page->StartNext();
@@ -297,7 +297,7 @@ TEST_F(UploadQueue, AStoreCutOffByTheFtpServerIsRetriedOnceItIsBackWithProgressS
       kLongWaitMs));
 
   ftpServer.stop();
-  ASSERT_TRUE(testsupport::waitFor([this] { return page->Timer4->isActive(); }, kLongWaitMs));
+  ASSERT_TRUE(testsupport::waitFor([this] { return page->workflow().Timer4->isActive(); }, kLongWaitMs));
   // The event loop does not run until the server listens again, so the
   // retry cannot reach the server before it is back.
   ASSERT_TRUE(ftpServer.start());
@@ -316,7 +316,7 @@ TEST_F(UploadQueue, AStoreCutOffByTheFtpServerIsRetriedOnceItIsBackWithProgressS
 TEST_F(UploadQueue, ASilentHashQueryEndsAtTheTimeOutAndTheFileIsRetried) {
   client.setTimeoutInterval(std::chrono::milliseconds(1500));
   // Long enough a pause to look at the page while the file waits.
-  page->setRetryPauses(1000, 1000);
+  page->workflow().setRetryPauses(1000, 1000);
   int catalogOpened = 0;
   page->setOpenCatalogPage([&catalogOpened] { ++catalogOpened; });
   const std::string copy = makeCopy("课件.pptx", 300000, 51);

@@ -143,8 +143,8 @@ TEST_F(CopyAndAdd, CopiesIntoTheTeachersMonthFolderAndQueuesTheCopy) {
 
   const std::string onDisk = teacherFolder() + "/" + month + "/课件.ppt";
   EXPECT_EQ(testsupport::readFile(onDisk), "first version");
-  EXPECT_EQ(queue.SourcePaths()[0], first);
-  EXPECT_EQ(queue.LocalCopies()[0], text::utf8ToGbk(onDisk));
+  EXPECT_EQ(queue.workflow().SourcePaths()[0], first);
+  EXPECT_EQ(queue.workflow().LocalCopies()[0], text::utf8ToGbk(onDisk));
 
   // The same name again replaces the copy and is queued a second time.
   ASSERT_TRUE(testsupport::writeFile(text::gbkToUtf8(first), "second version"));
@@ -155,7 +155,7 @@ TEST_F(CopyAndAdd, CopiesIntoTheTeachersMonthFolderAndQueuesTheCopy) {
             QStringList{QString::fromUtf8("课件.ppt")});
 
   // Queuing the copy itself leaves it whole.
-  ASSERT_TRUE(courseware::copyAndAdd(queue.LocalCopies()[0], queue));
+  ASSERT_TRUE(courseware::copyAndAdd(queue.workflow().LocalCopies()[0], queue));
   EXPECT_EQ(testsupport::readFile(onDisk), "second version");
   EXPECT_TRUE(messages.empty());
 }

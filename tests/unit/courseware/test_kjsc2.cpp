@@ -26,7 +26,7 @@ class QueuePage : public ::testing::Test {
     AppHooks.switchPage = [this](const std::string& key) { pages.push_back(key); };
     courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(nullptr, testsupport::sourcePath("assets"));
-    page->setStepInterval(10);
+    page->workflow().setStepInterval(10);
   }
   void TearDown() override {
     page.reset();
@@ -57,7 +57,8 @@ class QueuePage : public ::testing::Test {
   bool rowShown(const char* panel) { return !control<QFrame>(panel)->isHidden(); }
   // A hash query answered "the server holds it": the run is uploading.
   void answerKnown() {
-    page->HandleFindReply("HTTP/1.1 200 OK\r\n\r\n{\"status\":\"ok\",\"exist\":true,\"path\":\"\"}");
+    page->workflow().HandleFindReply(
+        "HTTP/1.1 200 OK\r\n\r\n{\"status\":\"ok\",\"exist\":true,\"path\":\"\"}");
   }
 
   QTemporaryDir dir;
@@ -82,7 +83,7 @@ TEST_F(QueuePage, RowsShowNameSizeAndWaitingState) {
   EXPECT_EQ(text("Label32"), "2M");
   for (const char* state : {"Label13", "Label23", "Label33"})
     EXPECT_EQ(text(state), QString::fromUtf8("等待上传"));
-  EXPECT_EQ(page->SourcePaths()[1], "/src/one.doc");
+  EXPECT_EQ(page->workflow().SourcePaths()[1], "/src/one.doc");
 }
 
 TEST_F(QueuePage, CancellingAMiddleRowMovesTheLaterRowsUp) {
@@ -93,8 +94,8 @@ TEST_F(QueuePage, CancellingAMiddleRowMovesTheLaterRowsUp) {
   EXPECT_EQ(text("Label31"), "file4.ppt");
   EXPECT_EQ(text("Label41"), "file5.ppt");
   EXPECT_FALSE(rowShown("Panel5"));
-  EXPECT_TRUE(page->LocalCopies()[4].empty());
-  EXPECT_EQ(page->SourcePaths()[3], "/home/t/file5.ppt");
+  EXPECT_TRUE(page->workflow().LocalCopies()[4].empty());
+  EXPECT_EQ(page->workflow().SourcePaths()[3], "/home/t/file5.ppt");
   EXPECT_TRUE(pages.empty());
 }
 
@@ -118,7 +119,7 @@ TEST_F(QueuePage, NoSixthFileAndNoRemovalPastTheQueue) {
   addFiles(5);
   EXPECT_FALSE(page->AddFile("/src/six.ppt", copy("six.ppt")));
   EXPECT_EQ(page->QueuedCount(), 5);
-  EXPECT_TRUE(page->LocalCopies()[5].empty());
+  EXPECT_TRUE(page->workflow().LocalCopies()[5].empty());
 
   page->ResetQueue();
   EXPECT_FALSE(rowShown("panel1"));
@@ -126,7 +127,7 @@ TEST_F(QueuePage, NoSixthFileAndNoRemovalPastTheQueue) {
   page->RemoveRow(0);
   EXPECT_EQ(page->QueuedCount(), 0);
   ASSERT_TRUE(page->AddFile("/src/one.ppt", copy("one.ppt")));
-  EXPECT_EQ(page->LocalCopies()[0], copy("one.ppt"));
+  EXPECT_EQ(page->workflow().LocalCopies()[0], copy("one.ppt"));
 }
 
 TEST_F(QueuePage, ResetEmptiesEverythingAndShowsTheButton) {
@@ -139,10 +140,11 @@ TEST_F(QueuePage, ResetEmptiesEverythingAndShowsTheButton) {
 
   EXPECT_EQ(page->QueuedCount(), 0);
   EXPECT_FALSE(page->Uploading());
-  EXPECT_TRUE(page->CurrentName().empty());
-  EXPECT_TRUE(page->CurrentRemotePath().empty());
+  EXPECT_TRUE(page->workflow().CurrentName().empty());
+  EXPECT_TRUE(page->workflow().CurrentRemotePath().empty());
   EXPECT_FALSE(page->suiImageButton6->isHidden());
-  for (int i = 0; i < 5; ++i) EXPECT_TRUE(page->LocalCopies()[i].empty() && page->SourcePaths()[i].empty());
+  for (int i = 0; i < 5; ++i)
+    EXPECT_TRUE(page->workflow().LocalCopies()[i].empty() && page->workflow().SourcePaths()[i].empty());
   EXPECT_FALSE(rowShown("panel1") || rowShown("Panel2") || rowShown("Panel3"));
 }
 
@@ -164,7 +166,7 @@ TEST_F(QueuePage, AnUnreadableCopyStaysQueuedWithoutAHash) {
   EXPECT_EQ(messages, std::vector<std::string>{gbk("读取文件失败，文件名为：/nonexistent/课件.ppt")});
   EXPECT_EQ(page->QueuedCount(), 1);
   EXPECT_FALSE(page->Uploading());
-  EXPECT_TRUE(page->CurrentHash().empty());
+  EXPECT_TRUE(page->workflow().CurrentHash().empty());
   // Nothing runs any more: the row says so and the button is back.
   EXPECT_EQ(text("Label13"), QString::fromUtf8("等待上传"));
   EXPECT_FALSE(page->suiImageButton6->isHidden());

@@ -6,7 +6,7 @@
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"
-#include "core/client_windows.h"
+#include "app/client_windows.h"
 #include "core/diagnostic_log.h"
 #include "core/edu_application.h"
 #include "core/fdck.h"

@@ -1,4 +1,4 @@
-#include "core/client_windows.h"
+#include "app/client_windows.h"
 
 #include "core/app_hooks.h"
 #include "core/client_state.h"

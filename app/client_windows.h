@@ -3,8 +3,8 @@
 // main panel, its pages and the catalog page when the panel is first shown;
 // the picker when first opened. Each window's creation may use only the
 // windows made before it; the status window comes first. This is the
-// program's own wiring: it is not part of the core library, which the
-// panels and courseware build on.
+// program's own wiring: the windows' libraries (core, courseware, panels)
+// know nothing of it.
 #pragma once
 
 #include <functional>

@@ -1,0 +1,152 @@
+// The upload workflow on its own, without its page or any other widget,
+// against the development server and a real FTP server: what it does and
+// what it tells whoever shows it.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDate>
+#include <QTemporaryDir>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "courseware/md5.h"
+#include "courseware/upload_workflow.h"
+#include "server/get_client.h"
+#include "sys/text_codec.h"
+#include "tests/integration/courseware/ftp_test_files.h"
+#include "tests/support/devserver_process.h"
+#include "tests/support/ftp_server.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using courseware::UploadWorkflow;
+using testsupport::readFile;
+
+constexpr int kLongWaitMs = 120000;
+
+class Workflow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(devServer.running());
+    ASSERT_TRUE(ftpServer.start());
+    client.setServer(devServer.host(), devServer.port());
+    session.serverPath = "/";
+    session.schoolID = "41";
+    session.teacherID = "1207";
+    session.processID = "900";
+    session.gradeID = "3";
+    session.classID = "12";
+    session.subjectID = "5";
+    session.catalogID = "77";
+    session.ftpHost = "127.0.0.1";
+    session.ftpPort = std::to_string(ftpServer.port());
+    session.ftpUser = ftpServer.user();
+    session.ftpPassword = ftpServer.password();
+    workflow.setSession([this] { return session; });
+    workflow.setStepInterval(50);
+    workflow.setRetryPauses(100, 400);
+    QObject::connect(&workflow, &UploadWorkflow::uploadStarted, [this] { trail.push_back("started"); });
+    QObject::connect(&workflow, &UploadWorkflow::uploadHalted, [this] { trail.push_back("halted"); });
+    QObject::connect(&workflow, &UploadWorkflow::queueEmptied, [this] { trail.push_back("emptied"); });
+    QObject::connect(&workflow, &UploadWorkflow::storeProgress, [this](int percent) {
+      if (trail.empty() || trail.back() != "progress") trail.push_back("progress");
+      percents.push_back(percent);
+    });
+    QObject::connect(&workflow, &UploadWorkflow::message,
+                     [this](const std::string& text) { messages.push_back(text::gbkToUtf8(text)); });
+    QObject::connect(&workflow, &UploadWorkflow::logLine,
+                     [this](const std::string& line) { log.push_back(text::gbkToUtf8(line)); });
+  }
+  void TearDown() override {
+    // Nothing on the way needed a window.
+    EXPECT_TRUE(QApplication::allWidgets().isEmpty());
+  }
+
+  std::string makeCopy(const std::string& utf8Name, int64_t size, uint64_t seed) {
+    std::string path = dir.path().toStdString() + "/" + utf8Name;
+    ftptest::writePatternFile(path, size, seed);
+    return text::utf8ToGbk(path);
+  }
+  static std::string contentOf(const std::string& gbkPath) { return readFile(text::gbkToUtf8(gbkPath)); }
+  // Hash and stored path of each registration, in order.
+  std::vector<std::pair<std::string, std::string>> registry() const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    auto json = nlohmann::json::parse(devServer.control("registry"), nullptr, false);
+    if (!json.is_object() || !json["jsonData"].is_array()) return entries;
+    for (const auto& row : json["jsonData"])
+      entries.emplace_back(row.value("hash", ""), row.value("path", ""));
+    return entries;
+  }
+
+  testsupport::DevServerProcess devServer;
+  testsupport::FtpServer ftpServer;
+  server::GetClient client;
+  UploadWorkflow workflow{&client};
+  courseware::UploadSession session;
+  QTemporaryDir dir;
+  std::vector<std::string> trail;
+  std::vector<int> percents;
+  std::vector<std::string> messages;  // UTF-8
+  std::vector<std::string> log;       // UTF-8
+};
+
+TEST_F(Workflow, StoresAndRegistersEachFileAndReportsEachStepWithoutAWindow) {
+  const std::string first = makeCopy("课件.pptx", 3 * 1000 * 1000 + 5, 1);
+  const std::string second = makeCopy("plan.doc", 70000, 2);
+  ASSERT_TRUE(workflow.AddFile("/home/t/a.pptx", first));
+  ASSERT_TRUE(workflow.AddFile("/home/t/plan.doc", second));
+  workflow.StartNext();
+  EXPECT_TRUE(workflow.FirstFileOnItsWay());
+  ASSERT_TRUE(testsupport::waitFor([this] { return workflow.QueuedCount() == 0; }, kLongWaitMs));
+
+  auto entries = registry();
+  ASSERT_EQ(entries.size(), 2u);
+  const std::string folder = "/courseware/41/1207/" + QDate::currentDate().toString("yyyy-MM").toStdString();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string& copy = i == 0 ? first : second;
+    EXPECT_EQ(entries[i].first, courseware::md5Hex(contentOf(copy)));
+    EXPECT_EQ(entries[i].second.rfind(folder, 0), 0u) << entries[i].second;
+    EXPECT_EQ(readFile(ftpServer.root() + entries[i].second), contentOf(copy));
+  }
+  // Each file sets off and is stored; the last one gone empties the queue.
+  EXPECT_EQ(trail,
+            (std::vector<std::string>{"started", "progress", "started", "progress", "halted", "emptied"}))
+      << testing::PrintToString(trail);
+  ASSERT_FALSE(percents.empty());
+  EXPECT_EQ(percents.back(), 100);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_FALSE(workflow.Uploading());
+}
+
+TEST_F(Workflow, AnFtpServerThatIsDownIsToldOnceAndTheFileWaitsForIt) {
+  const std::string copy = makeCopy("lesson.doc", 200000, 3);
+  ftpServer.stop();
+  ASSERT_TRUE(workflow.AddFile("/home/t/lesson.doc", copy));
+  workflow.StartNext();
+  int connectFailures = 0;
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] {
+        connectFailures = 0;
+        for (const std::string& line : log)
+          connectFailures += line.find("无法连接FTP服务器") != std::string::npos;
+        return connectFailures >= 2;
+      },
+      kLongWaitMs));
+  EXPECT_EQ(messages, std::vector<std::string>{"课件暂时无法上传，稍后会自动重新上传。"});
+  EXPECT_EQ(workflow.QueuedCount(), 1);
+  EXPECT_EQ(trail.front(), "started");
+  EXPECT_NE(std::find(trail.begin(), trail.end(), "halted"), trail.end());
+
+  ASSERT_TRUE(ftpServer.start());
+  session.ftpPort = std::to_string(ftpServer.port());
+  ASSERT_TRUE(testsupport::waitFor([this] { return workflow.QueuedCount() == 0; }, kLongWaitMs));
+  auto entries = registry();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(readFile(ftpServer.root() + entries[0].second), contentOf(copy));
+  EXPECT_EQ(messages.size(), 1u);
+}
+
+}  // namespace
