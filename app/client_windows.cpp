@@ -1,7 +1,5 @@
 #include "app/client_windows.h"
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/fdck.h"
 #include "core/offline_delivery.h"
 #include "courseware/kjsc.h"
@@ -17,11 +15,14 @@
 #include "panels/school.h"
 #include "panels/skjs.h"
 #include "platform/free_memory.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/hd_serial.h"
 
-ClientWindows::ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink) {
+ClientWindows::ClientWindows(const std::string& programDir, const std::string& dataDir,
+                             std::function<void(const std::string&)> logSink) {
   const std::string assets = programDir + "/assets";
 
   status = std::make_unique<TForm1>(assets);
@@ -30,7 +31,7 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.
-  DB_Func::LocateDatabase();
+  DB_Func::LocateDatabaseIn(dataDir);
   try {
     DB_Func::EnsureOwnTables();
   } catch (const DB_Func::DbError& error) {
@@ -64,6 +65,7 @@ ClientWindows::ClientWindows(const std::string& programDir, std::function<void(c
     return PanelWindows{panel.get(), classStart.get(), repair.get()};
   });
   linkOfflineRecords();
+  checkHooks();
   // What the pictures' decoding and the windows' creation freed goes back.
   platform::releaseFreeMemory();
 }
@@ -77,7 +79,7 @@ void ClientWindows::makePanel(const std::string& programDir, const std::string& 
   courseware::linkCatalogPage(*uploadQueue, *catalog);
   repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
-  offline = std::make_unique<TForm10>(assets);
+  offline = std::make_unique<TForm10>(assets, [this] { delivery->sendAllNow(); });
 
   TForm_kjsc2* queue = uploadQueue.get();
   panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
@@ -112,7 +114,6 @@ void ClientWindows::linkOfflineRecords() {
     delivery->itemsAdded();
     refreshOfflineViews();
   };
-  AppHooks.sendAllPending = [this] { delivery->sendAllNow(); };
   OfflineDelivery* sender = delivery.get();
   QObject::connect(sender, &OfflineDelivery::itemsChanged, sender, [this] { refreshOfflineViews(); });
   QObject::connect(sender, &OfflineDelivery::progress, sender, [this](int delivered, int waiting) {
@@ -124,6 +125,21 @@ void ClientWindows::linkOfflineRecords() {
                      if (offline) offline->showOutcome(reachable, delivered, refused, waiting);
                    });
   callHook(AppHooks.pendingChanged);
+}
+
+// A hook left empty would make a click do nothing, silently: the program
+// does not start with one.
+void ClientWindows::checkHooks() {
+  const std::vector<std::string> empty = emptyHooks(AppHooks);
+  if (empty.empty()) return;
+  std::string names;
+  for (const std::string& name : empty) {
+    status->appendLog("wiring: the hook " + name + " is not connected");
+    names += (names.empty() ? "" : ", ") + name;
+  }
+  // The destructor does not run for a constructor that throws.
+  AppHooks = AppHooksTable();
+  throw WiringError("hooks not connected: " + names);
 }
 
 // The hooks point into these windows; nothing may call them once they go.

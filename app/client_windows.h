@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "server/get_client.h"
@@ -25,9 +26,18 @@ class Tform_sbbx;
 class Tform_school;
 class Tform_skjs;
 
+// A window left out of the wiring: the hook table has entries nobody filled.
+struct WiringError : std::logic_error {
+  using std::logic_error::logic_error;
+};
+
 struct ClientWindows {
-  // `logSink` receives every line of the diagnostic log from the start.
-  explicit ClientWindows(const std::string& programDir, std::function<void(const std::string&)> logSink = {});
+  // The pictures and settings come from `programDir`, edu.db from
+  // `dataDir`. `logSink` receives every line of the diagnostic log from the
+  // start. Throws WiringError, after a log line for each, when an entry of
+  // the hook table is left empty.
+  ClientWindows(const std::string& programDir, const std::string& dataDir,
+                std::function<void(const std::string&)> logSink = {});
   ~ClientWindows();
 
   // The upload queue's GET client exists before any window: the login's
@@ -54,4 +64,5 @@ struct ClientWindows {
   void makePanel(const std::string& programDir, const std::string& assets, server::GetClient& statusClient);
   void linkOfflineRecords();
   void refreshOfflineViews();
+  void checkHooks();
 };

@@ -3,9 +3,8 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "app/client_windows.h"
 #include "core/diagnostic_log.h"
 #include "core/edu_application.h"
@@ -20,6 +19,8 @@
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_error.h"
 #include "store/db_func.h"
 #include "sys/text_codec.h"
@@ -52,7 +53,15 @@ int main(int argc, char** argv) {
   // decided once before anything opens edu.db.
   const platform::DataFolder& dataFolder = platform::dataFolder();
   DiagnosticLog diskLog(dataFolder.path + "/log");
-  ClientWindows windows(programDir, [&diskLog](const std::string& line) { diskLog.write(line); });
+  std::unique_ptr<ClientWindows> madeWindows;
+  try {
+    madeWindows = std::make_unique<ClientWindows>(
+        programDir, dataFolder.path, [&diskLog](const std::string& line) { diskLog.write(line); });
+  } catch (const WiringError& error) {
+    std::fprintf(stderr, "edu-client: %s; the client does not start\n", error.what());
+    return 1;
+  }
+  ClientWindows& windows = *madeWindows;
   TForm1& form1 = *windows.status;
   const auto log = [&form1](const std::string& utf8Line) { form1.appendLog(text::utf8ToGbk(utf8Line)); };
   log("edu-client " EDU_CLIENT_VERSION " starting (process " +

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "replies/json_func.h"
 #include "server/get_client.h"
-#include "server/json_func.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/screenshot_taker.h"
-#include "platform/screen_capture.h"
+#include "platform/gui/screen_capture.h"
 #include "tests/integration/core/xvfb_display.h"
 
 namespace {

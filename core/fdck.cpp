@@ -8,16 +8,16 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 
-#include "core/app_hooks.h"
 #include "core/auto_upgrader.h"
-#include "core/client_state.h"
 #include "core/diagnostic_log.h"
 #include "core/image_button.h"
 #include "core/lamp_shape.h"
 #include "core/login_message.h"
 #include "core/server_address.h"
+#include "platform/gui/ui_fonts.h"
 #include "platform/process.h"
-#include "platform/ui_fonts.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/process_utils.h"
 #include "sys/pumping_delay.h"
 #include "sys/qt_text.h"
@@ -271,5 +271,4 @@ void installStatusWindowHooks(TForm1& form) {
   AppHooks.appendLog = [&form](const std::string& line) { form.appendLog(line); };
   AppHooks.isLessonRunning = [&form] { return form.isLessonRunning(); };
   AppHooks.startLessonTimers = [&form] { form.startLessonTimers(); };
-  AppHooks.stopLesson = [&form] { form.stopLesson(); };
 }

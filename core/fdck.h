@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/key_grab.h"
-#include "platform/surface_drag.h"
+#include "platform/gui/key_grab.h"
+#include "platform/gui/surface_drag.h"
 #include "server/get_client.h"
 
 class QLabel;
@@ -155,5 +155,5 @@ class TForm1 : public QWidget {
 };
 
 // Fills the status window's entries of AppHooks (log, lesson state, lesson
-// start and stop).
+// start).
 void installStatusWindowHooks(TForm1& form);

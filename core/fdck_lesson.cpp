@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <climits>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/fdck.h"
 #include "core/lamp_shape.h"
 #include "core/offline_records.h"
-#include "server/json_func.h"
+#include "replies/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
 

@@ -1,11 +1,11 @@
 // The status window's handling of the sign-in companion's message.
 #include <QLabel>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/fdck.h"
 #include "core/login_message.h"
 #include "server/http_url.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
 
 void TForm1::loginMessage(const std::string& block) {

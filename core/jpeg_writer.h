@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/screen_capture.h"
+#include "platform/gui/screen_capture.h"
 
 // Writes `frame` to the file `diskPath` (the name on disk, UTF-8), replacing
 // any file of that name. Returns false when anything fails (no room, no

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/client_state.h"
+#include "state/client_state.h"
 
 // Positions of the items the client uses. Empty fields vanish when the text
 // is split, so a position counts only the non-empty items before it.

@@ -5,11 +5,11 @@
 #include <system_error>
 #include <thread>
 
-#include "core/client_state.h"
 #include "core/screenshot_naming.h"
+#include "replies/json_func.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/client_state.h"
 #include "store/db_error.h"
 #include "sys/text_codec.h"
 

@@ -6,8 +6,8 @@
 #include <ctime>
 #include <string>
 
-#include "core/client_state.h"
 #include "core/screenshot_taker.h"
+#include "state/client_state.h"
 #include "store/offline_store.h"
 
 namespace offline {

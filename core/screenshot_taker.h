@@ -16,8 +16,8 @@
 #include <stop_token>
 #include <string>
 
-#include "core/client_state.h"
-#include "platform/screen_capture.h"
+#include "platform/gui/screen_capture.h"
+#include "state/client_state.h"
 
 // A plain copy of what one tick needs, taken from the ClientState on the UI
 // thread; the worker reads nothing else. Text is GBK except `dataDir`.

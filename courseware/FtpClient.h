@@ -26,7 +26,7 @@
 #include "courseware/ftp_connection.h"
 #include "courseware/ftp_data_loops.h"
 #include "courseware/ftp_settings.h"
-#include "platform/event_socket.h"
+#include "platform/network/event_socket.h"
 
 class QFile;
 

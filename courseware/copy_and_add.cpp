@@ -4,13 +4,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
-#include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
 #include "platform/data_dir.h"
+#include "state/client_state.h"
 #include "sys/guid.h"
 #include "sys/text_codec.h"
+#include "ui/message_box.h"
 
 namespace courseware {
 
@@ -48,7 +48,7 @@ bool copyAndAdd(const std::string& sourcePath, TForm_kjsc2& queue) {
                         ClientState.teacherPhone, QDate::currentDate().toString("yyyy-MM").toStdString());
   const std::string target = folder + "/" + fileNamePart(sourcePath);
   if (!copyReplacing(text::gbkToUtf8(sourcePath), text::gbkToUtf8(target))) {
-    showMessage(text::utf8ToGbk("文件复制失败，文件名为：") + sourcePath, &queue);
+    ui::showMessage(text::utf8ToGbk("文件复制失败，文件名为：") + sourcePath, &queue);
     return false;
   }
   return queue.AddFile(sourcePath, target);

@@ -11,7 +11,7 @@
 
 #include "courseware/ftp_data_thread.h"
 #include "courseware/ftp_reply.h"
-#include "platform/event_socket.h"
+#include "platform/network/event_socket.h"
 
 class TKorvanFtp;
 

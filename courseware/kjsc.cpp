@@ -5,10 +5,10 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
 #include "courseware/kjsc2.h"
-#include "courseware/message_box.h"
+#include "state/app_hooks.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ QStringList openDialog1(QWidget* parent) {
   return dialog.selectedFiles();
 }
 
-void message(const char* utf8, QWidget* parent) { courseware::showMessage(text::utf8ToGbk(utf8), parent); }
+void message(const char* utf8, QWidget* parent) { ui::showMessage(text::utf8ToGbk(utf8), parent); }
 
 }  // namespace
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
-#include "courseware/message_box.h"
 #include "courseware/queue_texts.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
 
 void TForm_kjsc2::setFirstRowState(const QString& text) { rows[0].state->setText(text); }
 
-void TForm_kjsc2::showMessage(const std::string& text) { courseware::showMessage(text, this); }
+void TForm_kjsc2::showMessage(const std::string& text) { ui::showMessage(text, this); }
 
 bool TForm_kjsc2::AddFile(const std::string& sourcePath, const std::string& localCopy) {
   return workflow_->AddFile(sourcePath, localCopy);

@@ -6,16 +6,16 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
-#include "courseware/message_box.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -138,7 +138,7 @@ void TForm_kjsc3::CB_catalogChange() {
 
 void TForm_kjsc3::suiImageButton6Click() {
   if (ClientState.catalogID.empty()) {
-    courseware::showMessage(text::utf8ToGbk("您还没有选择对应的章节，无法上传课件。"), this);
+    ui::showMessage(text::utf8ToGbk("您还没有选择对应的章节，无法上传课件。"), this);
   }
   // The queue itself declines to start without a catalog.
   hide();

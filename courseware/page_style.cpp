@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "platform/gui/ui_fonts.h"
 #include "platform/program_dir.h"
-#include "platform/ui_fonts.h"
 
 namespace courseware {
 

@@ -1,8 +1,8 @@
 #include "courseware/queue_hooks.h"
 
-#include "core/app_hooks.h"
 #include "courseware/copy_and_add.h"
 #include "courseware/kjsc2.h"
+#include "state/app_hooks.h"
 
 namespace courseware {
 

@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "courseware/queue_texts.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
 #include "sys/guid.h"
 #include "sys/text_codec.h"
 #include "sys/trim.h"

@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
 #include "panels/history_layout.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
@@ -24,7 +23,8 @@ std::string stateText(const DB_Func::RowSet& row) {
 
 }  // namespace
 
-TForm10::TForm10(const std::string& assetsDir, QWidget* parent) : QWidget(parent) {
+TForm10::TForm10(const std::string& assetsDir, std::function<void()> sendAll, QWidget* parent)
+    : QWidget(parent), sendAll_(std::move(sendAll)) {
   setObjectName("Form10");
   QWidget* surface = panels::pageSurface(this, QSize(389, 575), QSize(373, 537));
   panels::HistoryGeometry geometry;
@@ -92,7 +92,7 @@ void TForm10::say(const std::string& text) { Label_upload->setText(text::toQStri
 void TForm10::suiImageButton6Click() {
   uploadAsked_ = true;
   say(gbk("正在上传离线数据……"));
-  callHook(AppHooks.sendAllPending);
+  sendAll_();
 }
 
 void TForm10::showProgress(int delivered, int waiting) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -20,8 +21,9 @@ class TForm10 : public QWidget {
   Q_OBJECT
 
  public:
-  // The upload button's pictures are read from `assetsDir`.
-  explicit TForm10(const std::string& assetsDir, QWidget* parent = nullptr);
+  // The upload button's pictures are read from `assetsDir`; `sendAll` asks
+  // the delivery to send every kept record now.
+  TForm10(const std::string& assetsDir, std::function<void()> sendAll, QWidget* parent = nullptr);
 
   // Reads the waiting lessons from edu.db again.
   void Refresh();
@@ -41,5 +43,6 @@ class TForm10 : public QWidget {
 
  private:
   void say(const std::string& text);
+  std::function<void()> sendAll_;
   bool uploadAsked_ = false;
 };

@@ -9,19 +9,19 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/login_message.h"
-#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/panel_widgets.h"
 #include "panels/sbbx.h"
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
+#include "platform/gui/ui_fonts.h"
 #include "platform/message_filter.h"
-#include "platform/ui_fonts.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 using panels::TBar;
 
@@ -201,17 +201,17 @@ void TForm2::suiImageButton3MouseUp(SchoolTabButton* tab) { switchPage(tab->obje
 
 void TForm2::dropFiles(const std::vector<std::string>& paths) {
   if (!callHook(AppHooks.isLessonRunning)) {
-    courseware::showMessage(gbk("请先开始记时后，再上传课件！！！"), this);
+    ui::showMessage(gbk("请先开始记时后，再上传课件！！！"), this);
     return;
   }
   if (callHook(AppHooks.uploading)) {
-    courseware::showMessage(gbk("正在上传课件，请稍等！！！"), this);
+    ui::showMessage(gbk("正在上传课件，请稍等！！！"), this);
     return;
   }
   // Only the courseware pages take files.
   if (currentPageKey_ != "suiImageButton3" && currentPageKey_ != "suiImageButton6") return;
   if (callHook(AppHooks.queuedCount) + static_cast<int>(paths.size()) > kMostQueuedFiles) {
-    courseware::showMessage(gbk("一次最多上传5个文件！！！"), this);
+    ui::showMessage(gbk("一次最多上传5个文件！！！"), this);
     return;
   }
   for (const std::string& path : paths) callHook(AppHooks.copyAndAdd, path);

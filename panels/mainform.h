@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/surface_drag.h"
+#include "platform/gui/surface_drag.h"
 
 class QLabel;
 class TImageButton;

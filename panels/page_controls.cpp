@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
 #include "panels/panel_widgets.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
 #include "sys/qt_text.h"
 
 namespace panels {

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/app_hooks.h"
 #include "panels/mainform.h"
 #include "panels/sbbx.h"
 #include "panels/skjs.h"
+#include "state/app_hooks.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QResizeEvent>
 #include <QToolButton>
 
-#include "platform/ui_fonts.h"
+#include "platform/gui/ui_fonts.h"
 
 namespace panels {
 

@@ -6,19 +6,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_records.h"
-#include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/mask_phone.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 using panels::TButtonEdit;
 
@@ -226,7 +226,7 @@ void Tform_sbbx::suiImageButton6Click() {
                         CB_class->currentIndex() > 0 && !ClientState.teacherID.empty() &&
                         !ClientState.teacherPhone.empty();
   if (!complete) {
-    courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
+    ui::showMessage(gbk("请检查信息是否填写完整。"), this);
     return;
   }
   // The report is kept before it goes: it reaches the repair history, and
@@ -260,17 +260,17 @@ void Tform_sbbx::AddRepairs(const std::string& replyText) {
   const long long report = sendingReport_;
   sendingReport_ = 0;
   if (jsonPart.empty() && report == 0) {
-    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    ui::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }
   if (jsonPart.empty()) {
     // Kept: the client sends it by itself once the server answers again.
     DB_Func::RepairAnswered(report, DB_Func::kPending);
     callHook(AppHooks.pendingChanged);
-    courseware::showMessage(gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
-                                "如需尽快维修，请拔打 ") +
-                                settings_.hotline + gbk(" 电话报修。"),
-                            this);
+    ui::showMessage(gbk("暂时无法连接服务器，故障报告已保存在本机，网络恢复后将自动上报。"
+                        "如需尽快维修，请拔打 ") +
+                        settings_.hotline + gbk(" 电话报修。"),
+                    this);
     memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
     return;
   }
@@ -282,10 +282,10 @@ void Tform_sbbx::AddRepairs(const std::string& replyText) {
   // A report the server answered but did not register is as lost as one it
   // never received: the teacher is told to phone, and the text stays.
   if (!inserted) {
-    courseware::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
+    ui::showMessage(gbk("维修上报失败，请拔打 ") + settings_.hotline + gbk(" 电话报修。"), this);
     return;
   }
-  courseware::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
+  ui::showMessage(gbk("您已成功上报设备故障，稍后会有技术人员与您联系。"), this);
   memo1->setPlainText(QString::fromUtf8(kFaultPrompt));
 }
 

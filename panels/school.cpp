@@ -6,16 +6,16 @@
 #include <QPainter>
 #include <QShowEvent>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/image_button.h"
 #include "panels/panel_widgets.h"
 #include "panels/school_widgets.h"
-#include "platform/surface_drag.h"
+#include "platform/gui/surface_drag.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 

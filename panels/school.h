@@ -18,7 +18,7 @@
 
 #include "panels/picker_opener.h"
 #include "panels/school_lists.h"
-#include "platform/surface_drag.h"
+#include "platform/gui/surface_drag.h"
 
 class QComboBox;
 class QLabel;

@@ -5,18 +5,18 @@
 #include <QPushButton>
 #include <QTime>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_records.h"
-#include "courseware/message_box.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
+#include "ui/message_box.h"
 
 using panels::TButtonEdit;
 
@@ -180,7 +180,7 @@ void Tform_skjs::bu_ksskClick() {
   for (const std::string* field : {&ClientState.schoolID, &ClientState.gradeID, &ClientState.classID,
                                    &ClientState.teacherID, &ClientState.subjectID}) {
     if (field->empty()) {
-      courseware::showMessage(gbk("请检查信息是否填写完整。"), this);
+      ui::showMessage(gbk("请检查信息是否填写完整。"), this);
       return;
     }
   }
@@ -201,7 +201,7 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
   }
   ClientState.processID = processID;
   beginLesson();
-  courseware::showMessage(gbk("上课成功，请上传电子课件。"), this);
+  ui::showMessage(gbk("上课成功，请上传电子课件。"), this);
   callHook(AppHooks.switchPage, std::string("suiImageButton3"));
 }
 
@@ -214,9 +214,9 @@ void Tform_skjs::startOffline() {
   callHook(AppHooks.appendLog, "StartCountTime : offline lesson " + lesson.localId);
   beginLesson();
   callHook(AppHooks.pendingChanged);
-  courseware::showMessage(gbk("暂时无法连接服务器，本节课已离线开始计时。上课记录和截图保存在本机，"
-                              "网络恢复后将自动上传。"),
-                          this);
+  ui::showMessage(gbk("暂时无法连接服务器，本节课已离线开始计时。上课记录和截图保存在本机，"
+                      "网络恢复后将自动上传。"),
+                  this);
 }
 
 void Tform_skjs::beginLesson() {
@@ -231,7 +231,7 @@ void Tform_skjs::beginLesson() {
 void Tform_skjs::openPicker(int schoolMode, const char* refusal) {
   // The school and teacher of a running lesson stay as they are.
   if (callHook(AppHooks.isLessonRunning)) {
-    courseware::showMessage(gbk(refusal), this);
+    ui::showMessage(gbk(refusal), this);
     return;
   }
   if (openPicker_) openPicker_(schoolMode, window()->pos());

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/socket_transport.h"
+#include "replies/json_func.h"
 #include "server/chunked_body.h"
-#include "server/json_func.h"
 #include "sys/text_codec.h"
 
 namespace server {

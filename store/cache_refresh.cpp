@@ -5,7 +5,7 @@
 // it had instead of an empty list.
 #include <algorithm>
 
-#include "server/json_func.h"
+#include "replies/json_func.h"
 #include "store/connection.h"
 #include "store/db_func.h"
 #include "sys/guid.h"

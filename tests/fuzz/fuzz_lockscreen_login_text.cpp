@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/client_state.h"
 #include "core/login_message.h"
+#include "state/client_state.h"
 #include "tools/LockScreen/login_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

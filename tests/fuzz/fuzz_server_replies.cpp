@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "server/json_func.h"
+#include "replies/json_func.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string reply(reinterpret_cast<const char*>(data), size);

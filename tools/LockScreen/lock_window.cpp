@@ -13,10 +13,10 @@
 #include <memory>
 
 #include "core/server_address.h"
+#include "platform/gui/ui_fonts.h"
 #include "platform/random.h"
-#include "platform/ui_fonts.h"
+#include "replies/json_func.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
 #include "store/db_func.h"
 #include "sys/mask_phone.h"
 #include "sys/qt_text.h"

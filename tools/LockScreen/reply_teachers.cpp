@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "server/json_func.h"
+#include "replies/json_func.h"
 #include "sys/trim.h"
 
 std::optional<std::vector<PickerTeacher>> teachersOfReply(const std::string& jsonPart) {

@@ -11,8 +11,6 @@
 #include <QPainter>
 #include <cstdio>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
 #include "panels/Unit10.h"
@@ -26,6 +24,8 @@
 #include "platform/data_dir.h"
 #include "platform/program_dir.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   Tform_skjs classStart(client, assets);
   TForm_kjsc fileChoice(assets);
   Tform_sbbx repair(client, assets, panels::loadDeploymentSettings(programDir));
-  TForm10 offline(assets);
+  TForm10 offline(assets, [] {});  // pictures only: nothing is sent
   TForm_kjsc2 uploadQueue(nullptr, assets);
   TForm9 history;
   panel.setPages({&classStart, &fileChoice, &repair, &offline, &uploadQueue, &history,

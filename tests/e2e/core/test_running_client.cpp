@@ -22,7 +22,7 @@
 #include <optional>
 
 #include "core/shot_notice.h"
-#include "platform/ui_fonts.h"
+#include "platform/gui/ui_fonts.h"
 #include "sys/hd_serial.h"
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"

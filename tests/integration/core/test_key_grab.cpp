@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/key_grab.h"
+#include "platform/gui/key_grab.h"
 #include "tests/support/test_support.h"
 // Last: it brings Xlib.
 #include "tests/integration/core/xvfb_display.h"

@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include "core/client_state.h"
 #include "core/offline_delivery.h"
+#include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/text_codec.h"
 #include "tests/integration/store/edu_db_fixture.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "core/client_state.h"
 #include "core/jpeg_writer.h"
 #include "core/screenshot_taker.h"
-#include "platform/screen_capture.h"
+#include "platform/gui/screen_capture.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/integration/core/xvfb_display.h"
 #include "tests/support/devserver_process.h"

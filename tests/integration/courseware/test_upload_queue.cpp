@@ -15,18 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
 #include "courseware/md5.h"
-#include "courseware/message_box.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ class UploadQueue : public ::testing::Test {
     AppHooks = {};
     AppHooks.switchPage = [this](const std::string& key) { pages.push_back(key); };
     AppHooks.appendLog = [this](const std::string& line) { log.push_back(text::gbkToUtf8(line)); };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(&client, testsupport::sourcePath("assets"));
     // The steps keep their order; only the pauses between them are shorter.
     page->workflow().setStepInterval(50);
@@ -79,7 +79,7 @@ class UploadQueue : public ::testing::Test {
   }
   void TearDown() override {
     page.reset();
-    courseware::setMessageSink(nullptr);
+    ui::setMessageSink(nullptr);
     AppHooks = {};
     ClientState = {};
   }

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/client_state.h"
 #include "core/login_message.h"
 #include "platform/login_channel.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/test_support.h"

@@ -14,9 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
-#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/mainform.h"
@@ -24,11 +21,14 @@
 #include "panels/sbbx.h"
 #include "panels/skjs.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/connection.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 inline std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
 
@@ -57,7 +57,7 @@ class PanelsTest : public ::testing::Test {
       ++timerStarts;
     };
     AppHooks.queuedCount = [] { return 0; };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
     panel = std::make_unique<TForm2>(assets);
@@ -76,7 +76,7 @@ class PanelsTest : public ::testing::Test {
     fileChoice.reset();
     classStart.reset();
     panel.reset();
-    courseware::setMessageSink({});
+    ui::setMessageSink({});
     AppHooks = {};
   }
 

@@ -12,14 +12,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/offline_delivery.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/history_layout.h"
 #include "panels/mainform.h"
 #include "panels/panel_widgets.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
 #include "tests/integration/store/edu_db_fixture.h"
@@ -70,7 +70,9 @@ class HistoryViews : public ::testing::Test {
     AppHooks = {};
     const std::string assets = testsupport::sourcePath("assets");
     panel = std::make_unique<TForm2>(assets);
-    offlineView = std::make_unique<TForm10>(assets);
+    offlineView = std::make_unique<TForm10>(assets, [this] {
+      if (sendAll) sendAll();
+    });
     repairHistory = std::make_unique<TForm9>();
     panel->setPages({nullptr, nullptr, nullptr, offlineView.get(), nullptr, repairHistory.get(), {}});
   }
@@ -93,6 +95,7 @@ class HistoryViews : public ::testing::Test {
   storetest::EduDb db;
   std::unique_ptr<TForm2> panel;
   std::unique_ptr<TForm10> offlineView;
+  std::function<void()> sendAll;  // what "上传全部离线数据" asks for
   std::unique_ptr<TForm9> repairHistory;
 };
 
@@ -159,7 +162,7 @@ TEST_F(HistoryViews, UploadAllWithTheServerDownSaysSoAndKeepsEverything) {
   ClientState.serverPort = testsupport::freePort();
   ClientState.serverPath = "/";
   OfflineDelivery delivery;
-  AppHooks.sendAllPending = [&] { delivery.sendAllNow(); };
+  sendAll = [&] { delivery.sendAllNow(); };
   QObject::connect(&delivery, &OfflineDelivery::progress, offlineView.get(),
                    [&](int delivered, int waiting) { offlineView->showProgress(delivered, waiting); });
   QObject::connect(&delivery, &OfflineDelivery::roundEnded, offlineView.get(),

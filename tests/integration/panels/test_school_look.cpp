@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "core/client_state.h"
 #include "panels/school.h"
 #include "server/get_client.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"

@@ -13,11 +13,11 @@
 #include <QProcess>
 #include <QTest>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "panels/school.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
-#include "server/json_func.h"
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/test_support.h"

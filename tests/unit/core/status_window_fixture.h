@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "core/fdck.h"
 #include "core/lamp_shape.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/protected_text.h"
 #include "sys/qt_text.h"
 #include "sys/text_codec.h"

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "core/client_state.h"
 #include "core/screenshot_naming.h"
 #include "core/screenshot_taker.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 
 namespace {

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/copy_and_add.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
-#include "courseware/message_box.h"
 #include "platform/data_dir.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -31,14 +31,14 @@ class FileChoicePage : public ::testing::Test {
     AppHooks.currentPageKey = [this] { return pageKey; };
     AppHooks.switchPage = [this](const std::string& key) { switched.push_back(key); };
     AppHooks.copyAndAdd = [this](const std::string& path) { added.push_back(path); };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page.setFileChooser([this](QWidget*) {
       ++dialogs;
       return chosen;
     });
   }
   void TearDown() override {
-    courseware::setMessageSink(nullptr);
+    ui::setMessageSink(nullptr);
     AppHooks = {};
   }
   void click() { page.findChild<QPushButton*>("suiImageButton6")->click(); }
@@ -114,11 +114,11 @@ class CopyAndAdd : public ::testing::Test {
     // A teacher of this test alone, so its folder can go afterwards.
     ClientState.teacherName = gbk("王老师") + QDir(dir.path()).dirName().toStdString();
     ClientState.teacherPhone = "13800001234";
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
   }
   void TearDown() override {
     QDir(QString::fromStdString(teacherFolder())).removeRecursively();
-    courseware::setMessageSink(nullptr);
+    ui::setMessageSink(nullptr);
     ClientState = {};
   }
   std::string teacherFolder() const {

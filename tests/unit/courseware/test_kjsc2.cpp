@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc2.h"
-#include "courseware/message_box.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -24,13 +24,13 @@ class QueuePage : public ::testing::Test {
     ClientState = {};
     AppHooks = {};
     AppHooks.switchPage = [this](const std::string& key) { pages.push_back(key); };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(nullptr, testsupport::sourcePath("assets"));
     page->workflow().setStepInterval(10);
   }
   void TearDown() override {
     page.reset();
-    courseware::setMessageSink(nullptr);
+    ui::setMessageSink(nullptr);
     AppHooks = {};
     ClientState = {};
   }

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
 #include "courseware/kjsc3.h"
-#include "courseware/message_box.h"
 #include "platform/async_transport.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tests/integration/store/edu_db_fixture.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ class CatalogPage : public ::testing::Test {
     ClientState.schoolID = "41";
     AppHooks = {};
     AppHooks.appendLog = [this](const std::string& line) { log.push_back(line); };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     client.setServer("edu.example", 80);
     page.setStartNext([this] { ++starts; });
     db.exec(
@@ -86,7 +86,7 @@ class CatalogPage : public ::testing::Test {
         "insert into t_catalog values('2','c2','第二章 ','g1','s2');");
   }
   void TearDown() override {
-    courseware::setMessageSink(nullptr);
+    ui::setMessageSink(nullptr);
     AppHooks = {};
     ClientState = {};
   }

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "core/client_state.h"
 #include "core/login_message.h"
+#include "state/client_state.h"
 #include "sys/text_codec.h"
 #include "tools/LockScreen/login_text.h"
 

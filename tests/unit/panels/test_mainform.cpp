@@ -15,9 +15,6 @@
 #include <map>
 #include <memory>
 
-#include "core/app_hooks.h"
-#include "core/client_state.h"
-#include "courseware/message_box.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
 #include "panels/mainform.h"
@@ -27,8 +24,11 @@
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "server/get_client.h"
+#include "state/app_hooks.h"
+#include "state/client_state.h"
 #include "sys/qt_text.h"
 #include "tests/support/test_support.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ class MainPanelTest : public ::testing::Test {
       copied.push_back(path);
       ++queued;
     };
-    courseware::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
     panel = std::make_unique<TForm2>(assets);
@@ -54,7 +54,7 @@ class MainPanelTest : public ::testing::Test {
     classStart = std::make_unique<Tform_skjs>(client, assets);
     fileChoice = std::make_unique<QWidget>();
     repair = std::make_unique<Tform_sbbx>(client, assets, panels::defaultDeploymentSettings());
-    offline = std::make_unique<TForm10>(assets);
+    offline = std::make_unique<TForm10>(assets, [] {});
     uploadQueue = std::make_unique<QWidget>();
     history = std::make_unique<TForm9>();
     panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), uploadQueue.get(),
@@ -70,7 +70,7 @@ class MainPanelTest : public ::testing::Test {
     fileChoice.reset();
     classStart.reset();
     panel.reset();
-    courseware::setMessageSink({});
+    ui::setMessageSink({});
     AppHooks = {};
   }
 

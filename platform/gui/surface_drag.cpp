@@ -1,4 +1,4 @@
-#include "platform/surface_drag.h"
+#include "platform/gui/surface_drag.h"
 
 #include <QMouseEvent>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "platform/screen_capture.h"
+#include "platform/gui/screen_capture.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

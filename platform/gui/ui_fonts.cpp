@@ -1,4 +1,4 @@
-#include "platform/ui_fonts.h"
+#include "platform/gui/ui_fonts.h"
 
 #include <QStringList>
 

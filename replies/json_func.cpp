@@ -1,4 +1,4 @@
-#include "server/json_func.h"
+#include "replies/json_func.h"
 
 #include <limits>
 #include <optional>

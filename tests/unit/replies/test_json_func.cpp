@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "server/json_func.h"
+#include "replies/json_func.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "courseware/message_box.h"
+#include "ui/message_box.h"
 
 #include <QMessageBox>
 
 #include "sys/qt_text.h"
 
-namespace courseware {
+namespace ui {
 namespace {
 
 std::function<void(const std::string&)>& messageSink() {
@@ -28,4 +28,4 @@ void showMessage(const std::string& text, QWidget* parent) {
 
 void setMessageSink(std::function<void(const std::string&)> sink) { messageSink() = std::move(sink); }
 
-}  // namespace courseware
+}  // namespace ui

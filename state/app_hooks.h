@@ -3,19 +3,22 @@
 // class-start page starts the status window's timers, a drop on the panel
 // feeds the queue...). Rather than include each other, each window calls
 // through this one process-wide table, which the program fills once at
-// start-up as it creates the windows. A hook nobody has filled does nothing
-// (and answers false, 0 or empty), so every window can be tested alone.
+// start-up as it creates the windows (app/client_windows.cpp). The program
+// checks at start-up that every entry is filled (emptyHooks) and refuses to
+// start otherwise, and its wiring test does the same; a window tested alone
+// fills only what it uses, and an empty hook there does nothing (and answers
+// false, 0 or empty).
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct AppHooksTable {
   // Status window.
   std::function<void(const std::string&)> appendLog;  // one line of the hidden diagnostic log (GBK)
   std::function<bool()> isLessonRunning;              // the class timer is on
   std::function<void()> startLessonTimers;            // class and screenshot timers on, lock timer off
-  std::function<void()> stopLesson;
 
   // Main panel.
   std::function<void(const std::string&)> switchPage;  // page keys "suiImageButton2".."suiImageButton9"
@@ -41,11 +44,13 @@ struct AppHooksTable {
   // Records kept for later: something was added to them (a lesson started
   // offline, a picture or a fault report not delivered).
   std::function<void()> pendingChanged;
-  // "上传全部离线数据": send every kept record now.
-  std::function<void()> sendAllPending;
 };
 
 inline AppHooksTable AppHooks;
+
+// The names of the entries of `table` that nobody has filled, in the
+// table's order ("switchPage", ...); empty when all are filled.
+std::vector<std::string> emptyHooks(const AppHooksTable& table);
 
 // Calls a hook when it is filled; otherwise gives the result type's empty value.
 template <typename Hook, typename... Args>

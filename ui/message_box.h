@@ -1,4 +1,4 @@
-// The courseware pages' messages to the teacher: a modal box with one OK
+// The pages' messages to the teacher: a modal box with one OK
 // button. Tests (and anything else that must not block) take the messages
 // through a sink instead.
 #pragma once
@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace courseware {
+namespace ui {
 
 // Shows `text` (GBK) and returns when the teacher has closed the box; with a
 // sink installed, hands the text to the sink and returns at once.
@@ -17,4 +17,4 @@ void showMessage(const std::string& text, QWidget* parent = nullptr);
 // Replaces the boxes by `sink` until it is reset with an empty function.
 void setMessageSink(std::function<void(const std::string& text)> sink);
 
-}  // namespace courseware
+}  // namespace ui

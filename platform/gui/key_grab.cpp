@@ -1,4 +1,4 @@
-#include "platform/key_grab.h"
+#include "platform/gui/key_grab.h"
 
 // Qt's headers go before Xlib's, whose macros (Bool, Status, None) they
 // would trip over.

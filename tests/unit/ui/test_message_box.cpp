@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "courseware/message_box.h"
 #include "sys/text_codec.h"
+#include "ui/message_box.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST(MessageBox, ShowsTheTextWithOneOkButtonAndWaitsForIt) {
     box->button(QMessageBox::Ok)->click();
   };
   QTimer::singleShot(0, closeWhenUp);
-  courseware::showMessage(text::utf8ToGbk("上课成功，请上传电子课件。"));
+  ui::showMessage(text::utf8ToGbk("上课成功，请上传电子课件。"));
   EXPECT_EQ(shown, QStringLiteral("上课成功，请上传电子课件。"));
   EXPECT_EQ(buttons, 1);
   EXPECT_TRUE(onTop);

@@ -1,4 +1,4 @@
-#include "platform/event_socket.h"
+#include "platform/network/event_socket.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
