@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "panels/choice_list_model.h"
 #include "panels/panel_widgets.h"
+#include "platform/free_memory.h"
 #include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_helpers.h"
@@ -25,8 +27,10 @@ QWidget* pageSurface(QWidget* page, const QSize& windowSize, const QSize& surfac
   return surface;
 }
 
-QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry) {
+QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry, const QString& placeholder) {
   auto* list = new QComboBox(parent);
+  list->setModel(new ChoiceListModel(list));
+  showChoices(list, {placeholder});
   list->setObjectName(name);
   list->setGeometry(geometry);
   list->setFont(pixelFont(14));
@@ -69,17 +73,36 @@ TSkinButton* pageButton(QWidget* parent, const char* name, const QRect& geometry
   return button;
 }
 
+namespace {
+
+constexpr size_t kLongList = 10000;
+
+ChoiceListModel* choicesOf(QComboBox* list) {
+  if (auto* model = qobject_cast<ChoiceListModel*>(list->model())) return model;
+  auto* model = new ChoiceListModel(list);
+  list->setModel(model);
+  return model;
+}
+
+}  // namespace
+
+void showChoices(QComboBox* list, const QStringList& items) { choicesOf(list)->show(items); }
+
 int fillChoiceList(QComboBox* list, DB_Func::RowSet& rows, const char* nameColumn,
                    const std::string& placeholder, const std::string& selectName) {
-  list->clear();
-  list->addItem(text::toQString(placeholder));
-  int selected = -1;
-  for (rows.moveTo(0); !rows.end(); rows.next()) {
-    const std::string& name = rows.text(nameColumn);
-    if (selected < 0 && name == selectName) selected = list->count();
-    list->addItem(text::toQString(name));
+  if (rows.rowCount() == 0) {
+    showChoices(list, {text::toQString(placeholder)});
+    return -1;
   }
-  return selected;
+  const size_t column = rows.requireColumn(nameColumn);
+  choicesOf(list)->show({text::toQString(placeholder)}, &rows, column);
+  // Tens of thousands of names leave as many freed conversions behind, and
+  // their first painting more.
+  if (rows.rowCount() >= kLongList) platform::releaseFreeMemorySoon();
+  for (size_t row = 0; row < rows.rowCount(); ++row) {
+    if (rows.at(row, column) == selectName) return static_cast<int>(row) + 1;
+  }
+  return -1;
 }
 
 bool choiceOf(DB_Func::RowSet& rows, int index, const char* idColumn, const char* nameColumn, std::string& id,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QRect>
+#include <QStringList>
 #include <string>
 
 #include "store/row_set.h"
@@ -24,8 +25,12 @@ class TSkinButton;
 // The skinned image panel at 0,0 that carries a page's controls, and the
 // page's white background.
 QWidget* pageSurface(QWidget* page, const QSize& windowSize, const QSize& surfaceSize);
-// A drop-down list in the pages' 14 px grey.
-QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry);
+// A drop-down list in the pages' 14 px grey, showing only its placeholder.
+// Its items are set with showChoices or fillChoiceList, never added one by
+// one (the list holds them in a ChoiceListModel).
+QComboBox* choiceList(QWidget* parent, const char* name, const QRect& geometry, const QString& placeholder);
+// Replaces a choice list's items with these texts.
+void showChoices(QComboBox* list, const QStringList& items);
 QLabel* pageLabel(QWidget* parent, const char* name, const QPoint& at, int pixelSize,
                   const std::string& text);
 // The hidden history link, a flat teal text button.

@@ -14,6 +14,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/mask_phone.h"
@@ -61,11 +62,9 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
       "QLineEdit { color: rgb(128,128,128); border: 1px solid rgb(200,200,200); background: white; }");
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28));
-  CB_grade->addItem(QStringLiteral("请选择年级"));
+  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28), QStringLiteral("请选择年级"));
   connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
-  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28));
-  CB_class->addItem(QStringLiteral("请选择班级"));
+  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28), QStringLiteral("请选择班级"));
   connect(CB_class, &QComboBox::activated, this, &Tform_sbbx::CB_classChange);
 
   memo1 = new QPlainTextEdit(surface);
@@ -124,9 +123,9 @@ namespace {
 void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string& placeholder,
                       const std::string& lessonName) {
   rows = DB_Func::RowSet();
-  list->clear();
-  list->addItem(text::toQString(placeholder));
-  if (!lessonName.empty()) list->addItem(text::toQString(lessonName));
+  QStringList items{text::toQString(placeholder)};
+  if (!lessonName.empty()) items.append(text::toQString(lessonName));
+  panels::showChoices(list, items);
   list->setCurrentIndex(list->count() - 1);
   list->setEnabled(false);
 }
@@ -298,7 +297,9 @@ void Tform_sbbx::Edit_schoolPropertiesButtonClick() { openPicker(1); }
 
 void Tform_sbbx::Edit_teacherPropertiesButtonClick() { openPicker(0); }
 
-void Tform_sbbx::FlatSpeedButton1Click() { callHook(AppHooks.switchPage, std::string("suiImageButton9")); }
+void Tform_sbbx::FlatSpeedButton1Click() {
+  callHook(AppHooks.switchPage, std::string(PageKey::RepairHistory));
+}
 
 void Tform_sbbx::showSignedIn() {
   Edit_school->setText(text::toQString(ClientState.schoolName));

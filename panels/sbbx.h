@@ -93,7 +93,7 @@ class Tform_sbbx : public QWidget {
   panels::OpenPicker openPicker_;
   bool shownBefore_ = false;
   long long sendingReport_ = 0;  // edu.db row of the report on its way
-  bool lessonShown_ = false;      // the lists show a running lesson's choice
+  bool lessonShown_ = false;     // the lists show a running lesson's choice
   DB_Func::RowSet gradeRows;
   DB_Func::RowSet classRows;
 };

@@ -13,6 +13,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
@@ -48,14 +49,12 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
   connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick);
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(18, 141, 311, 28));
-  CB_grade->addItem(QStringLiteral("请选择年级"));
+  CB_grade = panels::choiceList(surface, "CB_grade", QRect(18, 141, 311, 28), QStringLiteral("请选择年级"));
   connect(CB_grade, &QComboBox::activated, this, &Tform_skjs::CB_gradeChange);
-  CB_Class = panels::choiceList(surface, "CB_Class", QRect(18, 199, 311, 28));
-  CB_Class->addItem(QStringLiteral("请选择班级"));
+  CB_Class = panels::choiceList(surface, "CB_Class", QRect(18, 199, 311, 28), QStringLiteral("请选择班级"));
   connect(CB_Class, &QComboBox::activated, this, &Tform_skjs::CB_ClassChange);
-  CB_Subject = panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28));
-  CB_Subject->addItem(QStringLiteral("请选择课程"));
+  CB_Subject =
+      panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28), QStringLiteral("请选择课程"));
   connect(CB_Subject, &QComboBox::activated, this, &Tform_skjs::CB_SubjectChange);
 
   Label2 = panels::pageLabel(surface, "Label2", QPoint(18, 310), 14, gbk("开始上课之，前请确认以上信息"));
@@ -130,8 +129,7 @@ void Tform_skjs::CB_gradeChange(int index) {
   FillClassList();
   FillSubjectList();
   // Subjects are asked for once a class is chosen.
-  CB_Subject->clear();
-  CB_Subject->addItem(QStringLiteral("请选择章节"));
+  panels::showChoices(CB_Subject, {QStringLiteral("请选择章节")});
   CB_Subject->setCurrentIndex(0);
   request(&Tform_skjs::GetClass,
           HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
@@ -202,7 +200,7 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
   ClientState.processID = processID;
   beginLesson();
   ui::showMessage(gbk("上课成功，请上传电子课件。"), this);
-  callHook(AppHooks.switchPage, std::string("suiImageButton3"));
+  callHook(AppHooks.switchPage, std::string(PageKey::FileChoice));
 }
 
 void Tform_skjs::startOffline() {
@@ -241,7 +239,9 @@ void Tform_skjs::cxButtonEdit1PropertiesButtonClick() { openPicker(1, "已经开
 
 void Tform_skjs::cxButtonEdit2PropertiesButtonClick() { openPicker(0, "已经开始记时，不能再更换老师。"); }
 
-void Tform_skjs::FlatSpeedButton1Click() { callHook(AppHooks.switchPage, std::string("suiImageButton7")); }
+void Tform_skjs::FlatSpeedButton1Click() {
+  callHook(AppHooks.switchPage, std::string(PageKey::LessonHistory));
+}
 
 void Tform_skjs::showIdle() {
   Label3->setText(QStringLiteral("开始上课时间："));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/free_memory.h"
 #include "platform/socket_transport.h"
 #include "replies/json_func.h"
 #include "server/chunked_body.h"
@@ -11,6 +12,8 @@ namespace server {
 namespace {
 
 constexpr std::chrono::milliseconds kTimeout{8000};
+// From this size on, a reply's handling is worth giving memory back after.
+constexpr size_t kLargeReplyBytes = 1024 * 1024;
 
 bool blank(const std::string& text) {
   for (char c : text) {
@@ -191,6 +194,9 @@ void GetClient::replyComplete(int socket) {
   connected_ = false;
   unsent_.clear();
   dropReply();
+  // A large reply leaves its parse, its rows and its copies freed all over
+  // the heap; what the handler no longer holds goes back to the system.
+  if (reply.size() >= kLargeReplyBytes) platform::releaseFreeMemorySoon();
   deliver(reply);
 }
 

@@ -39,17 +39,25 @@ int RowSet::columnIndex(std::string_view name) const {
   return -1;
 }
 
-const std::string& RowSet::text(std::string_view column) const {
-  const int index = columnIndex(column);
-  if (index < 0) throw DbError(SQLITE_RANGE, "row set has no column " + std::string(column));
-  return text(static_cast<size_t>(index));
+size_t RowSet::requireColumn(std::string_view name) const {
+  const int index = columnIndex(name);
+  if (index < 0) throw DbError(SQLITE_RANGE, "row set has no column " + std::string(name));
+  return static_cast<size_t>(index);
 }
 
+const std::string& RowSet::text(std::string_view column) const { return text(requireColumn(column)); }
+
 const std::string& RowSet::text(size_t column) const {
+  // A column the query lacks is reported as such before a missing row.
+  if (end() && column < columns_.size()) throw DbError(SQLITE_RANGE, "row set has no current row");
+  return at(current_, column);
+}
+
+const std::string& RowSet::at(size_t row, size_t column) const {
   if (column >= columns_.size())
     throw DbError(SQLITE_RANGE, "row set has no column " + std::to_string(column));
-  if (end()) throw DbError(SQLITE_RANGE, "row set has no current row");
-  return values_[current_ * columns_.size() + column];
+  if (row >= rowCount_) throw DbError(SQLITE_RANGE, "row set has no row " + std::to_string(row));
+  return values_[row * columns_.size() + column];
 }
 
 }  // namespace DB_Func

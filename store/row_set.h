@@ -35,6 +35,8 @@ class RowSet {
   // Position of a column by name, ignoring ASCII letter case; -1 when the
   // query has no such column.
   int columnIndex(std::string_view name) const;
+  // The same, throwing like text() when the query has no such column.
+  size_t requireColumn(std::string_view name) const;
 
   // Value of a column in the current row. Asking for a column the query does
   // not have, or reading with no current row, throws DbError with SQLite's
@@ -42,6 +44,8 @@ class RowSet {
   // any database error; a caller tests rowCount() before it reads.
   const std::string& text(std::string_view column) const;
   const std::string& text(size_t column) const;
+  // Value of any row, without moving the current row; throws like text().
+  const std::string& at(size_t row, size_t column) const;
 
  private:
   std::vector<std::string> columns_;

@@ -33,6 +33,11 @@ TEST(RowSet, MovesOnlyToExistingRowsAndStepsPastTheLast) {
 
   EXPECT_TRUE(rows.moveTo(1));
   EXPECT_EQ(rows.text(1), "b");
+  // Any row by number, the current row left where it is.
+  EXPECT_EQ(rows.at(2, 1), "c");
+  EXPECT_EQ(rows.currentRow(), 1u);
+  EXPECT_THROW(rows.at(3, 0), DbError);
+  EXPECT_THROW(rows.at(0, 2), DbError);
 }
 
 TEST(RowSet, FindsColumnsWhateverTheirLetterCase) {
