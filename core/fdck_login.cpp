@@ -6,6 +6,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "sys/qt_text.h"
 
 void TForm1::loginMessage(const std::string& block) {
@@ -18,7 +19,7 @@ void TForm1::loginMessage(const std::string& block) {
   }
   stopLesson();
   callHook(AppHooks.resetQueue);
-  callHook(AppHooks.switchPage, std::string("suiImageButton2"));
+  callHook(AppHooks.switchPage, std::string(PageKey::ClassStart));
   if (parsed.message.online) {
     applyLogin(parsed.message, ClientState);
     applyLoginSteps();

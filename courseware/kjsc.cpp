@@ -7,6 +7,7 @@
 
 #include "courseware/kjsc2.h"
 #include "state/app_hooks.h"
+#include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
 
@@ -67,7 +68,7 @@ void TForm_kjsc::suiImageButton6Click() {
     return;
   }
   for (const QString& path : chosen) callHook(AppHooks.copyAndAdd, text::fromQString(path));
-  if (count > 0 && callHook(AppHooks.currentPageKey) == "suiImageButton3") {
-    callHook(AppHooks.switchPage, std::string("suiImageButton6"));
+  if (count > 0 && callHook(AppHooks.currentPageKey) == PageKey::FileChoice) {
+    callHook(AppHooks.switchPage, std::string(PageKey::UploadQueue));
   }
 }

@@ -10,6 +10,7 @@
 #include "courseware/queue_texts.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
 
@@ -57,7 +58,7 @@ TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assets
   });
   connect(workflow_, &UploadWorkflow::uploadHalted, this, [this] { suiImageButton6->show(); });
   connect(workflow_, &UploadWorkflow::queueEmptied, this,
-          [] { callHook(AppHooks.switchPage, std::string("suiImageButton3")); });
+          [] { callHook(AppHooks.switchPage, std::string(PageKey::FileChoice)); });
   connect(workflow_, &UploadWorkflow::message, this, &TForm_kjsc2::showMessage);
   connect(workflow_, &UploadWorkflow::logLine, this,
           [](const std::string& line) { callHook(AppHooks.appendLog, line); });

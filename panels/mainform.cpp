@@ -20,6 +20,7 @@
 #include "platform/message_filter.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
 
@@ -81,10 +82,10 @@ void TForm2::FormCreate(const std::string& assetsDir) {
                                panels::keyedPicture(assetsDir, "panel_close_pressed.png"));
   connect(suiImageButton1, &QAbstractButton::clicked, this, &TForm2::suiImageButton1Click);
 
-  suiImageButton2 = addTab("suiImageButton2", QRect(26, 28, 73, 25), "设备计时");
-  suiImageButton3 = addTab("suiImageButton3", QRect(108, 28, 79, 25), "课件上传");
-  suiImageButton4 = addTab("suiImageButton4", QRect(188, 28, 79, 25), "设备报修");
-  suiImageButton5 = addTab("suiImageButton5", QRect(266, 28, 79, 25), "离线上传");
+  suiImageButton2 = addTab(PageKey::ClassStart, QRect(26, 28, 73, 25), "设备计时");
+  suiImageButton3 = addTab(PageKey::FileChoice, QRect(108, 28, 79, 25), "课件上传");
+  suiImageButton4 = addTab(PageKey::Repair, QRect(188, 28, 79, 25), "设备报修");
+  suiImageButton5 = addTab(PageKey::Offline, QRect(266, 28, 79, 25), "离线上传");
   suiImageButton5->hide();
 
   Shape1 = new TBar(kBarColour, this);
@@ -120,20 +121,20 @@ SchoolTabButton* TForm2::addTab(const char* name, const QRect& geometry, const c
 void TForm2::setPages(PanelPages pages) { pages_ = std::move(pages); }
 
 SchoolTabButton* TForm2::tabOf(const std::string& key) const {
-  if (key == "suiImageButton2") return suiImageButton2;
-  if (key == "suiImageButton3" || key == "suiImageButton6") return suiImageButton3;
-  if (key == "suiImageButton4") return suiImageButton4;
-  if (key == "suiImageButton5") return suiImageButton5;
+  if (key == PageKey::ClassStart) return suiImageButton2;
+  if (key == PageKey::FileChoice || key == PageKey::UploadQueue) return suiImageButton3;
+  if (key == PageKey::Repair) return suiImageButton4;
+  if (key == PageKey::Offline) return suiImageButton5;
   return nullptr;
 }
 
 QWidget* TForm2::pageOf(const std::string& key) const {
-  if (key == "suiImageButton2") return pages_.classStart;
-  if (key == "suiImageButton3") return pages_.fileChoice;
-  if (key == "suiImageButton4") return pages_.repair;
-  if (key == "suiImageButton5") return pages_.offline;
-  if (key == "suiImageButton6") return pages_.uploadQueue;
-  if (key == "suiImageButton9") return pages_.repairHistory;
+  if (key == PageKey::ClassStart) return pages_.classStart;
+  if (key == PageKey::FileChoice) return pages_.fileChoice;
+  if (key == PageKey::Repair) return pages_.repair;
+  if (key == PageKey::Offline) return pages_.offline;
+  if (key == PageKey::UploadQueue) return pages_.uploadQueue;
+  if (key == PageKey::RepairHistory) return pages_.repairHistory;
   return nullptr;
 }
 
@@ -147,25 +148,25 @@ void TForm2::hostPage(QWidget* page) {
 }
 
 void TForm2::switchPage(const std::string& requested) {
-  static const char* const kKeys[] = {"suiImageButton2", "suiImageButton3", "suiImageButton4",
-                                      "suiImageButton5", "suiImageButton6", "suiImageButton7",
-                                      "suiImageButton9"};
+  static const char* const kKeys[] = {PageKey::ClassStart,   PageKey::FileChoice,  PageKey::Repair,
+                                      PageKey::Offline,      PageKey::UploadQueue, PageKey::LessonHistory,
+                                      PageKey::RepairHistory};
   if (std::find(std::begin(kKeys), std::end(kKeys), requested) == std::end(kKeys)) return;
 
   // With files queued, the courseware tab shows the queue.
   std::string key = requested;
-  if (key == "suiImageButton3" && callHook(AppHooks.queuedCount) >= 1) key = "suiImageButton6";
+  if (key == PageKey::FileChoice && callHook(AppHooks.queuedCount) >= 1) key = PageKey::UploadQueue;
 
   if (SchoolTabButton* tab = tabOf(key)) putBarUnder(Shape1, tab);
   if (QWidget* page = pageOf(key)) {
     hostPage(page);
-    if (key == "suiImageButton2" && pages_.classStart) pages_.classStart->showKnownSchoolAndTeacher();
-    if (key == "suiImageButton4" && pages_.repair) {
+    if (key == PageKey::ClassStart && pages_.classStart) pages_.classStart->showKnownSchoolAndTeacher();
+    if (key == PageKey::Repair && pages_.repair) {
       pages_.repair->showKnownSchoolAndTeacher();
       // A lesson started or ended since the tab was last shown.
       pages_.repair->followLesson(callHook(AppHooks.isLessonRunning));
     }
-    if (key == "suiImageButton6" && pages_.refreshQueueRows) pages_.refreshQueueRows();
+    if (key == PageKey::UploadQueue && pages_.refreshQueueRows) pages_.refreshQueueRows();
     page->show();
     page->raise();
   }
@@ -177,12 +178,12 @@ void TForm2::FormActivate() {
   putBarUnder(Shape1, suiImageButton2);
   Label1->setText(text::toQString(gbk(kProductTitle)) + "v" + QString::fromUtf8(kClientVersion));
   Label1->adjustSize();
-  switchPage("suiImageButton2");
+  switchPage(PageKey::ClassStart);
 }
 
 void TForm2::FormShow() {
-  if (currentPageKey_ == "suiImageButton2" && pages_.classStart) pages_.classStart->FormShow1111();
-  if (currentPageKey_ == "suiImageButton4" && pages_.repair) pages_.repair->FormShow();
+  if (currentPageKey_ == PageKey::ClassStart && pages_.classStart) pages_.classStart->FormShow1111();
+  if (currentPageKey_ == PageKey::Repair && pages_.repair) pages_.repair->FormShow();
 }
 
 void TForm2::suiImageButton1Click() { hide(); }
@@ -209,13 +210,13 @@ void TForm2::dropFiles(const std::vector<std::string>& paths) {
     return;
   }
   // Only the courseware pages take files.
-  if (currentPageKey_ != "suiImageButton3" && currentPageKey_ != "suiImageButton6") return;
+  if (currentPageKey_ != PageKey::FileChoice && currentPageKey_ != PageKey::UploadQueue) return;
   if (callHook(AppHooks.queuedCount) + static_cast<int>(paths.size()) > kMostQueuedFiles) {
     ui::showMessage(gbk("一次最多上传5个文件！！！"), this);
     return;
   }
   for (const std::string& path : paths) callHook(AppHooks.copyAndAdd, path);
-  if (currentPageKey_ == "suiImageButton3") switchPage("suiImageButton6");
+  if (currentPageKey_ == PageKey::FileChoice) switchPage(PageKey::UploadQueue);
 }
 
 bool TForm2::event(QEvent* event) {

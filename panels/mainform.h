@@ -29,12 +29,12 @@ class TBar;
 // The page windows the panel hosts, by page key. The courseware pages are
 // another module's; any page left out is simply not shown.
 struct PanelPages {
-  Tform_skjs* classStart = nullptr;        // "suiImageButton2"
-  QWidget* fileChoice = nullptr;           // "suiImageButton3"
-  Tform_sbbx* repair = nullptr;            // "suiImageButton4"
-  TForm10* offline = nullptr;              // "suiImageButton5"
-  QWidget* uploadQueue = nullptr;          // "suiImageButton6"
-  TForm9* repairHistory = nullptr;         // "suiImageButton9"
+  Tform_skjs* classStart = nullptr;        // PageKey::ClassStart
+  QWidget* fileChoice = nullptr;           // PageKey::FileChoice
+  Tform_sbbx* repair = nullptr;            // PageKey::Repair
+  TForm10* offline = nullptr;              // PageKey::Offline
+  QWidget* uploadQueue = nullptr;          // PageKey::UploadQueue
+  TForm9* repairHistory = nullptr;         // PageKey::RepairHistory
   std::function<void()> refreshQueueRows;  // the upload queue redraws its rows
 };
 
@@ -47,8 +47,8 @@ class TForm2 : public QWidget {
 
   void setPages(PanelPages pages);
 
-  // Makes the page of a key current: "suiImageButton2" to "suiImageButton9".
-  // "suiImageButton7" names a page that does not exist: it becomes the
+  // Makes the page of a key (state/page_keys.h) current.
+  // PageKey::LessonHistory names a page that does not exist: it becomes the
   // current key and nothing else changes. Unknown keys are ignored.
   void switchPage(const std::string& key);
   const std::string& currentPageKey() const { return currentPageKey_; }

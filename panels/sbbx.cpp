@@ -15,6 +15,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/mask_phone.h"
@@ -244,7 +245,9 @@ void Tform_sbbx::Edit_schoolPropertiesButtonClick() { openPicker(1); }
 
 void Tform_sbbx::Edit_teacherPropertiesButtonClick() { openPicker(0); }
 
-void Tform_sbbx::FlatSpeedButton1Click() { callHook(AppHooks.switchPage, std::string("suiImageButton9")); }
+void Tform_sbbx::FlatSpeedButton1Click() {
+  callHook(AppHooks.switchPage, std::string(PageKey::RepairHistory));
+}
 
 void Tform_sbbx::showSignedIn() {
   Edit_school->setText(text::toQString(ClientState.schoolName));

@@ -14,6 +14,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
@@ -176,7 +177,7 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
   ClientState.processID = processID;
   beginLesson();
   ui::showMessage(gbk("上课成功，请上传电子课件。"), this);
-  callHook(AppHooks.switchPage, std::string("suiImageButton3"));
+  callHook(AppHooks.switchPage, std::string(PageKey::FileChoice));
 }
 
 void Tform_skjs::startOffline() {
@@ -215,7 +216,9 @@ void Tform_skjs::cxButtonEdit1PropertiesButtonClick() { openPicker(1, "已经开
 
 void Tform_skjs::cxButtonEdit2PropertiesButtonClick() { openPicker(0, "已经开始记时，不能再更换老师。"); }
 
-void Tform_skjs::FlatSpeedButton1Click() { callHook(AppHooks.switchPage, std::string("suiImageButton7")); }
+void Tform_skjs::FlatSpeedButton1Click() {
+  callHook(AppHooks.switchPage, std::string(PageKey::LessonHistory));
+}
 
 void Tform_skjs::showIdle() {
   Label3->setText(QStringLiteral("开始上课时间："));

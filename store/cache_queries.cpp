@@ -23,11 +23,11 @@ RowSet QueryRecentTeachers(const std::string& schoolId) {
 
 RowSet QueryTeachers(const std::string& schoolId) {
   return run("Select teacher_id,teacher_name,phone  from t_teacher where  school_id=? ORDER BY acronym",
-             {SqlQuote(schoolId)});
+             {schoolId});
 }
 
 RowSet QuerySchools(const std::string& districtId) {
-  return run("Select school_id,school_name,qu_id  from t_school where  qu_id=?", {SqlQuote(districtId)});
+  return run("Select school_id,school_name,qu_id  from t_school where  qu_id=?", {districtId});
 }
 
 RowSet QueryProvinces() { return run("Select provinceID,province  from hat_province ORDER BY provinceID "); }
@@ -41,20 +41,20 @@ RowSet QueryAreas(const std::string& cityId) {
 }
 
 RowSet QueryGrades(const std::string& schoolId) {
-  return run("Select grade_id,grade_name from t_grade where  school_id=?", {SqlQuote(schoolId)});
+  return run("Select grade_id,grade_name from t_grade where  school_id=?", {schoolId});
 }
 
 RowSet QueryClasses(const std::string& gradeId) {
-  return run("Select class_id,class_name from t_class where  grade_id=?", {SqlQuote(gradeId)});
+  return run("Select class_id,class_name from t_class where  grade_id=?", {gradeId});
 }
 
 RowSet QuerySubjects(const std::string& gradeId) {
-  return run("Select subject_id,subject_name from t_subject where  grade_id=?", {SqlQuote(gradeId)});
+  return run("Select subject_id,subject_name from t_subject where  grade_id=?", {gradeId});
 }
 
 RowSet QueryCatalogs(const std::string& subjectId, const std::string& gradeId) {
   return run("Select catalog_id,catalog_name from t_catalog where  subject_id=? and grade_id=?",
-             {SqlQuote(subjectId), SqlQuote(gradeId)});
+             {subjectId, gradeId});
 }
 
 }  // namespace DB_Func

@@ -37,34 +37,33 @@ void replaceScope(const std::string& jsonPart, bool deleteOldRows, std::string_v
 // id, which is also their scope column.
 void replaceNamedRows(const std::string& jsonPart, const std::string& scopeId, std::string_view deleteSql,
                       std::string_view insertSql, const char* idMember, const char* nameMember) {
-  replaceScope(jsonPart, !scopeId.empty(), deleteSql, {SqlQuote(scopeId)}, insertSql,
-               [&](Statement& insert, const JsonRecord& record) {
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text(idMember)),
-                             SqlQuoteText(record.text(nameMember)), SqlQuote(scopeId)});
-               });
+  replaceScope(
+      jsonPart, !scopeId.empty(), deleteSql, {scopeId}, insertSql,
+      [&](Statement& insert, const JsonRecord& record) {
+        insert.run({newGuidText(), record.text(idMember), SqlQuoteText(record.text(nameMember)), scopeId});
+      });
 }
 
 }  // namespace
 
 void RefreshTeachers(const std::string& jsonPart, const std::string& schoolId) {
-  replaceScope(
-      jsonPart, !schoolId.empty(), "delete from t_teacher where school_id=?", {SqlQuote(schoolId)},
-      "insert into t_teacher(id,teacher_id,teacher_name,phone,school_id,acronym,email) "
-      "values(?,?,?,?,?,?,?)",
-      [&](Statement& insert, const JsonRecord& record) {
-        insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("id")),
-                    SqlQuoteText(record.text("userName")), SqlQuoteText(record.text("mobile")),
-                    SqlQuote(schoolId), SqlQuote(record.text("acronym")), SqlQuote(record.text("email"))});
-      });
+  replaceScope(jsonPart, !schoolId.empty(), "delete from t_teacher where school_id=?", {schoolId},
+               "insert into t_teacher(id,teacher_id,teacher_name,phone,school_id,acronym,email) "
+               "values(?,?,?,?,?,?,?)",
+               [&](Statement& insert, const JsonRecord& record) {
+                 insert.run({newGuidText(), record.text("id"), SqlQuoteText(record.text("userName")),
+                             SqlQuoteText(record.text("mobile")), schoolId, record.text("acronym"),
+                             record.text("email")});
+               });
 }
 
 void RefreshSchools(const std::string& jsonPart, const std::string& districtId) {
   // A school's district comes from its own record, not from the request.
-  replaceScope(jsonPart, !districtId.empty(), "delete from t_school where qu_id=?", {SqlQuote(districtId)},
+  replaceScope(jsonPart, !districtId.empty(), "delete from t_school where qu_id=?", {districtId},
                "insert into t_school(id,school_id,school_name,qu_id) values(?,?,?,?)",
                [](Statement& insert, const JsonRecord& record) {
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("id")),
-                             SqlQuoteText(record.text("className")), SqlQuote(record.text("fatherID"))});
+                 insert.run({newGuidText(), record.text("id"), SqlQuoteText(record.text("className")),
+                             record.text("fatherID")});
                });
 }
 
@@ -89,15 +88,14 @@ void RefreshSubjects(const std::string& jsonPart, const std::string& gradeId) {
 void RefreshCatalogs(const std::string& jsonPart, const std::string& subjectId, const std::string& gradeId) {
   // Only the subject id decides whether the old rows go; the pair is the scope.
   replaceScope(jsonPart, !subjectId.empty(), "delete from t_catalog where subject_id=? and grade_id=?",
-               {SqlQuote(subjectId), SqlQuote(gradeId)},
+               {subjectId, gradeId},
                "insert into t_catalog(id,catalog_id,catalog_name,grade_id,subject_id) values(?,?,?,?,?)",
                [&](Statement& insert, const JsonRecord& record) {
                  // A character the code page lacks arrived as "?"; catalog
                  // names show a space in its place.
                  std::string name = record.text("catalogName");
                  std::replace(name.begin(), name.end(), '?', ' ');
-                 insert.run({SqlQuote(newGuidText()), SqlQuote(record.text("id")), SqlQuoteText(name),
-                             SqlQuote(gradeId), SqlQuote(subjectId)});
+                 insert.run({newGuidText(), record.text("id"), SqlQuoteText(name), gradeId, subjectId});
                });
 }
 

@@ -65,8 +65,6 @@ std::vector<TableRowCount> CountCachedRows() {
   return counts;
 }
 
-std::string SqlQuote(const std::string& value) { return value; }
-
 std::string SqlQuoteText(const std::string& value) { return value + " "; }
 
 }  // namespace DB_Func

@@ -43,10 +43,11 @@ struct TableRowCount {
 };
 std::vector<TableRowCount> CountCachedRows();
 
-// How the client's values become stored text: a name or telephone value is
-// stored with one space after it, every other value as it is. Both are
-// bound as parameters, so no value can change a statement.
-std::string SqlQuote(const std::string& value);
+// Every value reaches a statement as a bound parameter, never spliced into
+// its text, so no value (an apostrophe in a name included) can change a
+// statement. A name or telephone value is stored with one space after it
+// (edu.db has always held them so; reading trims it): this gives that
+// stored form. Every other value is stored as it is.
 std::string SqlQuoteText(const std::string& value);
 
 // The cached lists, each for one scope (ids as text).

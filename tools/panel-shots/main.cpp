@@ -26,6 +26,7 @@
 #include "server/get_client.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/page_keys.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
   panel.setPages({&classStart, &fileChoice, &repair, &offline, &uploadQueue, &history,
                   [&uploadQueue] { uploadQueue.RefreshRows(); }});
   installPanelHooks(panel, classStart, repair);
-  callHook(AppHooks.switchPage, std::string("suiImageButton2"));
+  callHook(AppHooks.switchPage, std::string(PageKey::ClassStart));
   callHook(AppHooks.pagesSignedIn);
   panel.show();
 
@@ -111,18 +112,18 @@ int main(int argc, char** argv) {
   const struct {
     const char* key;
     const char* file;
-  } pages[] = {{"suiImageButton3", "panel_file_choice.png"},
-               {"suiImageButton6", "panel_upload_queue.png"},
-               {"suiImageButton4", "panel_repair.png"},
-               {"suiImageButton5", "panel_offline.png"},
-               {"suiImageButton9", "panel_repair_history.png"}};
+  } pages[] = {{PageKey::FileChoice, "panel_file_choice.png"},
+               {PageKey::UploadQueue, "panel_upload_queue.png"},
+               {PageKey::Repair, "panel_repair.png"},
+               {PageKey::Offline, "panel_offline.png"},
+               {PageKey::RepairHistory, "panel_repair_history.png"}};
   for (const auto& page : pages) {
     panel.switchPage(page.key);
     ok = writeShot(panel, folder + "/" + page.file) && ok;
   }
   // During a lesson the repair page shows the lesson's grade and class, locked.
   lessonRunning = true;
-  panel.switchPage("suiImageButton4");
+  panel.switchPage(PageKey::Repair);
   ok = writeShot(panel, folder + "/panel_repair_lesson.png") && ok;
   return ok ? 0 : 1;
 }
