@@ -87,7 +87,8 @@ void ClientWindows::makePanel(const std::string& programDir, const std::string& 
 
   // The picker is made when a teacher first opens it; most runs never do.
   const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
-    if (!picker) picker = std::make_unique<Tform_school>(assets, statusClient);
+    if (!picker)
+      picker = std::make_unique<Tform_school>(assets, statusClient, tellPagesOfChoice(*classStart, *repair));
     picker->openAt(schoolMode, at);
   };
   classStart->setOpenPicker(openPicker);

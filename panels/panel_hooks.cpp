@@ -17,7 +17,7 @@ namespace {
 class LazyPanel {
  public:
   // What a waiting call sets; a later call of the same kind replaces it.
-  enum class Kind { Page, Position, SignedInOrOut, Lesson, Refresh, Teacher };
+  enum class Kind { Page, Position, SignedInOrOut, Lesson, Refresh };
   using Call = std::function<void(PanelWindows&)>;
 
   explicit LazyPanel(std::function<PanelWindows()> make) : make_(std::move(make)) {}
@@ -107,13 +107,6 @@ void fillHooks(const std::shared_ptr<LazyPanel>& lazy) {
       w.repair->showSignedOut();
     });
   };
-  // The picker has written its choice into the ClientState.
-  AppHooks.teacherChanged = [lazy] {
-    lazy->apply(Kind::Teacher, [](PanelWindows& w) {
-      w.classStart->showKnownSchoolAndTeacher();
-      w.repair->showChosenTeacher();
-    });
-  };
 }
 
 }  // namespace
@@ -123,6 +116,14 @@ void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair
       std::make_shared<LazyPanel>([windows = PanelWindows{&panel, &classStart, &repair}] { return windows; });
   made->windows();
   fillHooks(made);
+}
+
+std::function<void(bool reloadLists)> tellPagesOfChoice(Tform_skjs& classStart, Tform_sbbx& repair) {
+  return [&classStart, &repair](bool reloadLists) {
+    classStart.showKnownSchoolAndTeacher();
+    repair.showChosenTeacher();
+    if (reloadLists) classStart.FormShow1111();
+  };
 }
 
 void installPanelHooks(std::function<PanelWindows()> make) {

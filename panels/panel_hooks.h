@@ -18,6 +18,11 @@ struct PanelWindows {
 // For windows that already exist.
 void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair);
 
+// What the picker's committed choice does to the pages (the picker's
+// `chosen`): both show the new school and teacher, and the class-start page
+// loads its lists again when `reloadLists` says so.
+std::function<void(bool reloadLists)> tellPagesOfChoice(Tform_skjs& classStart, Tform_sbbx& repair);
+
 // The panel and its pages are made by `make` when the panel is first shown;
 // most of a classroom's day it never is. Until then the hooks remember what
 // they were told (only the latest of each kind: each sets the same things

@@ -106,8 +106,9 @@ void appendLog(const std::string& line) { callHook(AppHooks.appendLog, line); }
 
 }  // namespace
 
-Tform_school::Tform_school(const std::string& assetsDir, server::GetClient& getClient, QWidget* parent)
-    : QWidget(parent), getClient_(getClient), drag_(kDragExemption) {
+Tform_school::Tform_school(const std::string& assetsDir, server::GetClient& getClient, Chosen chosen,
+                           QWidget* parent)
+    : QWidget(parent), chosen_(std::move(chosen)), getClient_(getClient), drag_(kDragExemption) {
   setObjectName("form_school");
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   buildControls(assetsDir);
@@ -357,11 +358,10 @@ void Tform_school::LB_teacherDblClick() {
   ClientState.teacherID = teacher.id;
   ClientState.teacherPhone = teacher.phone;
   CommitSelection();
-  // The pages show the new teacher and school (and the masked phone).
-  callHook(AppHooks.teacherChanged);
-  // The class-start page reloads its lists for a teacher of the full list,
-  // and for any teacher whose school differs from the one its lists are of.
-  if (!pick->recent || ClientState.schoolID != schoolBefore) callHook(AppHooks.classStartRefresh);
+  // The pages show the new teacher and school (and the masked phone); the
+  // class-start page reloads its lists for a teacher of the full list, and
+  // for any teacher whose school differs from the one its lists are of.
+  chosen_(!pick->recent || ClientState.schoolID != schoolBefore);
   hide();
 }
 

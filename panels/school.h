@@ -3,7 +3,8 @@
 // class-start and repair pages. The "学校" tab chooses province, city,
 // district and school, the "老师" tab a teacher of that school; a
 // double-click on a teacher commits the whole choice into the ClientState
-// and tells the pages (AppHooks.teacherChanged). Nothing is committed before.
+// and tells the pages (the `chosen` function it is made with). Nothing is
+// committed before.
 //
 // Lists fill at once from edu.db; the server is asked for the district's
 // schools and the school's teachers through the status window's GET client,
@@ -35,9 +36,15 @@ class Tform_school : public QWidget {
   Q_OBJECT
 
  public:
+  // What a committed choice tells the pages: the school and teacher in the
+  // ClientState are new; with `reloadLists` the class-start page loads its
+  // lists again (a teacher of the full list, or of another school).
+  using Chosen = std::function<void(bool reloadLists)>;
+
   // The pictures are read from `assetsDir` (school_*.png); `getClient` is
   // the status window's instance, shared with the pages.
-  Tform_school(const std::string& assetsDir, server::GetClient& getClient, QWidget* parent = nullptr);
+  Tform_school(const std::string& assetsDir, server::GetClient& getClient, Chosen chosen,
+               QWidget* parent = nullptr);
   ~Tform_school() override;
 
   // 1: opened from a school button, shows the "学校" tab; 0: from a teacher
@@ -105,6 +112,7 @@ class Tform_school : public QWidget {
   // take its JSON part; without one, the failure line is logged too.
   std::string acceptReply(const std::string& prefix, const char* failure, const std::string& replyText);
 
+  Chosen chosen_;
   server::GetClient& getClient_;
   QPixmap background_;
   platform::SurfaceDrag drag_;

@@ -38,9 +38,11 @@ for fuzzer in "$fuzz"/fuzz_*; do
   "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$fuzz/findings/$name/" "$fuzz/corpus/$name" >"$log" 2>&1 || status=$?
   if ((status == 0)); then
-    # libFuzzer's last status line: "#RUNS DONE cov: N ft: N corp: N/SIZE ...".
-    awk -v name="$name" -v seconds="$seconds" '
-      $2 == "DONE" { runs = substr($1, 2); for (i = 3; i < NF; i++) { if ($i == "cov:") cov = $(i + 1); if ($i == "corp:") corp = $(i + 1) } }
+    # libFuzzer ends with "#RUNS DONE cov: N ft: N corp: N/SIZE ..." and
+    # "Done RUNS runs in SECONDS second(s)".
+    awk -v name="$name" '
+      $2 == "DONE" { for (i = 3; i < NF; i++) { if ($i == "cov:") cov = $(i + 1); if ($i == "corp:") corp = $(i + 1) } }
+      $1 == "Done" && $3 == "runs" { runs = $2; seconds = $5 }
       END { printf "fuzz: %s: %s runs in %s s, coverage %s, corpus %s: no finding\n", name, runs, seconds, cov, corp }' "$log"
   else
     findings=$((findings + 1))

@@ -33,7 +33,6 @@ struct AppHooksTable {
   std::function<void(const std::string&)> classStartResumed;  // shows the server's begin time
   std::function<void()> pagesSignedIn;   // login: combos to item 0, school/teacher edits filled
   std::function<void()> pagesSignedOut;  // logout: combos to item 0, edits to their prompts
-  std::function<void()> teacherChanged;  // the picker committed a new school or teacher
 
   // Upload queue.
   std::function<void()> resetQueue;

@@ -137,7 +137,7 @@ TEST_F(ClientWindowsTest, TheWiringFillsEveryHookAndAnEmptyOneIsNamed) {
     AppHooks = wired;
   }
   // The windows are gone: nothing may call into them.
-  EXPECT_EQ(emptyHooks(AppHooks).size(), 19u);
+  EXPECT_EQ(emptyHooks(AppHooks).size(), 18u);
 }
 
 TEST_F(ClientWindowsTest, ALoginThenALessonStartLeadsToTheCoursewareTab) {

@@ -284,7 +284,7 @@ TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
   EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("13810012002"));
 
   // The picker's choice shows the phone masked.
-  callHook(AppHooks.teacherChanged);
+  tellPagesOfChoice(*classStart, *repair)(false);
   EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("138****2002"));
 
   callHook(AppHooks.classStartResumed, std::string("2026-03-02 08:05:00"));

@@ -53,7 +53,7 @@ class SchoolLookTest : public ::testing::Test {
 
   QTemporaryDir folder_;
   server::GetClient client_;
-  Tform_school picker_{testsupport::programDir() + "/assets", client_};
+  Tform_school picker_{testsupport::programDir() + "/assets", client_, [](bool) {}};
 };
 
 QColor at(const QImage& image, int x, int y) { return image.pixelColor(x, y); }

@@ -15,7 +15,8 @@ class SchoolPagesTest : public PanelsTest {
  protected:
   void SetUp() override {
     PanelsTest::SetUp();
-    picker = std::make_unique<Tform_school>(testsupport::sourcePath("assets"), client);
+    picker = std::make_unique<Tform_school>(testsupport::sourcePath("assets"), client,
+                                            tellPagesOfChoice(*classStart, *repair));
     classStart->setOpenPicker(picker->opener());
     repair->setOpenPicker(picker->opener());
     signIn();

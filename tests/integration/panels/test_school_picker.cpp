@@ -107,8 +107,6 @@ class SchoolPickerTest : public ::testing::Test {
 
     AppHooks = AppHooksTable();
     AppHooks.appendLog = [this](const std::string& line) { log_.push_back(text::gbkToUtf8(line)); };
-    AppHooks.teacherChanged = [this] { ++teacherChanged_; };
-    AppHooks.classStartRefresh = [this] { ++classStartRefreshed_; };
   }
 
   void TearDown() override {
@@ -152,7 +150,10 @@ class SchoolPickerTest : public ::testing::Test {
   QTemporaryDir folder_;
   testsupport::DevServerProcess server_;
   server::GetClient client_;
-  Tform_school picker_{testsupport::programDir() + "/assets", client_};
+  Tform_school picker_{testsupport::programDir() + "/assets", client_, [this](bool reloadLists) {
+                         ++teacherChanged_;
+                         if (reloadLists) ++classStartRefreshed_;
+                       }};
   std::vector<std::string> log_;
   int teacherChanged_ = 0;
   int classStartRefreshed_ = 0;
