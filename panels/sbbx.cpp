@@ -133,11 +133,14 @@ void Tform_sbbx::CB_gradeChange(int index) {
   if (callHook(AppHooks.isLessonRunning)) return;
   std::string id, name;
   if (chooser_->gradeAt(index, id, name)) {
-    // The class chosen before belongs to the old grade, as the emptied class
-    // list shows.
+    // The class and subject chosen before belong to the old grade, as the
+    // emptied class list shows; the subject kept would start the next lesson
+    // with another grade's subject.
     if (id != ClientState.gradeID) {
       ClientState.classID.clear();
       ClientState.className.clear();
+      ClientState.subjectID.clear();
+      ClientState.subjectName.clear();
     }
     ClientState.gradeID = id;
     ClientState.gradeName = name;
