@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "core/offline_records.h"
+#include "panels/grade_class_chooser.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
 #include "replies/json_func.h"
@@ -38,6 +39,8 @@ Tform_sbbx::Tform_sbbx(server::GetClient& client, const std::string& assetsDir,
   FormCreate(assetsDir);
 }
 
+Tform_sbbx::~Tform_sbbx() = default;
+
 void Tform_sbbx::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(364, 558), QSize(348, 520));
 
@@ -62,9 +65,12 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
       "QLineEdit { color: rgb(128,128,128); border: 1px solid rgb(200,200,200); background: white; }");
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(20, 142, 309, 28), QStringLiteral("请选择年级"));
+  chooser_ = std::make_unique<panels::GradeClassChooser>(
+      client_, surface,
+      panels::GradeClassChooser::Layout{QRect(20, 142, 309, 28), "CB_class", QRect(20, 186, 309, 28), false});
+  CB_grade = chooser_->gradeList();
   connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
-  CB_class = panels::choiceList(surface, "CB_class", QRect(20, 186, 309, 28), QStringLiteral("请选择班级"));
+  CB_class = chooser_->classList();
   connect(CB_class, &QComboBox::activated, this, &Tform_sbbx::CB_classChange);
 
   memo1 = new QPlainTextEdit(surface);
@@ -107,104 +113,49 @@ void Tform_sbbx::request(void (Tform_sbbx::*handler)(const std::string&), const 
 }
 
 void Tform_sbbx::FormShow() {
-  lessonShown_ = callHook(AppHooks.isLessonRunning);
-  FillGradeList();
-  FillClassList();
-  if (!ClientState.schoolID.empty())
-    request(&Tform_sbbx::GetGrade, HttpUrl::GradesOfSchool(ClientState.serverPath, ClientState.schoolID));
+  chooser_->lockToLesson(callHook(AppHooks.isLessonRunning));
+  chooser_->requestGrades();
 }
-
-namespace {
-
-// A running lesson's grade or class, alone behind the placeholder and
-// selected, in a list the teacher cannot open: its screenshots and
-// courseware go out with these ids. No rows stand behind it, so no choice
-// can be read from it.
-void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string& placeholder,
-                      const std::string& lessonName) {
-  rows = DB_Func::RowSet();
-  QStringList items{text::toQString(placeholder)};
-  if (!lessonName.empty()) items.append(text::toQString(lessonName));
-  panels::showChoices(list, items);
-  list->setCurrentIndex(list->count() - 1);
-  list->setEnabled(false);
-}
-
-}  // namespace
 
 // Unlike the class-start page, both lists always start on their placeholder.
-void Tform_sbbx::FillGradeList() {
-  if (lessonShown_) {
-    showLessonChoice(CB_grade, gradeRows, gbk("请选择年级"), ClientState.gradeName);
-    return;
-  }
-  gradeRows = DB_Func::QueryGrades(ClientState.schoolID);
-  panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), std::string());
-  CB_grade->setCurrentIndex(0);
-  CB_grade->setEnabled(true);
-}
+void Tform_sbbx::FillGradeList() { chooser_->FillGradeList(); }
 
-void Tform_sbbx::FillClassList() {
-  if (lessonShown_) {
-    showLessonChoice(CB_class, classRows, gbk("请选择班级"), ClientState.className);
-    return;
-  }
-  classRows = DB_Func::QueryClasses(ClientState.gradeID);
-  panels::fillChoiceList(CB_class, classRows, "class_name", gbk("请选择班级"), std::string());
-  CB_class->setCurrentIndex(0);
-  CB_class->setEnabled(true);
-}
+void Tform_sbbx::FillClassList() { chooser_->FillClassList(); }
 
 void Tform_sbbx::followLesson(bool lessonRunning) {
   // Outside a lesson the teacher's choice in the lists stays.
-  if (!lessonRunning && !lessonShown_) return;
-  lessonShown_ = lessonRunning;
-  FillGradeList();
-  FillClassList();
+  if (!lessonRunning && !chooser_->lockedToLesson()) return;
+  chooser_->lockToLesson(lessonRunning);
 }
 
 void Tform_sbbx::CB_gradeChange(int index) {
   // The lesson's grade and class stay as they are, whatever the lists show.
   if (callHook(AppHooks.isLessonRunning)) return;
   std::string id, name;
-  if (panels::choiceOf(gradeRows, index, "grade_id", "grade_name", id, name)) {
-    // The class chosen before belongs to the old grade, as the emptied class
-    // list shows.
+  if (chooser_->gradeAt(index, id, name)) {
+    // The class and subject chosen before belong to the old grade, as the
+    // emptied class list shows; the subject kept would start the next lesson
+    // with another grade's subject.
     if (id != ClientState.gradeID) {
       ClientState.classID.clear();
       ClientState.className.clear();
+      ClientState.subjectID.clear();
+      ClientState.subjectName.clear();
     }
     ClientState.gradeID = id;
     ClientState.gradeName = name;
     FillClassList();
   }
   // Even the placeholder asks again for the classes of the current grade.
-  if (!ClientState.gradeID.empty())
-    request(&Tform_sbbx::GetClass,
-            HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
+  if (!ClientState.gradeID.empty()) chooser_->requestClasses();
 }
 
 void Tform_sbbx::CB_classChange(int index) {
   if (callHook(AppHooks.isLessonRunning)) return;
   std::string id, name;
-  if (!panels::choiceOf(classRows, index, "class_id", "class_name", id, name)) return;
+  if (!chooser_->classAt(index, id, name)) return;
   ClientState.classID = id;
   ClientState.className = name;
-}
-
-void Tform_sbbx::GetGrade(const std::string& replyText) {
-  // The repair page logs under the class-start page's names.
-  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetGrade : ", replyText);
-  if (jsonPart.empty()) return;
-  DB_Func::RefreshGrades(jsonPart, panels::sentParam(client_, "schoolID"));
-  FillGradeList();
-}
-
-void Tform_sbbx::GetClass(const std::string& replyText) {
-  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetClass : ", replyText);
-  if (jsonPart.empty()) return;
-  DB_Func::RefreshClasses(jsonPart, panels::sentParam(client_, "gradeID"));
-  FillClassList();
 }
 
 std::string Tform_sbbx::faultDetail() const {

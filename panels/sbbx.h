@@ -6,11 +6,11 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "panels/deployment_settings.h"
 #include "panels/picker_opener.h"
-#include "store/row_set.h"
 
 class QComboBox;
 class QLabel;
@@ -23,6 +23,7 @@ class GetClient;
 }
 
 namespace panels {
+class GradeClassChooser;
 class TButtonEdit;
 class TSkinButton;
 }  // namespace panels
@@ -35,6 +36,7 @@ class Tform_sbbx : public QWidget {
   // repair hotline and the service provider.
   Tform_sbbx(server::GetClient& client, const std::string& assetsDir, panels::DeploymentSettings settings,
              QWidget* parent = nullptr);
+  ~Tform_sbbx() override;
 
   void setOpenPicker(panels::OpenPicker openPicker) { openPicker_ = std::move(openPicker); }
 
@@ -62,8 +64,6 @@ class Tform_sbbx : public QWidget {
   void FlatSpeedButton1Click();
 
   // Reply handlers; each takes the whole reply text of the GET client.
-  void GetGrade(const std::string& replyText);
-  void GetClass(const std::string& replyText);
   void AddRepairs(const std::string& replyText);
 
   panels::TButtonEdit* Edit_school = nullptr;
@@ -93,7 +93,7 @@ class Tform_sbbx : public QWidget {
   panels::OpenPicker openPicker_;
   bool shownBefore_ = false;
   long long sendingReport_ = 0;  // edu.db row of the report on its way
-  bool lessonShown_ = false;     // the lists show a running lesson's choice
-  DB_Func::RowSet gradeRows;
-  DB_Func::RowSet classRows;
+  // Grade and class lists, shared in kind with the class-start page; locked
+  // to the lesson's values while one runs.
+  std::unique_ptr<panels::GradeClassChooser> chooser_;
 };

@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include "core/offline_records.h"
+#include "panels/grade_class_chooser.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
 #include "replies/json_func.h"
@@ -33,6 +34,8 @@ Tform_skjs::Tform_skjs(server::GetClient& client, const std::string& assetsDir, 
   FormCreate(assetsDir);
 }
 
+Tform_skjs::~Tform_skjs() = default;
+
 void Tform_skjs::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(393, 572), QSize(377, 534));
 
@@ -49,9 +52,12 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
   connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick);
 
   // activated: the teacher's choice only, never a fill.
-  CB_grade = panels::choiceList(surface, "CB_grade", QRect(18, 141, 311, 28), QStringLiteral("请选择年级"));
+  chooser_ = std::make_unique<panels::GradeClassChooser>(
+      client_, surface,
+      panels::GradeClassChooser::Layout{QRect(18, 141, 311, 28), "CB_Class", QRect(18, 199, 311, 28), true});
+  CB_grade = chooser_->gradeList();
   connect(CB_grade, &QComboBox::activated, this, &Tform_skjs::CB_gradeChange);
-  CB_Class = panels::choiceList(surface, "CB_Class", QRect(18, 199, 311, 28), QStringLiteral("请选择班级"));
+  CB_Class = chooser_->classList();
   connect(CB_Class, &QComboBox::activated, this, &Tform_skjs::CB_ClassChange);
   CB_Subject =
       panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28), QStringLiteral("请选择课程"));
@@ -84,28 +90,15 @@ void Tform_skjs::ReloadLists() {
   FillGradeList();
   FillClassList();
   FillSubjectList();
-  if (!ClientState.schoolID.empty())
-    request(&Tform_skjs::GetGrade, HttpUrl::GradesOfSchool(ClientState.serverPath, ClientState.schoolID));
+  chooser_->requestGrades();
 }
 
-// Each list shows the ClientState's current choice when a row carries its
+void Tform_skjs::FillGradeList() { chooser_->FillGradeList(); }
+
+void Tform_skjs::FillClassList() { chooser_->FillClassList(); }
+
+// The subject list shows the ClientState's subject when a row carries its
 // name; a name that no row carries leaves the list blank.
-void Tform_skjs::FillGradeList() {
-  gradeRows = DB_Func::QueryGrades(ClientState.schoolID);
-  int selected =
-      panels::fillChoiceList(CB_grade, gradeRows, "grade_name", gbk("请选择年级"), ClientState.gradeName);
-  if (ClientState.gradeID.empty()) selected = 0;
-  CB_grade->setCurrentIndex(selected);
-}
-
-void Tform_skjs::FillClassList() {
-  classRows = DB_Func::QueryClasses(ClientState.gradeID);
-  int selected =
-      panels::fillChoiceList(CB_Class, classRows, "class_name", gbk("请选择班级"), ClientState.className);
-  if (ClientState.className.empty()) selected = 0;
-  CB_Class->setCurrentIndex(selected);
-}
-
 void Tform_skjs::FillSubjectList() {
   subjectRows = DB_Func::QuerySubjects(ClientState.gradeID);
   int selected = panels::fillChoiceList(CB_Subject, subjectRows, "subject_name", gbk("请选择学科"),
@@ -116,7 +109,7 @@ void Tform_skjs::FillSubjectList() {
 
 void Tform_skjs::CB_gradeChange(int index) {
   std::string id, name;
-  if (!panels::choiceOf(gradeRows, index, "grade_id", "grade_name", id, name)) return;
+  if (!chooser_->gradeAt(index, id, name)) return;
   if (id.empty() || id == ClientState.gradeID) return;
   ClientState.gradeID = id;
   ClientState.gradeName = name;
@@ -131,13 +124,12 @@ void Tform_skjs::CB_gradeChange(int index) {
   // Subjects are asked for once a class is chosen.
   panels::showChoices(CB_Subject, {QStringLiteral("请选择章节")});
   CB_Subject->setCurrentIndex(0);
-  request(&Tform_skjs::GetClass,
-          HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
+  chooser_->requestClasses();
 }
 
 void Tform_skjs::CB_ClassChange(int index) {
   std::string id, name;
-  if (!panels::choiceOf(classRows, index, "class_id", "class_name", id, name)) return;
+  if (!chooser_->classAt(index, id, name)) return;
   if (id.empty() || id == ClientState.classID) return;
   ClientState.classID = id;
   ClientState.className = name;
@@ -149,21 +141,6 @@ void Tform_skjs::CB_SubjectChange(int index) {
   if (!panels::choiceOf(subjectRows, index, "subject_id", "subject_name", id, name)) return;
   ClientState.subjectID = id;
   ClientState.subjectName = name;
-}
-
-void Tform_skjs::GetGrade(const std::string& replyText) {
-  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetGrade : ", replyText);
-  if (jsonPart.empty()) return;
-  DB_Func::RefreshGrades(jsonPart, panels::sentParam(client_, "schoolID"));
-  FillGradeList();
-}
-
-void Tform_skjs::GetClass(const std::string& replyText) {
-  const std::string jsonPart = panels::takeReply(client_, "Tform_skjs.GetClass : ", replyText);
-  if (jsonPart.empty()) return;
-  DB_Func::RefreshClasses(jsonPart, panels::sentParam(client_, "gradeID"));
-  FillClassList();
-  CB_Class->setCurrentIndex(0);
 }
 
 void Tform_skjs::GetSubject(const std::string& replyText) {

@@ -1,11 +1,12 @@
 // The class-start page, the main panel's tab "设备计时": the teacher
 // confirms school and teacher, picks grade, class and subject and starts the
 // lesson. Every choice goes into the ClientState; the page keeps only the
-// row sets behind its three lists. Server requests go through the status
+// row sets behind its three lists (grade and class in its chooser). Server requests go through the status
 // window's GET client, whose one reply slot each request takes over.
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <string>
 
 #include "panels/picker_opener.h"
@@ -20,6 +21,7 @@ class GetClient;
 }
 
 namespace panels {
+class GradeClassChooser;
 class TButtonEdit;
 class TSkinButton;
 }  // namespace panels
@@ -30,6 +32,7 @@ class Tform_skjs : public QWidget {
  public:
   // The pictures of the start button are read from `assetsDir`.
   Tform_skjs(server::GetClient& client, const std::string& assetsDir, QWidget* parent = nullptr);
+  ~Tform_skjs() override;
 
   void setOpenPicker(panels::OpenPicker openPicker) { openPicker_ = std::move(openPicker); }
 
@@ -61,8 +64,6 @@ class Tform_skjs : public QWidget {
 
   // Reply handlers; each takes the whole reply text of the GET client.
   void StartCountTime(const std::string& replyText);
-  void GetGrade(const std::string& replyText);
-  void GetClass(const std::string& replyText);
   void GetSubject(const std::string& replyText);
 
   panels::TButtonEdit* Edit_school = nullptr;
@@ -90,7 +91,7 @@ class Tform_skjs : public QWidget {
 
   server::GetClient& client_;
   panels::OpenPicker openPicker_;
-  DB_Func::RowSet gradeRows;
-  DB_Func::RowSet classRows;
+  // Grade and class lists, shared in kind with the repair page.
+  std::unique_ptr<panels::GradeClassChooser> chooser_;
   DB_Func::RowSet subjectRows;
 };

@@ -4,7 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpServer>
-#include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -30,12 +30,15 @@ int freePort() {
   return server.serverPort();
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
+bool waitFor(const std::function<bool()>& condition, int timeoutMs, int pollMs) {
   QDeadlineTimer deadline(timeoutMs);
+  // The loop sleeps in its own wait for events, which this timer ends at
+  // the next look at the condition; never in a fixed pause of ours.
+  QTimer look;
+  look.start(pollMs);
   while (!condition()) {
     if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return true;
 }

@@ -22,8 +22,11 @@ std::string sourcePath(const std::string& relative);
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int freePort();
 // Runs the event loop until `condition` holds or `timeoutMs` has passed;
-// returns whether it held.
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+// returns whether it held. The condition is asked again every `pollMs`
+// (and after events): give a longer one when asking is costly (a picture
+// of the screen, a request log read from a file). The time-out is only a
+// generous limit: a test never waits it out on purpose.
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000, int pollMs = 2);
 // Copies a built program (diskid, LockScreen, ...) from the program folder
 // into the folder of the running test program, so that code looking for
 // companions beside itself finds it; returns whether it is there.

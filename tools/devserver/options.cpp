@@ -143,10 +143,12 @@ with that time). A request log line of such a request carries
 "offLine":{"beginTime":...} or "offLine":{"shotTime":...}.
 
 Control endpoints (never written to the request log):
-  GET /_dev/mode?set=LIST&count=N&delay=MS
+  GET /_dev/mode?set=LIST&count=N&delay=MS&only=TEXT
                     the next N requests (default 1) get the switches LIST
                     (and the delay MS) instead of the defaults; count=0 goes
-                    back to them. Without set= it reports what is pending.
+                    back to them; with only=, just the next N requests whose
+                    path holds TEXT (such as postScreenShot). Without set= it
+                    reports what is pending.
   GET /_dev/lesson?hardDiskID=D&teacherID=T&timeDiff=S
                     [&schoolID=&gradeID=&classesID=&subjectID=]
                     presets a running lesson of device D that began S seconds

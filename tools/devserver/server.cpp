@@ -109,7 +109,7 @@ void DevServer::handle(const httplib::Request& request, httplib::Response& respo
     control(request, response);
     return;
   }
-  const ReplyMode mode = switches_.take();
+  const ReplyMode mode = switches_.take(request.path);
 
   LoggedRequest logged;
   logged.method = request.method;
@@ -188,7 +188,7 @@ void DevServer::control(const httplib::Request& request, httplib::Response& resp
           return;
         }
         if (request.has_param("delay")) mode.delayMs = static_cast<int>(std::min<long long>(delay, 3600000));
-        switches_.setNext(mode, static_cast<int>(count));
+        switches_.setNext(mode, static_cast<int>(count), param(request, "only"));
       }
       ReplyMode pending;
       int remaining = 0;

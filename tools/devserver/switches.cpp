@@ -69,15 +69,16 @@ std::string describeMode(const ReplyMode& mode) {
   return text;
 }
 
-void Switches::setNext(const ReplyMode& mode, int count) {
+void Switches::setNext(const ReplyMode& mode, int count, const std::string& only) {
   std::lock_guard lock(mutex_);
   next_ = mode;
+  only_ = only;
   remaining_ = count > 0 ? count : 0;
 }
 
-ReplyMode Switches::take() {
+ReplyMode Switches::take(const std::string& path) {
   std::lock_guard lock(mutex_);
-  if (remaining_ == 0) return defaults_;
+  if (remaining_ == 0 || path.find(only_) == std::string::npos) return defaults_;
   --remaining_;
   return next_;
 }

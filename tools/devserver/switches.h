@@ -34,10 +34,12 @@ class Switches {
   explicit Switches(ReplyMode defaults) : defaults_(defaults) {}
 
   // The next `count` requests get `mode`, replacing whatever was set before;
-  // a count of 0 or less goes back to the defaults.
-  void setNext(const ReplyMode& mode, int count);
-  // The mode of the request that has just arrived.
-  ReplyMode take();
+  // a count of 0 or less goes back to the defaults. With `only` set, only
+  // requests whose path holds it count (and get `mode`); the others keep
+  // the defaults.
+  void setNext(const ReplyMode& mode, int count, const std::string& only = {});
+  // The mode of the request to `path` that has just arrived.
+  ReplyMode take(const std::string& path);
   // The pending mode and how many requests it still covers, for the reply
   // of the control endpoint.
   void pending(ReplyMode& mode, int& remaining) const;
@@ -46,6 +48,7 @@ class Switches {
   mutable std::mutex mutex_;
   ReplyMode defaults_;
   ReplyMode next_;
+  std::string only_;
   int remaining_ = 0;
 };
 

@@ -5,16 +5,17 @@
 // typed in Chinese on the repair tab and reported; courseware chosen in the
 // file dialog goes through the queue and the catalog page onto a real FTP
 // server and into the development server's registry. What the client asks
-// the server is read from the development server's request log. Pictures of
-// every step are kept in build/tests/artefacts/click_through for the eye.
+// the server is read from the development server's request log, and each
+// step waits for what it needs: a window shown, a request logged, its answer
+// handled (the client's own log says so), a page on the screen. Pictures of
+// every step are kept in build/tests/artefacts/click_through, and those that
+// are the same in every run are compared with tests/reference/click_through.
 #include <QCryptographicHash>
 #include <QDate>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QThread>
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -105,6 +106,9 @@ constexpr int kListItemHeight = 20;
 
 // The panel, the picker (which covers it) and the status window beside them.
 const QRect kPanelAndStatus(1300, 40, 610, 620);
+// In a picture of that area, what is right of the panel: the status window,
+// whose lesson time runs.
+const QRect kStatusInPicture(370, 0, 240, 620);
 // The same with the file dialog, which opens centred over the panel.
 const QRect kPanelAndDialog(1150, 40, 760, 620);
 
@@ -208,16 +212,7 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
   // Waits on a condition that asks the X server, so it is asked a few times
   // a second rather than on every turn of the event loop.
   static bool waitOnScreen(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QElapsedTimer since;
-    since.start();
-    qint64 last = -1000;
-    return testsupport::waitFor(
-        [&] {
-          if (since.elapsed() - last < 100) return false;
-          last = since.elapsed();
-          return condition();
-        },
-        timeoutMs);
+    return testsupport::waitFor(condition, timeoutMs, 100);
   }
 
   // The next logged request of an operation after the ones already taken;
@@ -234,10 +229,9 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
             taken_ = i + 1;
             return true;
           }
-          QThread::msleep(20);
           return false;
         },
-        timeoutMs);
+        timeoutMs, 20);
     return found;
   }
 
@@ -253,60 +247,79 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
   }
 
   // Checks the next request of an operation against the parameters
-  // expected after the key, then lets the client take in the answer, so
-  // that a list it fills is complete before its popup opens.
+  // expected after the key, then waits until the client has handled the
+  // answer, so that a list it fills is complete before its popup opens.
   void expectRequest(const std::string& operation, const std::string& parameters) {
-    EXPECT_EQ(nextRequest(operation).target, target(operation, parameters));
-    settle();
+    const DevServerRequest request = nextRequest(operation);
+    EXPECT_EQ(request.target, target(operation, parameters));
+    if (!request.target.empty()) awaitAnswerHandled(request.target);
   }
 
-  static void settle() {
-    testsupport::waitFor([] { return false; }, 400);
+  // The client's log has the outcome of every request to `target` that the
+  // server has logged up to the last one taken: the client then handles
+  // that answer before anything the test does next.
+  void awaitAnswerHandled(const std::string& target) {
+    const std::vector<DevServerRequest> all = server_.requests();
+    const int asked =
+        static_cast<int>(std::count_if(all.begin(), all.begin() + std::min(taken_, all.size()),
+                                       [&](const DevServerRequest& r) { return r.target == target; }));
+    EXPECT_TRUE(
+        testsupport::waitFor([&] { return requestOutcomes(folder_.path(), target) >= asked; }, 20000, 20))
+        << "the client's log holds no outcome of " << target;
+  }
+
+  // The page area of the main panel as it is on the screen now.
+  QImage pageSeen() { return screenArea(QRect(panelAt() + kPageArea, QSize(355, 536))); }
+
+  // Clicks and waits until the panel's page shows something else (a tab or
+  // a link that brings up another page).
+  void clickForAnotherPage(const QPoint& at) {
+    const QImage before = pageSeen();
+    click(at);
+    EXPECT_TRUE(waitOnScreen([&] { return testsupport::differingPixels(pageSeen(), before) > 500; }))
+        << "the page stays as it was";
   }
 
   // Picks item `item` of a combo through its popup: the popup opens on a
-  // click, Home and Down walk to the item, Return chooses it. A popup too
-  // short to hold the item (its list not yet filled) is closed and opened
-  // again; every item is at least 20 pixels high.
+  // click, Home and Down walk to the item, Return chooses it. The list was
+  // filled when the answer that fills it was handled; every item is at
+  // least 20 pixels high.
   void chooseItem(const QPoint& combo, int item) {
     const QList<QByteArray> before = shownWindows();
-    for (int attempt = 0;; ++attempt) {
-      click(combo);
-      QByteArray popup;
-      ASSERT_TRUE(waitOnScreen([&] {
-        for (const QByteArray& window : shownWindows())
-          if (!before.contains(window)) return !(popup = window).isEmpty();
-        return false;
-      })) << "no popup";
-      const bool holdsItem = geometryOf(popup).height() >= (item + 1) * kListItemHeight;
-      if (holdsItem || attempt == 3) {
-        QStringList walk{"Home"};
-        for (int i = 0; i < item; ++i) walk << "Down";
-        keys(walk << "Return");
-      } else {
-        keys({"Escape"});
-      }
-      ASSERT_TRUE(waitOnScreen([&] { return shownWindows().size() == before.size(); })) << "popup stays";
-      if (holdsItem || attempt == 3) return;
-      testsupport::waitFor([] { return false; }, 500);
-    }
+    click(combo);
+    QByteArray popup;
+    ASSERT_TRUE(waitOnScreen([&] {
+      for (const QByteArray& window : shownWindows())
+        if (!before.contains(window)) return !(popup = window).isEmpty();
+      return false;
+    })) << "no popup";
+    EXPECT_GE(geometryOf(popup).height(), (item + 1) * kListItemHeight) << "the list is not filled";
+    QStringList walk{"Home"};
+    for (int i = 0; i < item; ++i) walk << "Down";
+    keys(walk << "Return");
+    ASSERT_TRUE(waitOnScreen([&] { return shownWindows().size() == before.size(); })) << "popup stays";
   }
 
-  // Waits for the client's message box, keeps its picture and presses OK
-  // (Return on the box, which holds the focus once it is given it).
+  // Waits for the client's message box, keeps its picture, gives it the
+  // focus, waits until it has it and presses OK (Return).
   void answerMessage(const QString& picture) {
     QList<QByteArray> boxes;
     ASSERT_TRUE(waitOnScreen([&] { return !(boxes = shownWindows("^提示$")).isEmpty(); })) << "no message";
     keep(picture, kPanelAndStatus);
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      run("xdotool", {"windowfocus", "--sync", boxes.front()});
-      keys({"Return"});
-      if (waitOnScreen([&] { return shownWindows("^提示$").isEmpty(); }, 5000)) return;
-    }
-    FAIL() << "the message stays";
+    run("xdotool", {"windowfocus", "--sync", boxes.front()});
+    ASSERT_TRUE(waitOnScreen([&] { return run("xdotool", {"getwindowfocus"}) == boxes.front(); }))
+        << "the message never has the focus";
+    keys({"Return"});
+    ASSERT_TRUE(waitOnScreen([&] { return shownWindows("^提示$").isEmpty(); })) << "the message stays";
   }
 
   void keep(const QString& name, const QRect& area) { keepPicture("click_through/" + name, area); }
+
+  // Keeps a picture of the panel and the status window and compares the
+  // panel with its reference picture.
+  void keepAndCompare(const QString& name) {
+    ClientProgramFixture::keepAndCompare("click_through/" + name, kPanelAndStatus, {kStatusInPicture});
+  }
 
   QImage timeDisplay() { return statusWindowArea(kTimeDisplay); }
 
@@ -332,7 +345,7 @@ class ClickThroughTest : public clienttest::ClientProgramFixture {
     ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartClass), 1));
     expectRequest("getSubject", "&gradeID=3001");
     ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kStartSubject), 1));
-    keep(pictures + "_lesson_chosen.png", kPanelAndStatus);
+    keepAndCompare(pictures + "_lesson_chosen.png");
 
     const QImage idleTime = timeDisplay();
     click(inPage(kWideButton));
@@ -356,28 +369,28 @@ TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) 
   ASSERT_NO_FATAL_FAILURE(openPanel());
   // Shown on the class-start page, which asks for the school's grades.
   expectRequest("getGradeInfo", "&schoolID=1001");
-  keep("01_panel_class_start.png", kPanelAndStatus);
+  keepAndCompare("01_panel_class_start.png");
 
   // The school's "..." opens the picker over the panel on its school tab,
   // which asks for the district's schools.
   click(ellipsisOf(kStartSchool));
   expectRequest("getAreaData", "&type=4&id=110101");
-  keep("02a_picker_schools.png", kPanelAndStatus);
+  keepAndCompare("02a_picker_schools.png");
   // A double-click on the first school (东城区第一实验小学) goes on to its
   // teachers: the three recent ones after their heading, then the heading
   // of all teachers and 李娜, 王芳, 张伟 by their initials.
   click(listItem(kSchoolList, 0), 2);
   expectRequest("getAreaData", "&type=5&id=1001");
-  keep("02b_picker_teachers.png", kPanelAndStatus);
+  keepAndCompare("02b_picker_teachers.png");
   // 王芳 from the full list: the choice is committed, the picker closes and
   // the class-start page refreshes its grades.
   click(listItem(kTeacherList, 6), 2);
   expectRequest("getGradeInfo", "&schoolID=1001");
-  keep("02c_teacher_chosen.png", kPanelAndStatus);
+  keepAndCompare("02c_teacher_chosen.png");
 
   // The lesson starts for the teacher chosen in the picker.
   ASSERT_NO_FATAL_FAILURE(startLesson("2002", "03"));
-  keep("04_courseware_tab.png", kPanelAndStatus);
+  keepAndCompare("04_courseware_tab.png");
 
   // The repair tab, shown for the first time, asks for the grades again.
   // It shows the lesson's grade and class, and their lists do not open.
@@ -411,13 +424,14 @@ TEST_F(ClickThroughTest, PickerLessonStartAndRepairReportThroughTheRealWindows) 
   ASSERT_EQ(repairs.size(), 1);
   EXPECT_EQ(repairs[0].toObject().value("faultDetail").toString(),
             QString::fromUtf8("投影仪不亮，开机无信号\r\nA+B 班 100%\r\n"));
-  keep("07_repair_after.png", kPanelAndStatus);
+  keepAndCompare("07_repair_after.png");
 
-  // During the lesson the class-start page refuses another school.
+  // During the lesson the class-start page refuses another school: the
+  // refusal is its answer to the click, and the picker has asked nothing.
   click(inPanel(kTabLesson));
   click(ellipsisOf(kStartSchool));
   ASSERT_NO_FATAL_FAILURE(answerMessage("08_school_refused.png"));
-  EXPECT_FALSE(awaitRequest("getAreaData", 500)) << "the picker opened during the lesson";
+  EXPECT_FALSE(awaitRequest("getAreaData", 0)) << "the picker opened during the lesson";
 }
 
 TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndRegistered) {
@@ -448,7 +462,8 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   expectRequest("getGradeInfo", "&schoolID=1001");
   ASSERT_NO_FATAL_FAILURE(startLesson("2001", "c0"));
   // The lesson has moved the panel on to the file-choice page.
-  keep("c1_file_choice.png", kPanelAndStatus);
+  keepAndCompare("c1_file_choice.png");
+  const QImage fileChoicePage = pageSeen();
 
   // 选择上传文件: the dialog takes both files, quoted, in its name field.
   click(inPage(kWideButton));
@@ -468,7 +483,7 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   ASSERT_TRUE(waitOnScreen([&] {
     return QFile::exists(localFolder + "/" + names[0]) && QFile::exists(localFolder + "/" + names[1]);
   })) << localFolder.toStdString();
-  keep("c3_queue_rows.png", kPanelAndStatus);
+  keepAndCompare("c3_queue_rows.png");
 
   // 选择课程章节: the catalog page asks for the catalog of the lesson's
   // subject; 数学 then asks for its own, and 准备课 is its first entry.
@@ -477,7 +492,7 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogSubject), 2));
   expectRequest("getCatalog", "&schoolID=1001&gradeID=3001&subjectID=5002");
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kCatalogEntry), 1));
-  keep("c4_catalog_chosen.png", kPanelAndStatus);
+  keepAndCompare("c4_catalog_chosen.png");
 
   // 上传文件: the first file's hash is asked for, then it is stored.
   click(inPage(kWideButton));
@@ -493,8 +508,10 @@ TEST_F(ClickThroughTest, CoursewareChosenInTheDialogIsStoredOnTheFtpServerAndReg
   expectRequest("findFileByHash", "&hash=" + md5Of(contents[1]));
   ASSERT_TRUE(awaitRequest("postCourseware", 60000)) << "the second file was not registered";
   // The empty queue gives way to the file-choice page again.
-  testsupport::waitFor([] { return false; }, 1500);
-  keep("c6_queue_done.png", kPanelAndStatus);
+  EXPECT_TRUE(waitOnScreen([&] {
+    return testsupport::differingPixels(pageSeen(), fileChoicePage) <= testsupport::kReferenceTolerance;
+  })) << "the file-choice page does not come back";
+  keepAndCompare("c6_queue_done.png");
 
   const QJsonArray lessons = devTable(server_, "lessons");
   ASSERT_EQ(lessons.size(), 1);
@@ -661,24 +678,6 @@ class OfflineClickThrough : public ClickThroughTest {
     }
   }
 
-  // Waits until the server has heard nothing new for `quietMs`.
-  static bool waitForQuiet(const DevServerProcess& server, int quietMs, int timeoutMs) {
-    size_t count = server.requests().size();
-    QElapsedTimer since;
-    since.start();
-    return testsupport::waitFor(
-        [&] {
-          const size_t now = server.requests().size();
-          if (now != count) {
-            count = now;
-            since.restart();
-          }
-          QThread::msleep(20);
-          return since.elapsed() >= quietMs;
-        },
-        timeoutMs);
-  }
-
   // The begin time the lesson's local id names.
   QDateTime beganAt(const QStringList& kept) {
     const QRegularExpressionMatch id = QRegularExpression("/offline-(\\d{14})/").match(kept.value(0));
@@ -703,8 +702,7 @@ TEST_F(OfflineClickThrough, ALessonStartedWithoutServerReachesItWhenItIsBack) {
   EXPECT_TRUE(waitOnScreen([&] {
     return dbRows("SELECT state FROM t_offline_shot LIMIT 2") == QStringList{"pending", "pending"};
   }));
-  click(inPanel(kTabOffline));
-  settle();
+  clickForAnotherPage(inPanel(kTabOffline));
   keep("o2_offline_view.png", kPanelAndStatus);
   click(inPanel(kTabLesson));
 
@@ -721,14 +719,16 @@ TEST_F(OfflineClickThrough, ALessonStartedWithoutServerReachesItWhenItIsBack) {
   // Signed in again, the server reports the lesson as running: it goes on
   // online. Its next picture's upload breaks off; that picture arrives
   // later all the same, marked offLine=1 with its time.
+  const int resumes = requestOutcomes(folder_.path(), "/clientInterface-getCouterTime");
   ASSERT_EQ(sendLogin(loginText()), 0);
   const std::string processID =
       devTable(later, "lessons")[0].toObject().value("processID").toString().toStdString();
-  ASSERT_TRUE(waitOnScreen([&] { return !requestsTo(later, "getCouterTime").empty(); }));
-  // The resume and the page's refresh have been answered before the switch.
-  ASSERT_TRUE(waitForQuiet(later, 1500, 20000));
+  // The lesson is resumed once the client has handled the server's answer.
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return requestOutcomes(folder_.path(), "/clientInterface-getCouterTime") > resumes; }, 20000, 20))
+      << "the login's question for a running lesson was not answered";
   const size_t shotsBefore = requestsTo(later, "postScreenShot").size();
-  ASSERT_FALSE(later.control("mode?set=close&count=1").empty());
+  ASSERT_FALSE(later.control("mode?set=close&count=1&only=postScreenShot").empty());
   ASSERT_TRUE(
       waitOnScreen([&] { return requestsTo(later, "postScreenShot").size() >= shotsBefore + 2; }, 120000))
       << "the broken-off picture did not arrive again";
@@ -752,15 +752,19 @@ TEST_F(OfflineClickThrough, AKilledClientTakesTheLessonUpAndDeliversEverythingOn
   ASSERT_NO_FATAL_FAILURE(chooseLessonThenLoseTheServer());
 
   // A fault report while the server is away: kept, and listed as pending.
+  // The repair tab asks for the grades when it is first shown, in vain.
+  const int gradeOutcomes = requestOutcomes(folder_.path(), "/clientInterface-getGradeInfo");
   click(inPanel(kTabRepair));
-  settle();
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return requestOutcomes(folder_.path(), "/clientInterface-getGradeInfo") > gradeOutcomes; }, 20000,
+      20))
+      << "the repair tab's question for the grades has not ended";
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairGrade), 1));
   ASSERT_NO_FATAL_FAILURE(chooseItem(inPage(kRepairClass), 1));
   click(inPage(kWideButton));
   ASSERT_NO_FATAL_FAILURE(answerMessage("k1_report_kept.png"));
   EXPECT_EQ(dbRows("SELECT state FROM t_repair_report"), QStringList{"pending"});
-  click(inPage(kRepairHistoryLink));
-  settle();
+  clickForAnotherPage(inPage(kRepairHistoryLink));
   keep("k2_repair_history_pending.png", kPanelAndStatus);
 
   click(inPanel(kTabLesson));

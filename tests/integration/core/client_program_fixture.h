@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "tests/support/pictures.h"
 #include "tests/support/test_support.h"
 // Last: it brings Xlib.
 #include "tests/integration/core/xvfb_display.h"
@@ -94,12 +95,49 @@ class ClientProgramFixture : public ::testing::Test {
 
   // Keeps a picture of a rectangle of the screen in build/tests/artefacts.
   void keepPicture(const QString& name, const QRect& area) {
-    const QString picture = QDir(QString::fromStdString(testsupport::programDir()))
-                                .absoluteFilePath("../tests/artefacts/" + name);
+    const QString picture = artefactPath(name);
     QDir().mkpath(QFileInfo(picture).absolutePath());
     QFile::remove(picture);
     run("import", {"-window", "root", "-crop", cropGeometry(area), picture});
     EXPECT_TRUE(QFile::exists(picture)) << picture.toStdString();
+  }
+
+  // Keeps a picture as keepPicture does and expects it to show what the
+  // reference picture of the same name in tests/reference shows, outside the
+  // rectangles of `ignore` (in the picture's own coordinates: what changes
+  // from run to run). EDU_REMAKE_REFERENCES=1 makes it the reference.
+  // A window that is still being drawn is given time to settle: the
+  // picture is kept once it matches, or after ten seconds.
+  void keepAndCompare(const QString& name, const QRect& area, const QList<QRect>& ignore = {}) {
+    const QString artefact = artefactPath(name);
+    if (!testsupport::remakingReferences())
+      testsupport::waitFor(
+          [&] { return testsupport::compareWithReference(name, screenArea(area), {}, ignore).isEmpty(); },
+          10000, 200);
+    keepPicture(name, area);
+    const QString problem = testsupport::compareWithReference(name, QImage(artefact), artefact, ignore);
+    EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
+  }
+
+  // What the client's diagnostic log in its data folder `folder` holds.
+  static std::string clientLog(const QString& folder) {
+    return testsupport::readFile((folder + "/log/edu-client.log").toStdString());
+  }
+
+  // How many requests whose target begins with `target` the log says were
+  // answered or failed. The log has the outcome just before the client
+  // handles it, so anything asked of the client after the count went up
+  // (a click, a key) finds the answer handled.
+  static int requestOutcomes(const QString& folder, const std::string& target) {
+    const std::string log = clientLog(folder);
+    int count = 0;
+    for (size_t at = log.find("GET " + target); at != std::string::npos;
+         at = log.find("GET " + target, at + 1)) {
+      const std::string line = log.substr(at, log.find('\n', at) - at);
+      if (line.find(" answered, ") != std::string::npos || line.find(" failed: ") != std::string::npos)
+        ++count;
+    }
+    return count;
   }
 
   // The status window with a margin around it.
@@ -136,6 +174,11 @@ class ClientProgramFixture : public ::testing::Test {
   QProcess client_;
 
  private:
+  static QString artefactPath(const QString& name) {
+    return QDir(QString::fromStdString(testsupport::programDir()))
+        .absoluteFilePath("../tests/artefacts/" + name);
+  }
+
   static QString cropGeometry(const QRect& area) {
     return QString("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
   }

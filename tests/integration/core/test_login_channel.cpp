@@ -1,6 +1,8 @@
 // The single-instance lock, the login channel and the login sender, run for
 // real on local sockets and lock files in a temporary folder.
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -76,6 +78,14 @@ class RawSender {
     ASSERT_EQ(::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
   }
   void finishWriting() { ::shutdown(fd_, SHUT_WR); }
+  // Runs the event loop until the receiver has read every byte written so
+  // far (the socket's send queue holds what its peer has not yet read).
+  bool waitUntilRead() {
+    return testsupport::waitFor([&] {
+      int unread = 0;
+      return ::ioctl(fd_, SIOCOUTQ, &unread) == 0 && unread == 0;
+    });
+  }
   // Everything the receiver sends until it closes (the loop runs meanwhile).
   std::string readToEnd(int timeoutMs = 10000) {
     std::string all;
@@ -130,7 +140,7 @@ TEST(LoginChannel, FramesInPiecesAndSeveralSendersAreEachHandledOnce) {
   b.write(platform::encodeLoginFrame(2, "") + platform::encodeLoginFrame(3, "offline"));
   ASSERT_TRUE(testsupport::waitFor([&] { return receiver.frames.size() == 2; }));
   a.write(first.substr(3, 7));
-  testsupport::waitFor([] { return false; }, 50);
+  ASSERT_TRUE(a.waitUntilRead());
   EXPECT_EQ(receiver.frames.size(), 2u);
   a.write(first.substr(10));
   a.finishWriting();

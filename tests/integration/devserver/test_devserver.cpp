@@ -350,6 +350,12 @@ TEST_F(DevServerTest, SwitchesShapeTheNextRepliesOnly) {
   EXPECT_EQ(chunked.body, normal);
   EXPECT_EQ(parse(server.get(subjects)).rawBody, normal);
 
+  // Aimed at one operation, a switch passes the others by.
+  control("mode?set=chunked&count=1&only=getSubject");
+  EXPECT_EQ(parse(server.get(target("getGradeInfo", "schoolID=1001"))).header("Transfer-Encoding"), "");
+  EXPECT_EQ(parse(server.get(subjects)).header("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(parse(server.get(subjects)).header("Transfer-Encoding"), "");
+
   // Slow and chunked together show where the pieces are cut: the first ends
   // inside a multi-byte character.
   control("mode?set=slow,chunked");
@@ -379,7 +385,8 @@ TEST_F(DevServerTest, SwitchesShapeTheNextRepliesOnly) {
   const json normalList = json::parse(normal)["jsonData"];
   for (size_t i = 0; i < normalList.size(); ++i) EXPECT_EQ(bigReply["jsonData"][i], normalList[i]);
 
-  const std::vector<std::string> modes = {"", "chunked", "", "slow,chunked", "close", "error", "big"};
+  const std::vector<std::string> modes = {"", "chunked",      "",      "",      "chunked",
+                                          "", "slow,chunked", "close", "error", "big"};
   const auto logged = server.requests();
   ASSERT_EQ(logged.size(), modes.size());
   for (size_t i = 0; i < modes.size(); ++i) EXPECT_EQ(logged[i].mode, modes[i]) << i;

@@ -218,10 +218,15 @@ TEST_F(RepairPage, ALessonTakenUpAgainShowsOnThePageAtOnce) {
 
 TEST_F(RepairPage, AGradeChosenHereIsTheClassStartPagesGradeToo) {
   openAndPickRoom();
+  ClientState.subjectID = "5001";  // chosen for the old grade on the class-start page
+  ClientState.subjectName = gbk("语文");
   choose(repair->CB_grade, 2);
   ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : ", 2));
   EXPECT_EQ(ClientState.gradeID, "3002");
   EXPECT_EQ(ClientState.classID, "");
+  // Kept, the old grade's subject would start the next lesson.
+  EXPECT_EQ(ClientState.subjectID, "");
+  EXPECT_EQ(ClientState.subjectName, "");
 
   classStart->FormShow1111();
   EXPECT_EQ(classStart->CB_grade->currentText(), QStringLiteral("二年级"));

@@ -2,6 +2,7 @@
 // that records the exact bytes it receives and answers as each test says.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -27,12 +28,14 @@ class RawServer {
  public:
   std::function<void(QTcpSocket*, const std::string& request)> answer;
   std::vector<std::string> requests;
+  int accepted = 0;
   int disconnects = 0;
 
   RawServer() {
     server_.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&server_, &QTcpServer::newConnection, [this] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        ++accepted;
         auto* received = new std::string;
         QObject::connect(socket, &QObject::destroyed, [received] { delete received; });
         QObject::connect(socket, &QTcpSocket::disconnected, [this, socket] {
@@ -142,8 +145,14 @@ TEST_F(GetClientLoopback, RepliesArriveWholeWhateverTheirSizeOrPieces) {
 
 TEST_F(GetClientLoopback, ASilentServerTimesOutAfterEightSecondsAndFinishingDropsTheConnection) {
   server.answer = nullptr;
+  QElapsedTimer since;
+  since.start();
   client.startRequest("/clientInterface-getCouterTime?appKey=k&hardDiskID=D1");
-  ASSERT_TRUE(waitFor([&] { return !replies.empty(); }, 20000));
+  ASSERT_TRUE(waitFor([&] { return !replies.empty(); }, 30000)) << "no time-out within 30 s";
+  // It gives up at 8 s: not sooner (less the 5% by which a coarse timer may
+  // come early), and long before the 30 s limit however loaded the machine.
+  EXPECT_GE(since.elapsed(), 7600);
+  EXPECT_LE(since.elapsed(), 20000);
   EXPECT_EQ(replies, std::vector<std::string>{text::utf8ToGbk("error:无法获取数据关闭")});
   // The handler's finishRequest stopped the time-out and closed the socket.
   EXPECT_FALSE(client.timeoutRunning());
@@ -162,9 +171,10 @@ TEST_F(GetClientLoopback, OnlyTheLastOfTwoRequestsIsAnsweredAndTwoClientsDoNotMe
   });
   other.startRequest("/clientInterface-other");
 
-  ASSERT_TRUE(waitFor([&] { return !replies.empty() && !otherReplies.empty(); }));
-  // Let anything that still belongs to the first request come in.
-  waitFor([] { return false; }, 300);
+  // Every connection the server took has ended, so nothing that belongs to
+  // the first request can still come in.
+  ASSERT_TRUE(waitFor(
+      [&] { return !replies.empty() && !otherReplies.empty() && server.disconnects == server.accepted; }));
   EXPECT_EQ(replies, std::vector<std::string>{
                          "HTTP/1.1 200 OK\r\n\r\n{\"status\":\"ok\",\"line\":\"GET /clientInterface-second "
                          "HTTP/1.1\"}"});

@@ -158,8 +158,6 @@ TEST(KillProcessByName, NeverEndsTheCallingProcess) {
   EXPECT_EQ(probe.exitCode(), 0);
 }
 
-TEST(OpenMessageFilter, IsAlwaysTrue) { EXPECT_TRUE(openMessageFilter()); }
-
 TEST(ProgramDir, IsTheFolderOfTheRunningExecutable) {
   EXPECT_EQ(fs::path(platform::programDir()),
             fs::canonical(QCoreApplication::applicationDirPath().toStdString()));

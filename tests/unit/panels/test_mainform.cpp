@@ -317,9 +317,19 @@ TEST_F(MainPanelTest, DroppedFilesAreCheckedInOrderBeforeAnyIsQueued) {
   }
 }
 
+// The desktop hands dropped files only to a window that takes drops (what
+// the message filter opens elsewhere), and only a drag that carries a local
+// file is taken.
 TEST_F(MainPanelTest, ADesktopDropHandsOverLocalFilesAsClientText) {
   lessonRunning = true;
   panel->switchPage("suiImageButton3");
+  EXPECT_TRUE(panel->acceptDrops());
+  QMimeData webOnly;
+  webOnly.setUrls({QUrl("https://example.org/page.html")});
+  QDragEnterEvent refused(QPoint(100, 300), Qt::CopyAction, &webOnly, Qt::LeftButton, Qt::NoModifier);
+  refused.ignore();
+  QApplication::sendEvent(panel.get(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
   QTemporaryDir dir;
   const QString first = dir.filePath(QStringLiteral("第一课 课件.pptx"));
   const QString second = dir.filePath(QStringLiteral("练习.docx"));
