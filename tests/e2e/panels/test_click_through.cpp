@@ -694,7 +694,7 @@ TEST_F(OfflineClickThrough, ALessonStartedWithoutServerReachesItWhenItIsBack) {
   ASSERT_NO_FATAL_FAILURE(startOffline("o1"));
 
   // Two pictures of the lesson, one per minute, in the local id's folder.
-  ASSERT_TRUE(waitOnScreen([&] { return pictures().size() >= 2; }, 150000)) << "no two pictures";
+  ASSERT_TRUE(waitOnScreen([&] { return pictures().size() >= 2; }, 240000)) << "no two pictures";
   const QStringList kept = pictures().mid(0, 2);
   const QDateTime began = beganAt(kept);
   ASSERT_TRUE(began.isValid()) << kept.join(", ").toStdString();
