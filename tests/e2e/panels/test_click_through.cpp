@@ -773,7 +773,7 @@ TEST_F(OfflineClickThrough, AKilledClientTakesTheLessonUpAndDeliversEverythingOn
       [&] {
         return pictures().size() >= 1 && dbRows("SELECT count(*) FROM t_offline_shot") == QStringList{"1"};
       },
-      90000))
+      150000))
       << "no picture";
 
   // Killed, started again, the teacher signed in again: the lesson goes on.
