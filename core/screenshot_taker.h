@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -108,6 +109,7 @@ class ScreenshotTaker : public QObject {
   Clock clock_;
   Uploader uploader_;
   std::unique_ptr<platform::ScreenCapture> screen_;
+  QTimer releaseScreen_;  // gives the screen's copy back a moment after a tick
   std::shared_ptr<Channel> channel_;
   unsigned generation_ = 0;
   ScreenshotUpload current_;
