@@ -18,15 +18,17 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
+# Several work trees (or a test that installs the package) may run apt at
+# once: each waits up to ten minutes for the package lock instead of failing.
 updated=0
 update_once() {
-  ((updated)) || $sudo apt-get update -q
+  ((updated)) || $sudo apt-get -o DPkg::Lock::Timeout=600 update -q
   updated=1
 }
 install() {
   echo "setup: installing $*"
   update_once
-  $sudo apt-get install -y -q --no-install-recommends "$@"
+  $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -q --no-install-recommends "$@"
 }
 
 missing=()
