@@ -8,7 +8,7 @@
 #include "courseware/queue_hooks.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
-#include "panels/deployment_settings.h"
+#include "sys/deployment_settings.h"
 #include "panels/mainform.h"
 #include "panels/panel_hooks.h"
 #include "panels/sbbx.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "panels/deployment_settings.h"
+#include "sys/deployment_settings.h"
 #include "panels/picker_opener.h"
 
 class QComboBox;

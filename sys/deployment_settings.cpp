@@ -1,4 +1,4 @@
-#include "panels/deployment_settings.h"
+#include "sys/deployment_settings.h"
 
 #include <fstream>
 #include <sstream>

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "panels/deployment_settings.h"
+#include "sys/deployment_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const panels::DeploymentSettings settings =

@@ -4,7 +4,7 @@
 
 #include <QTemporaryDir>
 
-#include "panels/deployment_settings.h"
+#include "sys/deployment_settings.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 
@@ -67,7 +67,7 @@ TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
 
   // The sample that ships beside the program is itself a valid file.
   const panels::DeploymentSettings sample = panels::parseDeploymentSettings(
-      testsupport::readFile(testsupport::sourcePath("panels/deployment.ini.sample")));
+      testsupport::readFile(testsupport::sourcePath("sys/deployment.ini.sample")));
   EXPECT_EQ(sample.hotline, "010-0000-0000");
   EXPECT_EQ(sample.provider, gbk("电教服务中心"));
   EXPECT_EQ(sample.offlineRetrySeconds, 60);
