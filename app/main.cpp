@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "app/client_windows.h"
 #include "core/diagnostic_log.h"
@@ -14,18 +15,58 @@
 #include "core/qt_chinese.h"
 #include "core/screenshot_taker.h"
 #include "core/server_address.h"
+#include "core/service_status.h"
 #include "core/shot_notice.h"
 #include "platform/data_dir.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
+#include "platform/service_notify.h"
 #include "platform/single_instance.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "store/db_error.h"
 #include "store/db_func.h"
+#include "store/offline_store.h"
+#include "sys/deployment_settings.h"
 #include "sys/text_codec.h"
 
+namespace {
+
+// Under the user unit: ready once the window shows; then, from the UI
+// thread, the watchdog's beat (a hung event loop misses it and the manager
+// restarts the client) with one line of state.
+void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, TForm1& form1) {
+  const auto status = [&form1] {
+    int waiting = 0;
+    try {
+      const DB_Func::PendingCounts counts = DB_Func::CountPending();
+      waiting = counts.lessons + counts.shots + counts.repairs;
+    } catch (const DB_Func::DbError&) {
+      // The line goes without the count; the log already says why.
+    }
+    return "STATUS=" + serviceStatusLine(ClientState, form1.isLessonRunning(), waiting);
+  };
+  manager.send("READY=1\n" + status());
+  form1.appendLog(
+      "service manager: told the client is ready" +
+      std::string(manager.watchdogInterval().count() > 0
+                      ? "; watchdog beat every " + std::to_string(manager.watchdogInterval().count()) + " ms"
+                      : ""));
+  const bool watched = manager.watchdogInterval().count() > 0;
+  beat.setInterval(watched ? manager.watchdogInterval() : std::chrono::milliseconds(10000));
+  QObject::connect(&beat, &QTimer::timeout, &form1,
+                   [&manager, status, watched] { manager.send((watched ? "WATCHDOG=1\n" : "") + status()); });
+  beat.start();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Answered before anything needs a display or the session's lock.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("edu-client %s\n", EDU_CLIENT_VERSION);
+    return 0;
+  }
   // A second copy steps aside without a word, before it shows anything.
   platform::SingleInstanceLock instanceLock("jy_main");
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
@@ -75,6 +116,11 @@ int main(int argc, char** argv) {
   log("disk identity: " +
       (ClientState.diskID.empty() ? std::string("none") : text::gbkToUtf8(ClientState.diskID)) + " (from " +
       windows.diskIdentitySource + ")");
+  const panels::LayeredSettings settings = panels::loadLayeredSettings(programDir);
+  std::string files;
+  for (const std::string& file : settings.files) files += (files.empty() ? "" : ", ") + file;
+  log("settings: " + (files.empty() ? std::string("none (every value at its default)") : files));
+  for (const std::string& refused : settings.refused) log("settings file refused: " + refused);
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
 
   // The lesson's screenshots: each tick of the status window's screenshot
@@ -103,6 +149,8 @@ int main(int argc, char** argv) {
                    });
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
+  services.siteServerUrl = [programDir] { return panels::configuredServer(programDir); };
+  services.storeServerUrl = DB_Func::StoreServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };
   form1.setServices(std::move(services));
 
@@ -119,8 +167,16 @@ int main(int argc, char** argv) {
 
   form1.show();
   form1.activateWindow();
+  platform::ServiceNotifier serviceManager;
+  QTimer serviceBeat;
+  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1);
   // The window's first activation reads the server address (or asks for
   // it), whether or not the window system hands it the focus.
   QTimer::singleShot(0, &form1, &TForm1::FormActivate);
+  // After a crash or a kill: the same teacher, the same lesson.
+  QTimer::singleShot(0, &form1, &TForm1::resumeKeptSession);
+  // An address the admin sets in /etc reaches a running client within
+  // seconds, for every user at once.
+  form1.watchSiteServerAddress(std::chrono::seconds(5));
   return app.exec();
 }

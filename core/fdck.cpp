@@ -127,6 +127,8 @@ void TForm1::buildControls(const std::string& assetsDir) {
 
 void TForm1::setServices(StatusWindowServices services) {
   if (!services.storedServerUrl) services.storedServerUrl = [] { return std::optional<std::string>(); };
+  if (!services.siteServerUrl) services.siteServerUrl = [] { return std::optional<panels::SettingSource>(); };
+  if (!services.storeServerUrl) services.storeServerUrl = [](const std::string&) {};
   if (!services.askServerUrl) {
     services.askServerUrl = [this]() -> std::optional<std::string> {
       bool ok = false;
@@ -182,6 +184,7 @@ void TForm1::appendLog(const std::string& line) {
 
 void TForm1::FormActivate() {
   if (!ClientState.serverHost.empty() || askingServerUrl_) return;
+  if (useSiteServerAddress()) return;
   const std::optional<std::string> stored = services_.storedServerUrl();
   if (!stored) return;  // no edu.db: the address is never asked for
   std::string url = *stored;
@@ -263,6 +266,7 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 void TForm1::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  appendLog("status window closed: the client ends");
   event->accept();
   emit closed();
 }

@@ -17,6 +17,8 @@
 #include "platform/gui/key_grab.h"
 #include "platform/gui/surface_drag.h"
 #include "server/get_client.h"
+#include "store/kept_session.h"
+#include "sys/deployment_settings.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -30,6 +32,12 @@ struct StatusWindowServices {
   // when the table has no row; nothing at all when there is no edu.db
   // (then the address is never asked for).
   std::function<std::optional<std::string>()> storedServerUrl;
+  // The address the site's settings (/etc/edu-client, deployment.ini) set,
+  // with the file that sets it; nothing when none does. It wins over
+  // edu.db's.
+  std::function<std::optional<panels::SettingSource>()> siteServerUrl;
+  // Writes the address (GBK) into edu.db's t_login_info.
+  std::function<void(const std::string& serverUrl)> storeServerUrl;
   // The address the user types (GBK); nothing when the box is cancelled.
   std::function<std::optional<std::string>()> askServerUrl;
   // The lock-screen companion.
@@ -85,6 +93,16 @@ class TForm1 : public QWidget {
   // Reads or asks for the server address while none is known. Runs each
   // time the window becomes active.
   void FormActivate();
+  // A client started again after a crash or a kill: the sign-in kept in
+  // edu.db, when it began less than 40 minutes ago, is applied again as its
+  // login was, and its lesson is resumed with the server as a re-login
+  // resumes it (or from what was kept when the server does not answer).
+  void resumeKeptSession();
+
+  // Reads the site's address again and, when it changed, sends the next
+  // requests there; a running lesson goes on. Every `interval` from now on.
+  void followSiteServerAddress();
+  void watchSiteServerAddress(std::chrono::milliseconds interval);
 
   void suiImageButton1Click();
   void suiImageButton2Click();
@@ -113,7 +131,16 @@ class TForm1 : public QWidget {
   // Goes on with the newest lesson this teacher started offline less than
   // 40 minutes ago, counting from its begin time; false when there is none.
   bool takeUpOfflineLesson();
+  // Goes on with the lesson kept before a restart; false when none was.
+  bool takeUpKeptLesson();
+  // The sign-in and the running lesson into edu.db, for a restart; and
+  // nothing kept any more.
+  void keepSession();
+  void clearKeptSession();
   void useServerAddress(const std::string& serverUrl, const char* source);
+  // Uses the site's address when it sets a usable one (and writes it into
+  // edu.db when that holds another); false otherwise.
+  bool useSiteServerAddress();
   void setTimeDisplay(int minutes, int seconds);
 
   StatusWindowServices services_;
@@ -122,6 +149,12 @@ class TForm1 : public QWidget {
   platform::F4Swallow f4Swallow_;
   std::optional<platform::F4Swallow::Result> loggedKeyHookResult_;
   bool unusableStoredLogged_ = false;
+  std::string unusableSiteLogged_;
+  // The login message of the teacher signed in (GBK), kept for a restart.
+  std::string loginText_;
+  // What was kept before this start, while its resume is on its way.
+  std::optional<DB_Func::KeptSession> resumingFrom_;
+  QTimer siteWatch_{this};
   // The lines the hidden box holds, oldest first, with their sizes in bytes.
   struct LogEntry {
     QString text;

@@ -36,12 +36,14 @@ void TForm1::stopLesson() {
   Label2->adjustSize();
   ClientState.elapsedSeconds = 0;
   callHook(AppHooks.classStartIdle);
+  clearKeptSession();
 }
 
 void TForm1::startLessonTimers() {
   Timer1.start();
   Timer3.start();
   Timer4.stop();
+  keepSession();
 }
 
 bool TForm1::isLessonRunning() const { return Timer1.isActive(); }
@@ -82,10 +84,14 @@ void TForm1::resumeReply(const std::string& replyText) {
   if (!json.empty()) Json_Func::ReadLessonRecords(json, lessons);
   // No answer, or no lesson on the server: a lesson this teacher started
   // offline a short while ago goes on.
+  // Only when the server did not answer at all does a lesson kept before a
+  // restart go on from what was kept.
   if (lessons.empty()) {
-    takeUpOfflineLesson();
+    if (!takeUpOfflineLesson() && json.empty()) takeUpKeptLesson();
+    resumingFrom_.reset();
     return;
   }
+  resumingFrom_.reset();
 
   // Only the first lesson counts, and only when it is this teacher's.
   const Json_Func::JsonRecord& lesson = lessons.front();
@@ -117,6 +123,7 @@ void TForm1::resumeReply(const std::string& replyText) {
   callHook(AppHooks.classStartRefresh);
   Timer1.start();
   Timer3.start();
+  keepSession();
 }
 
 bool TForm1::takeUpOfflineLesson() {
@@ -150,5 +157,6 @@ bool TForm1::takeUpOfflineLesson() {
   callHook(AppHooks.classStartRefresh);
   Timer1.start();
   Timer3.start();
+  keepSession();
   return true;
 }

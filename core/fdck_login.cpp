@@ -11,7 +11,7 @@
 
 void TForm1::loginMessage(const std::string& block) {
   const std::string text = loginTextOfBlock(block);
-  appendLog(text);
+  appendLog(loginTextForLog(text));
   const LoginParseResult parsed = parseLoginMessage(text);
   if (!parsed.accepted) {
     appendLog(parsed.rejection);
@@ -22,9 +22,12 @@ void TForm1::loginMessage(const std::string& block) {
   callHook(AppHooks.switchPage, std::string(PageKey::ClassStart));
   if (parsed.message.online) {
     applyLogin(parsed.message, ClientState);
+    loginText_ = text;
     applyLoginSteps();
   } else {
     applyLogout(ClientState);
+    loginText_.clear();
+    resumingFrom_.reset();
     applyLogoutSteps();
   }
   callHook(AppHooks.hideMainPanel);
@@ -40,6 +43,7 @@ void TForm1::applyLoginSteps() {
   Label1->adjustSize();
   if (upgradeAnnounced(kClientVersion, ClientState.latestVersion))
     services_.checkForUpgrade(ClientState.upgradeVersionNumber, ClientState.upgradeInfoUrl);
+  keepSession();
   startResumeRequest();
 }
 

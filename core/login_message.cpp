@@ -44,6 +44,19 @@ std::string loginTextOfBlock(std::string_view block) {
   return std::string(block.substr(0, block.find('\0')));
 }
 
+std::string loginTextForLog(std::string_view text) {
+  const std::vector<std::string> items = splitItems(text, "|", " ");
+  // A login short of items still ends with its password, most likely.
+  const bool login = !items.empty() && items[kItemOnline] == "online";
+  const size_t hiddenFrom = !login ? items.size() : std::min<size_t>(kItemFtpPassword, items.size() - 1);
+  std::string shown;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) shown += '|';
+    shown += i >= hiddenFrom ? std::string("***") : items[i];
+  }
+  return shown;
+}
+
 LoginParseResult parseLoginMessage(std::string_view text) {
   LoginParseResult result;
   LoginMessage& message = result.message;

@@ -65,6 +65,12 @@ struct LoginParseResult {
 // of the block.
 std::string loginTextOfBlock(std::string_view block);
 
+// The text as the diagnostic log holds it: its items joined by "|", the FTP
+// password's item and any after it replaced by "***" (the last item of a
+// login short of items), so neither the log nor the journal holds anything
+// that decodes to the password.
+std::string loginTextForLog(std::string_view text);
+
 // Takes a login or logout text apart. Refused: an empty message (no items),
 // a login with fewer than 27 items, a login whose interval item is not a
 // decimal number.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/error_words.h"
 #include "platform/free_memory.h"
 #include "platform/socket_transport.h"
 #include "replies/json_func.h"
@@ -43,7 +44,9 @@ GetClient::GetClient() : GetClient(std::make_unique<platform::SocketTransport>()
 GetClient::GetClient(std::unique_ptr<platform::AsyncTransport> transport) : transport_(std::move(transport)) {
   transport_->setListener(this);
   timeout_.setInterval(kTimeout);
-  QObject::connect(&timeout_, &QTimer::timeout, [this] { deliver(timeoutText()); });
+  QObject::connect(&timeout_, &QTimer::timeout, [this] {
+    deliver(timeoutText(), "no answer within " + std::to_string(timeout_.interval() / 1000) + " s");
+  });
 }
 
 GetClient::~GetClient() { transport_->setListener(nullptr); }
@@ -57,13 +60,15 @@ void GetClient::setReplyHandler(ReplyHandler handler) { handler_ = std::move(han
 
 void GetClient::setTimeoutInterval(std::chrono::milliseconds interval) { timeout_.setInterval(interval); }
 
-void GetClient::deliver(const std::string& text) {
+void GetClient::deliver(const std::string& text, const std::string& failure) {
   // The handler may install another handler while it runs; keep this one
   // alive until it returns.
   if (requestLog_) {
-    const bool failed = text.rfind("error:", 0) == 0;
-    requestLog_("GET " + lastPathAndQuery_ +
-                (failed ? " failed: " + text : " answered, " + std::to_string(text.size()) + " bytes"));
+    // A failure names where it went and why, in English words only.
+    if (!failure.empty())
+      requestLog_("GET " + host_ + ":" + std::to_string(port_) + lastPathAndQuery_ + " failed: " + failure);
+    else
+      requestLog_("GET " + lastPathAndQuery_ + " answered, " + std::to_string(text.size()) + " bytes");
   }
   ReplyHandler handler = handler_;
   if (handler) handler(text);
@@ -88,7 +93,7 @@ void GetClient::dropReply() {
 
 void GetClient::startRequest(const std::string& pathAndQuery) {
   if (blank(host_)) {
-    deliver("error:Host is nil");
+    deliver("error:Host is nil", "no server address is set");
     return;
   }
   abandon();
@@ -97,11 +102,11 @@ void GetClient::startRequest(const std::string& pathAndQuery) {
   if (requestLog_) requestLog_("GET " + host_ + ":" + std::to_string(port_) + pathAndQuery);
   socket_ = transport_->openSocket();
   if (socket_ < 0) {
-    deliver("error:Init Socket Failed!");
+    deliver("error:Init Socket Failed!", "no socket could be made");
     return;
   }
   lookup_ = transport_->startLookup(host_);
-  if (lookup_ < 0) deliver("error:Faild when ASyncGetHostName!");
+  if (lookup_ < 0) deliver("error:Faild when ASyncGetHostName!", "the name lookup could not start");
 }
 
 void GetClient::finishRequest(const std::string& replyText) {
@@ -117,22 +122,23 @@ void GetClient::lookupFinished(int lookup, const std::vector<platform::Ipv4Addre
   if (lookup != lookup_) return;
   lookup_ = -1;
   if (addresses.empty()) {
-    deliver("error:[Resolve Host Failed!]");
+    deliver("error:[Resolve Host Failed!]", "name not found");
     return;
   }
   if (!transport_->watchSocket(socket_)) {
-    deliver("error:Set Seocket Async Failed!");
+    deliver("error:Set Seocket Async Failed!", "the socket could not be watched");
     return;
   }
   int error = transport_->connect(socket_, addresses.front(), port_);
-  if (error != 0) deliver("error:Connect Failed, Error :" + std::to_string(error));
+  if (error != 0)
+    deliver("error:Connect Failed, Error :" + std::to_string(error), platform::errorInWords(error));
 }
 
 void GetClient::socketConnected(int socket, int error) {
   if (socket != socket_) return;
   if (error != 0) {
     // A refused or reset attempt is a failure now, not eight seconds later.
-    deliver("error:Connect Failed, Error :" + std::to_string(error));
+    deliver("error:Connect Failed, Error :" + std::to_string(error), platform::errorInWords(error));
     return;
   }
   connected_ = true;
@@ -204,7 +210,7 @@ void GetClient::refuseOversizedReply() {
   // The connection goes and the buffer with it before the handler hears;
   // the time-out runs on until the handler finishes, as after any error.
   abandon();
-  deliver(kOversizedText);
+  deliver(kOversizedText, "reply too large (over 32 MiB)");
 }
 
 }  // namespace server

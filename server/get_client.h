@@ -78,7 +78,9 @@ class GetClient final : private platform::TransportListener {
   void socketReceived(int socket, std::string_view bytes) override;
   void socketClosed(int socket, int error) override;
 
-  void deliver(const std::string& text);
+  // `failure` says in words why no reply came (for the log); empty for a
+  // reply.
+  void deliver(const std::string& text, const std::string& failure = {});
   void abandon();
   void dropReply();
   void replyComplete(int socket);

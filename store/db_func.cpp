@@ -52,6 +52,14 @@ void StoreServerUrl(const std::string& serverUrl) {
   transaction.commit();
 }
 
+std::string IntegrityCheck() {
+  Connection connection(DatabasePath());
+  const RowSet rows = connection.query("PRAGMA integrity_check");
+  std::string said;
+  for (size_t row = 0; row < rows.rowCount(); ++row) said += (said.empty() ? "" : "; ") + rows.at(row, 0);
+  return said;
+}
+
 std::vector<TableRowCount> CountCachedRows() {
   static const char* const kTables[] = {"hat_province", "hat_city",     "hat_area", "t_school",
                                         "t_teacher",    "t_grade",      "t_class",  "t_subject",

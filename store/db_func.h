@@ -35,6 +35,10 @@ RowSet ReadLoginInfo();
 // command's way of setting the address; the client itself never writes it.
 void StoreServerUrl(const std::string& serverUrl);
 
+// What "PRAGMA integrity_check" says of the located edu.db, its lines
+// joined ("ok" when sound). Throws DbError when it cannot be opened.
+std::string IntegrityCheck();
+
 // The number of rows in each table of the server's reference data (and the
 // recent-teacher list), in a fixed order, for the admin command.
 struct TableRowCount {

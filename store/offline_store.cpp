@@ -59,8 +59,8 @@ void EnsureOwnTables() {
   // (a read-only one included).
   const RowSet present = connection.query(
       "SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND name IN "
-      "('t_offline_lesson', 't_offline_shot', 't_repair_report')");
-  if (countOf(present, "n") != 3) {
+      "('t_offline_lesson', 't_offline_shot', 't_repair_report', 't_kept_session')");
+  if (countOf(present, "n") != 4) {
     Transaction transaction(connection);
     connection.executeScript(kOwnSchemaSql);
     transaction.commit();

@@ -46,3 +46,20 @@ CREATE TABLE IF NOT EXISTS t_repair_report (
   tel TEXT NOT NULL, fault_detail TEXT NOT NULL, report_time TEXT NOT NULL,
   state TEXT NOT NULL, queued_at INTEGER NOT NULL, answered_at TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS t_repair_report_state ON t_repair_report(state);
+
+-- The sign-in and the lesson running on this computer, so that a client that
+-- was killed or crashed comes back signed in as the same teacher and goes on
+-- with the lesson: at most one row (id 1), replaced as they change and
+-- emptied at a sign-out, at 更换老师 and at the lesson's end (this table
+-- alone is emptied). login_text is the login message as the sign-in
+-- companion sent it, so the FTP password is held only in the form that
+-- message protects it; lesson_began (seconds since 1970) is 0 while no
+-- lesson runs; kept_at is when the sign-in or the lesson began.
+CREATE TABLE IF NOT EXISTS t_kept_session (
+  id INTEGER PRIMARY KEY CHECK (id = 1),
+  login_text TEXT NOT NULL, teacher_id TEXT NOT NULL,
+  process_id TEXT NOT NULL DEFAULT '', school_id TEXT NOT NULL DEFAULT '',
+  grade_id TEXT NOT NULL DEFAULT '', grade_name TEXT NOT NULL DEFAULT '',
+  class_id TEXT NOT NULL DEFAULT '', class_name TEXT NOT NULL DEFAULT '',
+  subject_id TEXT NOT NULL DEFAULT '', subject_name TEXT NOT NULL DEFAULT '',
+  lesson_began INTEGER NOT NULL DEFAULT 0, kept_at INTEGER NOT NULL);

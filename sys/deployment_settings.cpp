@@ -1,22 +1,32 @@
 #include "sys/deployment_settings.h"
 
-#include <fstream>
-#include <sstream>
-
+#include "platform/site_files.h"
 #include "sys/text_codec.h"
 #include "sys/trim.h"
 
 namespace panels {
 
+namespace {
+
+const char kProgramFile[] = "deployment.ini";
+
+// A file that names a password is kept from other users.
+bool holdsPassword(const std::vector<std::pair<std::string, std::string>>& settings) {
+  for (const auto& setting : settings)
+    if (setting.first.find("password") != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
 DeploymentSettings defaultDeploymentSettings() {
   // Reads "如有问题请拔打 学校电教室 电话" on the page and "请拔打 学校电教室
   // 电话报修" in the failure message until the school fills in its values.
-  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话"), 60};
+  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话"), 60, {}};
 }
 
-DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
-  DeploymentSettings settings = defaultDeploymentSettings();
-  std::string_view rest = utf8Text;
+std::vector<std::pair<std::string, std::string>> readSettingLines(std::string_view rest) {
+  std::vector<std::pair<std::string, std::string>> settings;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
   while (!rest.empty()) {
     const size_t end = rest.find('\n');
@@ -25,9 +35,17 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     if (line.empty() || line[0] == ';' || line[0] == '#' || line[0] == '[') continue;
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    const std::string key = trimText(std::string_view(line).substr(0, equals));
-    const std::string value = text::utf8ToGbk(trimText(std::string_view(line).substr(equals + 1)));
+    std::string value = trimText(std::string_view(line).substr(equals + 1));
     if (value.empty()) continue;
+    settings.emplace_back(trimText(std::string_view(line).substr(0, equals)), std::move(value));
+  }
+  return settings;
+}
+
+DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
+  DeploymentSettings settings = defaultDeploymentSettings();
+  for (const auto& [key, utf8Value] : readSettingLines(utf8Text)) {
+    const std::string value = text::utf8ToGbk(utf8Value);
     if (key == "hotline") settings.hotline = value;
     if (key == "provider") settings.provider = value;
     if (key == "offline_retry_seconds" && value.size() <= 4 &&
@@ -35,16 +53,58 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
       const int seconds = std::stoi(value);
       if (seconds >= 1 && seconds <= 3600) settings.offlineRetrySeconds = seconds;
     }
+    if (key == "server") settings.server = utf8Value;
   }
   return settings;
 }
 
+std::vector<std::string> deploymentSettingsFiles(const std::string& programDir) {
+  std::vector<std::string> files;
+  const std::string site = platform::siteSettingsDir();
+  if (std::string first = platform::siteFile(kProgramFile, programDir); !first.empty())
+    files.push_back(std::move(first));
+  if (platform::regularFile(site + "/edu-client.conf")) files.push_back(site + "/edu-client.conf");
+  for (std::string& dropIn : platform::confFilesIn(site + "/conf.d")) files.push_back(std::move(dropIn));
+  return files;
+}
+
+LayeredSettings loadLayeredSettings(const std::string& programDir) {
+  LayeredSettings layered;
+  // The files' settings one after another: the parser's "last wins" makes
+  // the later file win key by key.
+  std::string all;
+  for (const std::string& file : deploymentSettingsFiles(programDir)) {
+    std::string text;
+    if (!platform::readWholeFile(file, &text)) {
+      layered.refused.push_back(file + ": cannot be read");
+      continue;
+    }
+    const auto settings = readSettingLines(text);
+    if (holdsPassword(settings) && platform::readableByOthers(file)) {
+      layered.refused.push_back(file +
+                                ": holds a password but every user may read it; not used (make it "
+                                "0600, or 0640 with a group of your choice)");
+      continue;
+    }
+    layered.files.push_back(file);
+    for (const auto& [key, value] : settings) {
+      layered.sources[key] = {value, file};
+      all += key + "=" + value + "\n";
+    }
+  }
+  layered.values = parseDeploymentSettings(all);
+  return layered;
+}
+
+std::optional<SettingSource> configuredServer(const std::string& programDir) {
+  LayeredSettings layered = loadLayeredSettings(programDir);
+  const auto server = layered.sources.find("server");
+  if (server == layered.sources.end()) return std::nullopt;
+  return std::move(server->second);
+}
+
 DeploymentSettings loadDeploymentSettings(const std::string& programDir) {
-  std::ifstream file(programDir + "/deployment.ini", std::ios::binary);
-  if (!file) return defaultDeploymentSettings();
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parseDeploymentSettings(text.str());
+  return loadLayeredSettings(programDir).values;
 }
 
 }  // namespace panels

@@ -10,11 +10,13 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "core/server_address.h"
 #include "platform/gui/ui_fonts.h"
 #include "platform/random.h"
+#include "platform/site_files.h"
 #include "replies/json_func.h"
 #include "server/http_url.h"
 #include "store/db_func.h"
@@ -160,12 +162,26 @@ void LockWindow::loadSettings() {
       databaseFailed = true;
     }
   }
+  // /etc/edu-client's file first, then the one beside the program. A file
+  // that holds the FTP password is used only while other users cannot read
+  // it.
   bool fileFound = false;
-  settings_ = readLockSettings(place_.programDir + "/" + kLockSettingsFile, defaults, &fileFound);
+  const std::string file = platform::siteFile(kLockSettingsFile, place_.programDir);
+  const bool exposed = !file.empty() && platform::readableByOthers(file) &&
+                       !readLockSettings(file, LockSettings{}).ftpPassword.empty();
+  settings_ = file.empty() || exposed ? defaults : readLockSettings(file, defaults, &fileFound);
   server_ = splitServerAddress(settings_.serverUrl);
 
   settingsNote_.clear();
-  if (!fileFound) settingsNote_ = "未找到设置文件 LockScreen.ini（可参照 LockScreen.ini.sample 填写）。";
+  if (exposed) {
+    std::fprintf(stderr,
+                 "LockScreen: %s holds the FTP password but every user may read it; not used "
+                 "(chmod 0600, or 0640 with a group of your choice)\n",
+                 file.c_str());
+    settingsNote_ = "设置文件 " + file + " 含有密码，但所有用户都可以读取，未使用。请管理员修改其权限。";
+  } else if (!fileFound) {
+    settingsNote_ = "未找到设置文件 LockScreen.ini（可参照 LockScreen.ini.sample 填写）。";
+  }
   if (!haveDatabase_) settingsNote_ += "未找到本机数据库 edu.db。";
   if (databaseFailed) settingsNote_ += "本机数据库 edu.db 无法读取。";
   Label_note->setText(QString::fromStdString(settingsNote_));

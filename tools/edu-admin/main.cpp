@@ -1,23 +1,36 @@
 // edu-admin: the school IT admin's command for a classroom PC.
 //
-//   edu-admin server ADDRESS   store the server address in the client's edu.db
-//   edu-admin show             data folder, stored address, log file, cached rows
-//   edu-admin --help
+//   edu-admin server ADDRESS   set the server address: as root for every user
+//                              (/etc/edu-client/conf.d/50-edu-admin.conf), as
+//                              a user in the user's own edu.db
+//   edu-admin show             settings and their files, data folder, stored
+//                              address, log file, cached rows; as root every
+//                              user's data folder too
+//   edu-admin --help | --version
 //
-// It uses the edu.db the client will use: the same data-folder decision, so
-// on a read-only program folder the user's copy is made first, as the client
-// would make it. Exit status 0 done, 1 failure (no or unwritable edu.db),
-// 2 wrong use or an address the client could not use.
+// As a user it uses the edu.db the client will use: the same data-folder
+// decision, so on a read-only program folder the user's copy is made first,
+// as the client would make it. Nothing is ever written into the program
+// folder of an installed package. Exit status 0 done, 1 failure (no or
+// unwritable edu.db or settings file, or the address is set elsewhere), 2
+// wrong use or an address the client could not use.
+#include <unistd.h>
+
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/data_dir.h"
 #include "platform/program_dir.h"
+#include "platform/site_files.h"
+#include "platform/user_folders.h"
 #include "server/server_address.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
+#include "sys/deployment_settings.h"
 #include "sys/text_codec.h"
+#include "tools/edu-admin/diagnose.h"
 
 namespace {
 
@@ -30,17 +43,25 @@ const char kUsage[] =
     "  edu-admin server ADDRESS   设置服务器地址 / store the server address\n"
     "  edu-admin show             显示数据目录、服务器地址、日志和缓存 / show data folder, address, log, "
     "cache\n"
+    "  edu-admin check            检查服务器是否可以连接 / try the server (and FTP server)\n"
+    "  edu-admin report [FILE]    生成支持用的报告 / write a .tar.gz for support, without passwords\n"
     "  edu-admin --help           本说明 / this text\n"
+    "  edu-admin --version        版本 / version\n"
     "\n"
     "ADDRESS: host, host:port or host:port/path (a leading http:// is accepted),\n"
-    "for example 192.168.1.10:8080/edu. The address goes into the edu.db that\n"
-    "edu-client uses: beside the program when its folder is writable (as root on\n"
-    "an installed package: the copy every new user starts from), else the\n"
-    "user's own copy in $XDG_DATA_HOME/edu-client or ~/.local/share/edu-client.\n"
-    "A running client keeps the address it started with; restart it.\n"
+    "for example 192.168.1.10:8080/edu. Run as root, the address is set for every\n"
+    "user of this computer in /etc/edu-client/conf.d/50-edu-admin.conf; running\n"
+    "clients follow it within 10 seconds. Run as a user, it goes into the edu.db\n"
+    "that user's edu-client uses (beside the program when its folder is\n"
+    "writable, else $XDG_DATA_HOME/edu-client or ~/.local/share/edu-client),\n"
+    "unless /etc/edu-client sets one: then the file that sets it is named.\n"
     "\n"
-    "Exit status: 0 done, 1 failed (edu.db missing or not writable), 2 wrong use\n"
-    "or an address the client cannot use.\n";
+    "Exit status: 0 done, 1 failed (edu.db or the settings file missing or not\n"
+    "writable, or the address is set in /etc), 2 wrong use or an address the\n"
+    "client cannot use.\n";
+
+// The drop-in root's command writes; later names still win over it.
+const char kAdminDropIn[] = "50-edu-admin.conf";
 
 // What the admin runs against: the client's own decision.
 bool locateDatabase() {
@@ -59,6 +80,44 @@ int databaseFailed(const char* doingChinese, const char* doingEnglish, const DB_
   return kFailed;
 }
 
+std::string describeAddress(const std::string& address) {
+  const ServerAddress split = *usableServerAddress(address);
+  return address + " (host " + split.host + ", port " + std::to_string(split.port) + ", path " + split.path +
+         ")";
+}
+
+// The address the site's settings set for every user, with its file.
+std::optional<panels::SettingSource> siteServerAddress() {
+  return panels::configuredServer(platform::programDir());
+}
+
+// Root: one drop-in for every user; the clients read it at once.
+int setSiteServer(const std::string& address) {
+  const std::string file = platform::siteSettingsDir() + "/conf.d/" + kAdminDropIn;
+  const std::string text =
+      "# Written by \"edu-admin server\": the school's server for every user of this\n"
+      "# computer. A file named later in this folder wins over this one.\n"
+      "server=" +
+      address + "\n";
+  std::string error;
+  if (!platform::replaceFile(file, text, 0644, &error)) {
+    std::fprintf(stderr, "edu-admin: 无法写入设置文件：%s\n", error.c_str());
+    std::fprintf(stderr, "edu-admin: cannot write the settings file: %s\n", error.c_str());
+    return kFailed;
+  }
+  std::printf("server address for every user set in %s: %s\n", file.c_str(),
+              describeAddress(address).c_str());
+  const std::optional<panels::SettingSource> inUse = siteServerAddress();
+  if (inUse && inUse->file != file) {
+    std::fprintf(stderr, "edu-admin: 但 %s 设置的地址 %s 优先\n", inUse->file.c_str(), inUse->value.c_str());
+    std::fprintf(stderr, "edu-admin: but %s, read after it, sets %s: that address stays in use\n",
+                 inUse->file.c_str(), inUse->value.c_str());
+    return kFailed;
+  }
+  std::printf("running clients use it within 10 seconds\n");
+  return kDone;
+}
+
 int setServer(const std::string& address) {
   if (!usableServerAddress(address)) {
     std::fprintf(stderr, "edu-admin: 服务器地址无效：%s（应为 主机、主机:端口 或 主机:端口/路径）\n",
@@ -68,16 +127,25 @@ int setServer(const std::string& address) {
                  address.c_str());
     return kWrongUse;
   }
+  if (::geteuid() == 0) return setSiteServer(address);
+  if (const std::optional<panels::SettingSource> site = siteServerAddress()) {
+    std::fprintf(stderr, "edu-admin: 服务器地址由 %s 设置（%s），请联系管理员\n", site->file.c_str(),
+                 site->value.c_str());
+    std::fprintf(
+        stderr,
+        "edu-admin: the server address is set for every user in %s (%s); "
+        "it wins over the user's own, so nothing was stored (root changes it with edu-admin server)\n",
+        site->file.c_str(), site->value.c_str());
+    return kFailed;
+  }
   if (!locateDatabase()) return kFailed;
   try {
     DB_Func::StoreServerUrl(text::utf8ToGbk(address));
   } catch (const DB_Func::DbError& error) {
     return databaseFailed("写入", "write", error);
   }
-  const ServerAddress split = *usableServerAddress(address);
-  std::printf("server address stored in %s: %s (host %s, port %d, path %s)\n",
-              DB_Func::DatabasePath().c_str(), address.c_str(), split.host.c_str(), split.port,
-              split.path.c_str());
+  std::printf("server address stored in %s: %s\n", DB_Func::DatabasePath().c_str(),
+              describeAddress(address).c_str());
   return kDone;
 }
 
@@ -99,9 +167,66 @@ std::vector<DB_Func::TableRowCount> pendingOfflineItems() {
   return items;
 }
 
+// The address stored in the located edu.db, one line.
+void printStoredAddress(const char* label) {
+  const DB_Func::RowSet login = DB_Func::ReadLoginInfo();
+  const std::string address = login.rowCount() == 0 ? std::string() : text::gbkToUtf8(login.text("http_url"));
+  if (address.empty())
+    std::printf("%s(none stored: the client asks for it at its first start)\n", label);
+  else
+    std::printf("%s%s%s\n", label, address.c_str(),
+                usableServerAddress(address) ? "" : "  (not usable: the client asks for another)");
+}
+
+void printPending(const char* indent) {
+  const std::vector<DB_Func::TableRowCount> pending = pendingOfflineItems();
+  std::printf("%spending offline items:%s\n", indent, pending.empty() ? " none" : "");
+  for (const DB_Func::TableRowCount& count : pending)
+    std::printf("%s  %-14s %lld\n", indent, count.table.c_str(), count.rows);
+}
+
+// Every setting the site's files set, with the file it came from.
+void showSettings() {
+  const panels::LayeredSettings site = panels::loadLayeredSettings(platform::programDir());
+  std::printf("settings files: %s\n", site.files.empty() ? "none (every value at its default)" : "");
+  for (const std::string& file : site.files) std::printf("  %s\n", file.c_str());
+  for (const std::string& refused : site.refused) std::printf("  refused: %s\n", refused.c_str());
+  for (const auto& [key, source] : site.sources)
+    std::printf("  %s=%s  (%s)\n", key.c_str(), source.value.c_str(), source.file.c_str());
+}
+
+// Root's view: each user's data folder, the address kept there, what waits
+// and the log.
+int showUsers() {
+  const std::vector<platform::UserDataFolder> users = platform::usersWithDataFolder();
+  std::printf("users with a data folder:%s\n", users.empty() ? " none" : "");
+  int status = kDone;
+  for (const platform::UserDataFolder& user : users) {
+    std::printf("  %s: %s\n", user.user.c_str(), user.folder.c_str());
+    std::printf("    log file:       %s/log/edu-client.log\n", user.folder.c_str());
+    if (!DB_Func::LocateDatabaseIn(user.folder)) {
+      std::printf("    edu.db:         none\n");
+      continue;
+    }
+    try {
+      printStoredAddress("    server address: ");
+      printPending("    ");
+    } catch (const DB_Func::DbError& error) {
+      status = databaseFailed("读取", "read", error);
+    }
+  }
+  return status;
+}
+
 int show() {
-  const platform::DataFolder& folder = platform::dataFolder();
+  showSettings();
+  const std::optional<panels::SettingSource> site = siteServerAddress();
+  if (site)
+    std::printf("server address in use: %s (from %s, for every user)\n", site->value.c_str(),
+                site->file.c_str());
   std::printf("program folder: %s\n", platform::programDir().c_str());
+  if (::geteuid() == 0) return showUsers();
+  const platform::DataFolder& folder = platform::dataFolder();
   std::printf("data folder:    %s\n", folder.path.c_str());
   // The log line's reason, without the folder it names again.
   const std::string named = "data folder: " + folder.path + " ";
@@ -111,21 +236,11 @@ int show() {
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
   try {
-    const DB_Func::RowSet login = DB_Func::ReadLoginInfo();
-    const std::string address =
-        login.rowCount() == 0 ? std::string() : text::gbkToUtf8(login.text("http_url"));
-    if (address.empty())
-      std::printf("server address: (none stored: the client asks for it at its first start)\n");
-    else
-      std::printf("server address: %s%s\n", address.c_str(),
-                  usableServerAddress(address) ? "" : "  (not usable: the client asks for another)");
+    printStoredAddress(site ? "server address: (edu.db) " : "server address: ");
     std::printf("cached rows:\n");
     for (const DB_Func::TableRowCount& count : DB_Func::CountCachedRows())
       std::printf("  %-14s %lld\n", count.table.c_str(), count.rows);
-    const std::vector<DB_Func::TableRowCount> pending = pendingOfflineItems();
-    std::printf("pending offline items:%s\n", pending.empty() ? " none" : "");
-    for (const DB_Func::TableRowCount& count : pending)
-      std::printf("  %-14s %lld\n", count.table.c_str(), count.rows);
+    printPending("");
   } catch (const DB_Func::DbError& error) {
     return databaseFailed("读取", "read", error);
   }
@@ -140,8 +255,15 @@ int main(int argc, char** argv) {
     std::printf("edu-admin %s\n\n%s", EDU_CLIENT_VERSION, kUsage);
     return kDone;
   }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::printf("edu-admin %s\n", EDU_CLIENT_VERSION);
+    return kDone;
+  }
   if (args.size() == 2 && args[0] == "server") return setServer(args[1]);
   if (args.size() == 1 && args[0] == "show") return show();
+  if (args.size() == 1 && args[0] == "check") return admin::check(argc, argv);
+  if ((args.size() == 1 || args.size() == 2) && args[0] == "report")
+    return admin::report(args.size() == 2 ? args[1] : "");
   std::fprintf(stderr, "%s", kUsage);
   return kWrongUse;
 }

@@ -10,14 +10,21 @@
 // window's typeface on the window's own background picture. Pictures of
 // the window (signed out, signed in, in a lesson) and of the notice are kept
 // in build/tests/artefacts and compared with those in tests/reference.
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -348,6 +355,131 @@ TEST_F(RunningClientTest, PhotographsTheScreenInTheLessonKeepsThePictureAndPosts
       << "the failure notice is not shown";
   keepAndCompare("e2e_shot_notice.png", noticeArea.adjusted(-40, -40, 18, 0));
   EXPECT_FALSE(looksLike(beforeNotice, noticeLook));
+}
+
+// The service manager's end of the notify protocol: a datagram socket the
+// test binds, as systemd does for a Type=notify unit.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : path_(path) {
+    fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    bound_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~NotifySocket() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool bound() const { return bound_; }
+  // Every datagram that came since the last call.
+  std::vector<std::string> received() {
+    std::vector<std::string> datagrams;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd_, buffer, sizeof buffer, 0)) >= 0;) datagrams.emplace_back(buffer, n);
+    return datagrams;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool bound_ = false;
+};
+
+// Under a Type=notify unit: READY=1 once the window shows, then the
+// watchdog's beat from the UI thread, each with a line of state that
+// follows the sign-in.
+TEST_F(RunningClientTest, TellsTheServiceManagerItIsReadyAliveAndWhoIsSignedIn) {
+  NotifySocket manager(folder_.filePath("notify").toStdString());
+  ASSERT_TRUE(manager.bound());
+  environment_.insert("NOTIFY_SOCKET", folder_.filePath("notify"));
+  environment_.insert("WATCHDOG_USEC", "1000000");
+  ASSERT_NO_FATAL_FAILURE(startSignedOut());
+  std::vector<std::string> heard;
+  const auto heardOne = [&](const std::string& text) {
+    return testsupport::waitFor(
+        [&] {
+          for (std::string& datagram : manager.received()) heard.push_back(std::move(datagram));
+          return std::any_of(heard.begin(), heard.end(),
+                             [&](const std::string& d) { return d.find(text) != std::string::npos; });
+        },
+        15000, 50);
+  };
+  ASSERT_TRUE(heardOne("READY=1\n"));
+  EXPECT_EQ(heard.front(), "READY=1\nSTATUS=signed out, nothing waiting");
+  EXPECT_TRUE(heardOne("WATCHDOG=1\nSTATUS=signed out, nothing waiting"));
+  ASSERT_NO_FATAL_FAILURE(signIn());
+  EXPECT_TRUE(heardOne("WATCHDOG=1\nSTATUS=signed in: " + kTeacherName.toStdString() + ", nothing waiting"));
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(),
+                          [](const std::string& d) { return d.find("READY=1") != std::string::npos; }),
+            1);
+}
+
+// The admin moves the server in /etc while a lesson runs: within ten
+// seconds the client says so, edu.db holds the new address, the lesson
+// counts on, and its next picture goes to the new server.
+TEST_F(RunningClientTest, FollowsTheSiteAddressMidLessonWithoutLosingTheLesson) {
+  enterLesson();
+  ASSERT_FALSE(HasFatalFailure());
+  DevServerProcess moved;
+  ASSERT_TRUE(moved.running());
+  const std::string address = "127.0.0.1:" + std::to_string(moved.port());
+  ASSERT_TRUE(writeSiteFile("conf.d/50-edu-admin.conf", "server=" + address + "\n"));
+  const std::string logFile = folder_.filePath("log/edu-client.log").toStdString();
+  const std::string said = "server address changed to " + address + " from " + etc_.path().toStdString() +
+                           "/edu-client/conf.d/50-edu-admin.conf";
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return testsupport::readFile(logFile).find(said) != std::string::npos; }, 12000, 100))
+      << testsupport::readFile(logFile);
+  QProcess sqlite;
+  sqlite.start("sqlite3", {folder_.filePath("edu.db"), "SELECT http_url FROM t_login_info"});
+  ASSERT_TRUE(sqlite.waitForFinished(10000));
+  EXPECT_EQ(sqlite.readAllStandardOutput().trimmed().toStdString(), address);
+
+  const std::optional<int> before = expected_.readTime(timeDisplaySeen());
+  ASSERT_TRUE(testsupport::waitFor([&] { return !requestsTo(moved, "postScreenShot").empty(); }, 90000, 50))
+      << "no picture reached the new server within 90 s";
+  EXPECT_NE(requestsTo(moved, "postScreenShot").front().target.find("&processID=" + processID_.toStdString()),
+            std::string::npos);
+  const std::optional<int> after = expected_.readTime(timeDisplaySeen());
+  ASSERT_TRUE(before && after);
+  EXPECT_GT(*after, *before) << "the lesson did not count on";
+}
+
+// Killed mid-lesson and started again at once, as the user unit does: the
+// same teacher is signed in, the server is asked for the lesson as at a
+// re-login, the time counts on from the server's, and the next picture of
+// the lesson reaches the server.
+TEST_F(RunningClientTest, AClientKilledMidLessonComesBackSignedInWithTheLesson) {
+  enterLesson();
+  ASSERT_FALSE(HasFatalFailure());
+  const size_t asked = requestsTo(server_, "getCouterTime").size();
+  ASSERT_EQ(::kill(static_cast<pid_t>(client_.processId()), SIGKILL), 0);
+  ASSERT_TRUE(client_.waitForFinished(10000));
+  QElapsedTimer sinceKill;
+  sinceKill.start();
+  ASSERT_NO_FATAL_FAILURE(startClient(folder_.filePath("edu-client")));
+  ASSERT_TRUE(
+      testsupport::waitFor([&] { return requestsTo(server_, "getCouterTime").size() > asked; }, 15000, 20))
+      << "the restarted client did not ask for its lesson";
+  EXPECT_TRUE(waitOnScreen([&] {
+    shownTime_ = expected_.readTime(timeDisplaySeen());
+    return shownTime_ && *shownTime_ > kTimeDiff;
+  })) << "the time display does not count on";
+  std::printf("back in the lesson %lld ms after the kill\n", static_cast<long long>(sinceKill.elapsed()));
+  EXPECT_TRUE(looksLike(statusLabelSeen(), signedInLabel()));
+  const std::string log = testsupport::readFile(folder_.filePath("log/edu-client.log").toStdString());
+  EXPECT_NE(log.find("restarted: teacher 2001 signed in again, lesson " + processID_.toStdString()),
+            std::string::npos)
+      << log;
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] {
+        const auto posted = requestsTo(server_, "postScreenShot");
+        return !posted.empty() &&
+               posted.back().target.find("&processID=" + processID_.toStdString()) != std::string::npos;
+      },
+      90000, 50))
+      << "no picture of the lesson after the restart";
 }
 
 TEST_F(RunningClientTest, SignedOutTheLessonStopsAndTheWindowReadsNotSignedIn) {

@@ -28,11 +28,11 @@ for tool in dirname readlink; do
 done
 
 failures=0
-# case | PATH | manager answers | unit start | NeedDaemonReload | DISPLAY | calls expected (";" between)
-while IFS='|' read -r name path manager start reload display expected; do
+# case | PATH | manager answers | unit start | NeedDaemonReload | session environment | calls expected (";" between)
+while IFS='|' read -r name path manager start reload session expected; do
   : > "$work/calls"
   env -i PATH="$path" CALLS="$work/calls" MANAGER="$manager" START="$start" RELOAD="$reload" \
-    ${display:+DISPLAY=$display} "$work/program/edu-client-session" 2>/dev/null || true
+    $session "$work/program/edu-client-session" 2>/dev/null || true
   seen=$(paste -sd ';' "$work/calls")
   if [ "$seen" != "$expected" ]; then
     echo "FAIL $name: expected [$expected], called [$seen]"
@@ -41,11 +41,12 @@ while IFS='|' read -r name path manager start reload display expected; do
     echo "ok   $name"
   fi
 done <<TABLE
-manager answers|$work/bin|0|0|no|:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service
-unit file replaced by an update|$work/bin|0|0|yes|:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user daemon-reload;systemctl --user start edu-client.service
+manager answers|$work/bin|0|0|no|DISPLAY=:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service
+Wayland session|$work/bin|0|0|no|DISPLAY=:0 WAYLAND_DISPLAY=wayland-0 XDG_SESSION_TYPE=wayland|systemctl --user show-environment;systemctl --user import-environment DISPLAY WAYLAND_DISPLAY XDG_SESSION_TYPE;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service
+unit file replaced by an update|$work/bin|0|0|yes|DISPLAY=:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user daemon-reload;systemctl --user start edu-client.service
 no display to hand over|$work/bin|0|0|no||systemctl --user show-environment;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service
-unit cannot be started|$work/bin|0|1|no|:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service;client 
-no user manager|$work/bin|1|0|no|:7|systemctl --user show-environment;client 
-no systemd at all|$work/bare|0|0|no|:7|client 
+unit cannot be started|$work/bin|0|1|no|DISPLAY=:7|systemctl --user show-environment;systemctl --user import-environment DISPLAY;systemctl --user show --property=NeedDaemonReload --value edu-client.service;systemctl --user start edu-client.service;client 
+no user manager|$work/bin|1|0|no|DISPLAY=:7|systemctl --user show-environment;client 
+no systemd at all|$work/bare|0|0|no|DISPLAY=:7|client 
 TABLE
 exit $((failures > 0))

@@ -41,6 +41,15 @@ class ClientProgramFixture : public ::testing::Test {
     environment_.insert("DISPLAY", QString::fromStdString(xvfb_.name()));
     environment_.insert("XDG_RUNTIME_DIR", runtime_.path());
     environment_.insert("QT_QPA_PLATFORM", "xcb");
+    // The site's settings of the test's own, never the machine's /etc.
+    environment_.insert("EDU_ETC_DIR", etc_.path());
+  }
+
+  // Writes one of the site's settings files (a path below
+  // /etc/edu-client), as an admin would.
+  bool writeSiteFile(const QString& relative, const std::string& text) {
+    const QString path = etc_.path() + "/edu-client/" + relative;
+    return QDir().mkpath(QFileInfo(path).path()) && testsupport::writeFile(path.toStdString(), text);
   }
 
   void TearDown() override {
@@ -170,6 +179,7 @@ class ClientProgramFixture : public ::testing::Test {
 
   xvfbtest::XvfbDisplay xvfb_{kScreenWidth, kScreenHeight};
   QTemporaryDir runtime_;
+  QTemporaryDir etc_;
   QProcessEnvironment environment_;
   QProcess client_;
 

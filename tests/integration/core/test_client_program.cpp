@@ -35,6 +35,19 @@ TEST_F(ClientProgramTest, SecondCopyEndsAtOnceAndTheFirstGoesOn) {
   EXPECT_EQ(run("xdotool", {"search", "--name", "^edu_main$"}).split('\n').size(), 1);
 }
 
+// --version needs no display and no session: it prints and ends.
+TEST_F(ClientProgramTest, VersionIsPrintedWithoutADisplay) {
+  QProcess version;
+  QProcessEnvironment bare;
+  bare.insert("PATH", "/usr/bin:/bin");
+  version.setProcessEnvironment(bare);
+  version.start(builtProgram("edu-client"), {"--version"});
+  ASSERT_TRUE(version.waitForFinished(10000));
+  EXPECT_EQ(version.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(version.exitCode(), 0);
+  EXPECT_EQ(version.readAllStandardOutput().toStdString(), "edu-client 5.0.33\n");
+}
+
 TEST_F(ClientProgramTest, StatusWindowSitsTopRightAndTakesLoginMessages) {
   QTemporaryDir folder;
   ASSERT_TRUE(copyProgramFolder(folder.path(), testsupport::freePort()));

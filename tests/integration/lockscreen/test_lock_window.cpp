@@ -2,12 +2,15 @@
 // in a temporary folder: the server's list or the cached one, the login the
 // client receives, and what the screen says when something is missing.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +38,8 @@ class LockWindowTest : public ::testing::Test {
   bool signedIn = false;
 
   void SetUp() override {
+    // The site's folder of the test's own, never the machine's /etc.
+    ::setenv("EDU_ETC_DIR", (folder + "/etc").c_str(), 1);
     client.setHandler([this](uint32_t, const std::string& data) { received.push_back(data); });
   }
 
@@ -44,7 +49,10 @@ class LockWindowTest : public ::testing::Test {
                                        "[server]\naddress=" + serverAddress +
                                            "\n[school]\nid=1001\nname=东城区第一实验小学\n"
                                            "[ftp]\nuser=up\npassword=secret\n"));
+    // It holds a password: only the user may read it.
+    ASSERT_EQ(::chmod((folder + "/LockScreen.ini").c_str(), 0600), 0);
   }
+  void TearDown() override { ::unsetenv("EDU_ETC_DIR"); }
   void open() {
     window = std::make_unique<LockWindow>(LockScreenPlace{folder, folder, channelPath});
     QObject::connect(window.get(), &LockWindow::signedIn, [this] { signedIn = true; });
@@ -126,6 +134,26 @@ TEST_F(LockWindowTest, SaysSoAndStaysWhenNoClientTakesTheLogin) {
   clickLogin();
   ASSERT_TRUE(waitFor([&] { return signedIn; }));
   EXPECT_EQ(received.size(), 1u);
+}
+
+// /etc/edu-client's LockScreen.ini comes before the program folder's; one
+// that holds the FTP password while every user may read it is not used, and
+// the screen says which file and why.
+TEST_F(LockWindowTest, TakesTheSiteFileFirstAndRefusesOneThatShowsItsPasswordToAll) {
+  withSettings("10.0.0.1:1");
+  const std::string site = folder + "/etc/edu-client/LockScreen.ini";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "/etc/edu-client")));
+  ASSERT_TRUE(testsupport::writeFile(site, "[school]\nid=1002\nname=site\n[ftp]\npassword=secret\n"));
+  for (const mode_t mode : {0600, 0640}) {
+    ASSERT_EQ(::chmod(site.c_str(), mode), 0);
+    open();
+    EXPECT_EQ(window->findChild<QLabel*>("Label_school")->text().toStdString(), "site") << std::oct << mode;
+    EXPECT_EQ(note().find("LockScreen.ini"), std::string::npos) << note();
+  }
+  ASSERT_EQ(::chmod(site.c_str(), 0644), 0);
+  open();
+  EXPECT_NE(note().find(site + " 含有密码，但所有用户都可以读取，未使用"), std::string::npos) << note();
+  EXPECT_EQ(window->findChild<QLabel*>("Label_school")->text().toStdString(), "未设置学校");
 }
 
 TEST_F(LockWindowTest, NamesWhatIsMissingWithoutSettingsOrDatabase) {

@@ -65,6 +65,8 @@ class RawServer {
 };
 
 // The first line of a request, which the echoing server puts in its body.
+const std::string kTarget = "/clientInterface-getSubject?appKey=k&gradeID=3001";
+
 std::string requestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
 
 class GetClientLoopback : public ::testing::Test {
@@ -185,26 +187,38 @@ TEST_F(GetClientLoopback, OnlyTheLastOfTwoRequestsIsAnsweredAndTwoClientsDoNotMe
   EXPECT_EQ(client.lastPathAndQuery(), "/clientInterface-second");
 }
 
-TEST_F(GetClientLoopback, HostAndConnectionFailuresGiveTheirErrorTexts) {
+// The handler hears the error text; the admin's log hears where the request
+// went and why, in words.
+TEST_F(GetClientLoopback, HostAndConnectionFailuresGiveTheirErrorTextsAndLogTheirReason) {
   struct Case {
     const char* name;
     std::string host;
     int port;
     std::string expected;
+    std::string logged;
   };
+  const int closedPort = testsupport::freePort();
   const std::vector<Case> cases = {
-      {"unknown host", "no-such-host.invalid", server.port(), "error:[Resolve Host Failed!]"},
+      {"unknown host", "no-such-host.invalid", server.port(), "error:[Resolve Host Failed!]",
+       "GET no-such-host.invalid:" + std::to_string(server.port()) + kTarget + " failed: name not found"},
       // Refused at once, not after the time-out: ECONNREFUSED is 111 here.
-      {"nobody listening", "127.0.0.1", testsupport::freePort(), "error:Connect Failed, Error :111"},
+      {"nobody listening", "127.0.0.1", closedPort, "error:Connect Failed, Error :111",
+       "GET 127.0.0.1:" + std::to_string(closedPort) + kTarget +
+           " failed: connection refused (nothing listens on that port)"},
   };
+  std::vector<std::string> log;
+  client.setRequestLog([&](const std::string& line) { log.push_back(line); });
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     replies.clear();
+    log.clear();
     client.setServer(c.host, c.port);
-    client.startRequest("/clientInterface-getSubject?appKey=k&gradeID=3001");
+    client.startRequest(kTarget);
     ASSERT_TRUE(waitFor([&] { return !replies.empty(); }, 20000));
     EXPECT_EQ(replies, std::vector<std::string>{c.expected});
     EXPECT_FALSE(client.timeoutRunning());
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], c.logged);
   }
 }
 

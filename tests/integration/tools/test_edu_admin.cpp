@@ -1,18 +1,21 @@
 // edu-admin, the built program, in a program folder of the test's own with
-// the delivered (empty) edu.db: the address it stores is the one the client
-// reads, its exit status says what happened, and on a read-only program
-// folder it works on the user's copy in the data folder, made as the client
-// would make it. Root writes into any folder, so the read-only cases run
-// the program as nobody when the test runs as root.
+// the delivered (empty) edu.db and an /etc of the test's own (EDU_ETC_DIR):
+// a user's address goes into the edu.db the client reads, root's into the
+// site's drop-in for every user, its exit status says what happened, and on
+// a read-only program folder it works on the user's copy in the data
+// folder, made as the client would make it. A test run as root runs the
+// user's cases as nobody, who then owns the program folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "tests/support/devserver_process.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -35,7 +38,8 @@ class EduAdminTest : public ::testing::Test {
         QFile::copy(QString::fromStdString(testsupport::programDir() + "/edu.db"), program + "/edu.db"));
     ::chmod((program + "/edu.db").toUtf8().constData(), 0644);
     if (::geteuid() == 0) {
-      ASSERT_EQ(::chown(home.toUtf8().constData(), 65534, 65534), 0);
+      for (const QString& path : {home, program, program + "/edu.db"})
+        ASSERT_EQ(::chown(path.toUtf8().constData(), 65534, 65534), 0);
     }
   }
 
@@ -45,6 +49,7 @@ class EduAdminTest : public ::testing::Test {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", home);
     environment.remove("XDG_DATA_HOME");
+    environment.insert("EDU_ETC_DIR", etc);
     process.setProcessEnvironment(environment);
     const QString admin = programPath.isEmpty() ? program + "/edu-admin" : programPath;
     if (asUser && ::geteuid() == 0)
@@ -71,6 +76,7 @@ class EduAdminTest : public ::testing::Test {
   QString program = root.path() + "/program";
   QString home = root.path() + "/home";
   QString userCopy = home + "/.local/share/edu-client/edu.db";
+  QString etc = root.path() + "/etc";
 };
 
 TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) {
@@ -90,18 +96,19 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
       {{"serve", "10.0.0.1"}, 2, "http://edu.school.cn/", "usage"},
       {{}, 2, "http://edu.school.cn/", "usage"},
       {{"--help"}, 0, "http://edu.school.cn/", "edu-admin server ADDRESS"},
+      {{"--version"}, 0, "http://edu.school.cn/", "edu-admin 5."},
       {{"server", "10.0.0.2:81"}, 0, "10.0.0.2:81", "10.0.0.2:81"},
   };
   EXPECT_EQ(storedAddresses(program + "/edu.db"), "");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments.join(' ').toStdString());
-    const Result result = run(c.arguments);
+    const Result result = run(c.arguments, true);
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_EQ(storedAddresses(program + "/edu.db"), c.stored);
     EXPECT_NE((result.out + result.err).find(c.says), std::string::npos) << result.out << result.err;
   }
 
-  const Result shown = run({"show"});
+  const Result shown = run({"show"}, true);
   EXPECT_EQ(shown.exitCode, 0) << shown.err;
   for (const std::string& line :
        {"data folder:    " + program.toStdString() + "\n", std::string("server address: 10.0.0.2:81\n"),
@@ -118,21 +125,22 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
                 "('1001','','','','','2001','','','x','2026-12-10 09:00:00','pending',1)"});
   ASSERT_TRUE(sqlite.waitForFinished(10000));
   ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
-  const Result waiting = run({"show"});
+  const Result waiting = run({"show"}, true);
   EXPECT_NE(waiting.out.find("pending offline items:\n  fault reports  1\n"), std::string::npos)
       << waiting.out;
 }
 
 TEST_F(EduAdminTest, AMissingOrBrokenDatabaseFailsWithStatusOne) {
   ASSERT_TRUE(QFile::remove(program + "/edu.db"));
-  Result result = run({"server", "10.0.0.1"});
+  Result result = run({"server", "10.0.0.1"}, true);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("找不到数据库"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("no edu.db"), std::string::npos) << result.err;
-  EXPECT_EQ(run({"show"}).exitCode, 1);
+  EXPECT_EQ(run({"show"}, true).exitCode, 1);
 
   ASSERT_TRUE(testsupport::writeFile((program + "/edu.db").toStdString(), std::string(4096, 'x')));
-  result = run({"server", "10.0.0.1"});
+  if (::geteuid() == 0) ASSERT_EQ(::chown((program + "/edu.db").toUtf8().constData(), 65534, 65534), 0);
+  result = run({"server", "10.0.0.1"}, true);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("无法写入数据库"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("cannot write the database"), std::string::npos) << result.err;
@@ -168,6 +176,117 @@ TEST_F(EduAdminTest, OnAReadOnlyProgramFolderTheUsersCopyIsMadeAndUsed) {
       << result.err;
   EXPECT_EQ(storedAddresses(userCopy), "10.0.0.5:9000/edu");
   ::chmod(program.toUtf8().constData(), 0755);
+}
+
+// Root sets the address for every user in the site's drop-in and writes no
+// edu.db; a user is then told which file sets it, and `show` names the file
+// of each setting. A drop-in named later still wins, and root hears so.
+TEST_F(EduAdminTest, AsRootTheAddressGoesIntoTheSiteDropInAndUsersAreToldWhereItIsSet) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const QString dropIn = etc + "/edu-client/conf.d/50-edu-admin.conf";
+  Result result = run({"server", "10.1.2.3:8080/edu"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find(dropIn.toStdString()), std::string::npos) << result.out;
+  EXPECT_NE(testsupport::readFile(dropIn.toStdString()).find("\nserver=10.1.2.3:8080/edu\n"),
+            std::string::npos);
+  EXPECT_EQ(QFileInfo(dropIn).permissions() & (QFileDevice::ReadOther | QFileDevice::WriteOther),
+            QFileDevice::ReadOther);
+  EXPECT_EQ(storedAddresses(program + "/edu.db"), "") << "root writes no edu.db";
+
+  result = run({"server", "10.0.0.1"}, true);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("set for every user in " + dropIn.toStdString() + " (10.1.2.3:8080/edu)"),
+            std::string::npos)
+      << result.err;
+  EXPECT_EQ(storedAddresses(program + "/edu.db"), "");
+
+  ASSERT_TRUE(testsupport::writeFile((etc + "/edu-client/edu-client.conf").toStdString(), "hotline=400-1\n"));
+  result = run({"show"}, true);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  for (const std::string& line :
+       {"  server=10.1.2.3:8080/edu  (" + dropIn.toStdString() + ")\n",
+        "  hotline=400-1  (" + etc.toStdString() + "/edu-client/edu-client.conf)\n",
+        "server address in use: 10.1.2.3:8080/edu (from " + dropIn.toStdString() + ", for every user)\n"})
+    EXPECT_NE(result.out.find(line), std::string::npos) << line << result.out;
+
+  ASSERT_TRUE(
+      testsupport::writeFile((etc + "/edu-client/conf.d/60-school.conf").toStdString(), "server=10.9.9.9\n"));
+  result = run({"server", "10.1.2.4"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("60-school.conf, read after it, sets 10.9.9.9"), std::string::npos) << result.err;
+}
+
+// check tries the address in use and says in words what works; report packs
+// the log, show, versions and the database's check without a password.
+TEST_F(EduAdminTest, CheckSaysWhatAnswersAndTheReportHoldsNoPassword) {
+  testsupport::DevServerProcess server;
+  ASSERT_TRUE(server.running());
+  const int closed = testsupport::freePort();
+  const struct {
+    std::string address;
+    int exitCode;
+    std::string says;
+  } cases[] = {
+      {"127.0.0.1:" + std::to_string(server.port()), 0,
+       "server 127.0.0.1:" + std::to_string(server.port()) + ": answers"},
+      {"127.0.0.1:" + std::to_string(closed), 1,
+       "server 127.0.0.1:" + std::to_string(closed) + ": NOT reached: connection refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    ASSERT_EQ(run({"server", QString::fromStdString(c.address)}, true).exitCode, 0);
+    const Result checked = run({"check"}, true);
+    EXPECT_EQ(checked.exitCode, c.exitCode) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find(c.says), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("FTP server: not known until a teacher signs in"), std::string::npos);
+  }
+
+  // A log from before passwords were kept out of it, and a kept sign-in.
+  const std::string password = "Pa55-word-of-the-test";
+  const auto protect = [](const std::string& plain) {
+    QProcess login;
+    login.start(QString::fromStdString(testsupport::programDir() + "/edu-login"),
+                {"--protect", QString::fromStdString(plain)});
+    login.waitForFinished(10000);
+    return login.readAllStandardOutput().trimmed().toStdString();
+  };
+  const std::string hidden = protect(password);
+  ASSERT_FALSE(hidden.empty());
+  const std::string loginLine =
+      "online|2001|T|1|1001|S|1|P|1|C|1|A|127.0.0.1:1|1|0|60|127.0.0.1|2121|0|5|0|5|0|u|0|" +
+      protect("ftpuser") + "|" + hidden;
+  ASSERT_TRUE(QDir().mkpath(program + "/log"));
+  ASSERT_TRUE(testsupport::writeFile((program + "/log/edu-client.log").toStdString(),
+                                     "12:00:00 starting\n12:00:01 " + loginLine + "\n12:00:02 ftp password " +
+                                         password + "\n12:00:03 only " + hidden +
+                                         " here\n12:00:04 the end\n"));
+  QProcess sqlite;
+  sqlite.start("sqlite3",
+               {program + "/edu.db",
+                "CREATE TABLE IF NOT EXISTS t_kept_session(id INTEGER PRIMARY KEY, login_text TEXT, "
+                "teacher_id TEXT, process_id TEXT, school_id TEXT, grade_id TEXT, grade_name TEXT, "
+                "class_id TEXT, class_name TEXT, subject_id TEXT, subject_name TEXT, lesson_began "
+                "INTEGER, kept_at INTEGER); INSERT INTO t_kept_session VALUES (1, '" +
+                    QString::fromStdString(loginLine) + "', '2001', '', '', '', '', '', '', '', '', 0, 0)"});
+  ASSERT_TRUE(sqlite.waitForFinished(10000));
+  ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+  if (::geteuid() == 0)
+    for (const QString& path : {program + "/log", program + "/log/edu-client.log"})
+      ASSERT_EQ(::chown(path.toUtf8().constData(), 65534, 65534), 0);
+
+  const QString archive = program + "/report.tar.gz";
+  const Result reported = run({"report", archive}, true);
+  ASSERT_EQ(reported.exitCode, 0) << reported.out << reported.err;
+  QProcess tar;
+  tar.start("tar", {"-xzOf", archive});
+  ASSERT_TRUE(tar.waitForFinished(10000));
+  const std::string packed = tar.readAllStandardOutput().toStdString();
+  for (const std::string& part : {std::string("12:00:00 starting"), std::string("12:00:04 the end"),
+                                  std::string("server address: 127.0.0.1:"), std::string("edu-admin 5."),
+                                  std::string(": ok\n"), std::string("XDG_SESSION_TYPE=")})
+    EXPECT_NE(packed.find(part), std::string::npos) << part << "\n" << packed;
+  for (const std::string& secret : {password, hidden, std::string("online|2001")})
+    EXPECT_EQ(packed.find(secret), std::string::npos) << secret << " is in the report";
 }
 
 }  // namespace

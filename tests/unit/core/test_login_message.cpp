@@ -234,6 +234,29 @@ TEST(LoginMessage, RefusesWhatCannotBeAppliedInFull) {
   EXPECT_TRUE(parseLoginMessage("logout").accepted);
 }
 
+// The log's copy of a login holds nothing that decodes to the FTP password,
+// whatever the message looks like; everything else stays readable.
+TEST(LoginMessage, TheLogsCopyHoldsNoPassword) {
+  std::vector<std::string> items = loginItems();
+  const std::string password = items[kItemFtpPassword];
+  const struct {
+    const char* name;
+    std::string text;
+    std::string logged;
+  } cases[] = {
+      {"a login", join(items), join(std::vector<std::string>(items.begin(), items.end() - 1)) + "|***"},
+      {"items after the password", join(items) + "|extra",
+       join(std::vector<std::string>(items.begin(), items.end() - 1)) + "|***|***"},
+      {"a login short of items hides its last", "online||T1001|" + password, "online|T1001|***"},
+      {"a logout", "offline", "offline"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(loginTextForLog(c.text), c.logged);
+  }
+  EXPECT_EQ(loginTextForLog(join(items)).find(password), std::string::npos);
+}
+
 TEST(LoginMessage, TextEndsAtTheFirstNulOfTheBlock) {
   EXPECT_EQ(loginTextOfBlock(std::string("online|a\0|b", 11)), "online|a");
   EXPECT_EQ(loginTextOfBlock("offline"), "offline");

@@ -1,8 +1,11 @@
-// The school's hotline and provider come from deployment.ini beside the
-// program; whatever is missing keeps a placeholder that still reads well.
+// The school's settings come from deployment.ini and the files in
+// /etc/edu-client; whatever is missing keeps a default that still reads well.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QDir>
 #include <QTemporaryDir>
+#include <cstdlib>
 
 #include "sys/deployment_settings.h"
 #include "sys/text_codec.h"
@@ -61,9 +64,11 @@ TEST(DeploymentSettings, OfflineRetryTakesWholeSecondsWithinItsRange) {
 TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
+  ASSERT_EQ(::setenv("EDU_ETC_DIR", (folder + "/etc").c_str(), 1), 0);
   EXPECT_EQ(panels::loadDeploymentSettings(folder).hotline, panels::defaultDeploymentSettings().hotline);
   ASSERT_TRUE(testsupport::writeFile(folder + "/deployment.ini", "hotline=400-000-1111\n"));
   EXPECT_EQ(panels::loadDeploymentSettings(folder).hotline, "400-000-1111");
+  ::unsetenv("EDU_ETC_DIR");
 
   // The sample that ships beside the program is itself a valid file.
   const panels::DeploymentSettings sample = panels::parseDeploymentSettings(
@@ -71,6 +76,76 @@ TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   EXPECT_EQ(sample.hotline, "010-0000-0000");
   EXPECT_EQ(sample.provider, gbk("电教服务中心"));
   EXPECT_EQ(sample.offlineRetrySeconds, 60);
+  EXPECT_EQ(sample.server, "");
+  // So is the commented file the package puts in /etc: every key at its
+  // default.
+  const panels::DeploymentSettings conffile = panels::parseDeploymentSettings(
+      testsupport::readFile(testsupport::sourcePath("packaging/edu-client.conf")));
+  EXPECT_EQ(conffile.hotline, panels::defaultDeploymentSettings().hotline);
+  EXPECT_EQ(conffile.offlineRetrySeconds, 60);
+  EXPECT_EQ(conffile.server, "");
+}
+
+// deployment.ini (/etc's before the program folder's), then edu-client.conf,
+// then conf.d/*.conf by name: the later file wins key by key, and each key
+// remembers the file that set it.
+TEST(DeploymentSettings, SiteFilesLayerInOrderAndEachKeyNamesItsFile) {
+  QTemporaryDir dir;
+  const std::string program = dir.path().toStdString() + "/program";
+  const std::string site = dir.path().toStdString() + "/etc/edu-client";
+  ASSERT_EQ(::setenv("EDU_ETC_DIR", (dir.path().toStdString() + "/etc").c_str(), 1), 0);
+  const struct {
+    std::string path;
+    std::string text;
+  } files[] = {
+      {program + "/deployment.ini", "hotline=1\nprovider=beside\nserver=10.0.0.1\n"},
+      {site + "/edu-client.conf", "# server=\nserver=10.0.0.2:8080/edu\noffline_retry_seconds=30\n"},
+      {site + "/conf.d/9-late.conf", "server=10.0.0.9\n"},
+      {site + "/conf.d/50-edu-admin.conf", "server=10.0.0.5\n"},
+      {site + "/conf.d/40-debconf.conf", "server=10.0.0.4\nhotline=4\n"},
+      {site + "/conf.d/60-x.conf.dpkg-old", "server=10.0.0.6\n"},
+      {site + "/conf.d/README", "server=10.0.0.7\n"},
+  };
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(program)) &&
+              QDir().mkpath(QString::fromStdString(site + "/conf.d")));
+  for (const auto& file : files) ASSERT_TRUE(testsupport::writeFile(file.path, file.text)) << file.path;
+
+  panels::LayeredSettings layered = panels::loadLayeredSettings(program);
+  EXPECT_EQ(layered.files,
+            (std::vector<std::string>{program + "/deployment.ini", site + "/edu-client.conf",
+                                      site + "/conf.d/40-debconf.conf", site + "/conf.d/50-edu-admin.conf",
+                                      site + "/conf.d/9-late.conf"}));
+  EXPECT_EQ(layered.values.server, "10.0.0.9");
+  EXPECT_EQ(layered.values.hotline, "4");
+  EXPECT_EQ(layered.values.provider, "beside");
+  EXPECT_EQ(layered.values.offlineRetrySeconds, 30);
+  EXPECT_EQ(layered.sources["server"].file, site + "/conf.d/9-late.conf");
+  EXPECT_EQ(layered.sources["hotline"].file, site + "/conf.d/40-debconf.conf");
+  EXPECT_EQ(layered.sources["provider"].file, program + "/deployment.ini");
+  EXPECT_EQ(layered.sources["offline_retry_seconds"].value, "30");
+
+  // /etc's deployment.ini takes the place of the program folder's.
+  ASSERT_TRUE(testsupport::writeFile(site + "/deployment.ini", "provider=etc\n"));
+  layered = panels::loadLayeredSettings(program);
+  EXPECT_EQ(layered.files.front(), site + "/deployment.ini");
+  EXPECT_EQ(layered.values.provider, "etc");
+  EXPECT_EQ(layered.values.hotline, "4");
+
+  // A file that holds a password is used only while others cannot read it.
+  const std::string secret = site + "/conf.d/70-secret.conf";
+  ASSERT_TRUE(testsupport::writeFile(secret, "server=10.0.0.70\nftp_password=x\n"));
+  ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
+  layered = panels::loadLayeredSettings(program);
+  EXPECT_EQ(layered.values.server, "10.0.0.9");
+  ASSERT_EQ(layered.refused.size(), 1u);
+  EXPECT_NE(layered.refused[0].find(secret + ": holds a password"), std::string::npos) << layered.refused[0];
+  for (mode_t mode : {0600, 0640}) {
+    ASSERT_EQ(::chmod(secret.c_str(), mode), 0);
+    layered = panels::loadLayeredSettings(program);
+    EXPECT_EQ(layered.values.server, "10.0.0.70") << std::oct << mode;
+    EXPECT_TRUE(layered.refused.empty());
+  }
+  ::unsetenv("EDU_ETC_DIR");
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#include "core/service_status.h"
+
+#include <cstdio>
+
+#include "sys/text_codec.h"
+
+std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting) {
+  std::string line =
+      state.loginState ? "signed in: " + text::gbkToUtf8(state.teacherName) : std::string("signed out");
+  if (lessonRunning) {
+    char time[32];
+    std::snprintf(time, sizeof time, ", lesson %02d:%02d", state.elapsedSeconds / 60,
+                  state.elapsedSeconds % 60);
+    line += time;
+  }
+  if (itemsWaiting == 0) return line + ", nothing waiting";
+  return line + ", " + std::to_string(itemsWaiting) + (itemsWaiting == 1 ? " item" : " items") + " waiting";
+}

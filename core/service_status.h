@@ -1,0 +1,12 @@
+// The one line of state the service manager shows for the client
+// ("systemctl --user status edu-client"): who is signed in, the lesson's
+// time, what waits for the server.
+#pragma once
+
+#include <string>
+
+#include "state/client_state.h"
+
+// UTF-8, e.g. "signed in: 张伟, lesson 12:05, 3 items waiting" or
+// "signed out, nothing waiting".
+std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting);

@@ -1,0 +1,28 @@
+// The sign-in and lesson kept in edu.db (t_kept_session) while they run, so
+// that a client started again after a crash takes them up. Text in and out
+// is GBK.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace DB_Func {
+
+struct KeptSession {
+  std::string loginText;  // the login message as the companion sent it
+  std::string teacherID;
+  // The running lesson; lessonBegan is 0 when none runs.
+  std::string processID, schoolID, gradeID, gradeName, classID, className, subjectID, subjectName;
+  std::time_t lessonBegan = 0;
+  std::time_t keptAt = 0;  // when the sign-in or the lesson began
+};
+
+// Replaces what is kept. Throws DbError.
+void KeepSession(const KeptSession& session);
+// The kept session, if any. Throws DbError.
+std::optional<KeptSession> ReadKeptSession();
+// Nothing kept any more. Throws DbError.
+void ClearKeptSession();
+
+}  // namespace DB_Func
