@@ -28,7 +28,7 @@ struct DeploymentSettings {
   int offlineRetrySeconds = 60;
   // The school's server ("server": host, host:port or host:port/path), as
   // written; empty when no file sets it. Over the address kept in edu.db.
-  std::string server;
+  std::string server = {};
 };
 
 // The placeholders, in GBK.

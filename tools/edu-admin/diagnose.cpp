@@ -212,10 +212,20 @@ int report(const std::string& requested) {
   const std::string top = "edu-client-report";
   const std::string folder = work + "/" + top;
 
-  // What may name a secret: the kept sign-in's FTP account in both forms.
+  // Each data folder this user may read: its edu.db's state and its logs.
+  std::vector<std::pair<std::string, std::string>> folders;  // name in the archive, data folder
+  if (::geteuid() == 0) {
+    for (const platform::UserDataFolder& user : platform::usersWithDataFolder())
+      folders.emplace_back(user.user, user.folder);
+  } else {
+    folders.emplace_back("data", platform::dataDir());
+  }
+  // What may name a secret: each kept sign-in's FTP password in both forms.
   std::vector<std::string> secrets;
-  const std::vector<std::string> login = keptLoginItems();
-  if (login.size() > kFtpPasswordItem) {
+  for (const auto& folder : folders) {
+    if (!DB_Func::LocateDatabaseIn(folder.second)) continue;
+    const std::vector<std::string> login = keptLoginItems();
+    if (login.size() <= kFtpPasswordItem) continue;
     secrets.push_back(login[kFtpPasswordItem]);
     secrets.push_back(decodeProtectedText(login[kFtpPasswordItem], kProtectedTextKey));
   }
@@ -234,14 +244,6 @@ int report(const std::string& requested) {
   }
   written = writeText(folder + "/session.txt", session) && written;
 
-  // Each data folder this user may read: its edu.db's state and its logs.
-  std::vector<std::pair<std::string, std::string>> folders;  // name in the archive, data folder
-  if (::geteuid() == 0) {
-    for (const platform::UserDataFolder& user : platform::usersWithDataFolder())
-      folders.emplace_back(user.user, user.folder);
-  } else {
-    folders.emplace_back("data", platform::dataDir());
-  }
   std::string integrity;
   for (const auto& [name, data] : folders) {
     if (DB_Func::LocateDatabaseIn(data)) {

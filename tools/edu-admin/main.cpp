@@ -188,7 +188,7 @@ void printPending(const char* indent) {
 // Every setting the site's files set, with the file it came from.
 void showSettings() {
   const panels::LayeredSettings site = panels::loadLayeredSettings(platform::programDir());
-  std::printf("settings files: %s\n", site.files.empty() ? "none (every value at its default)" : "");
+  std::printf("settings files:%s\n", site.files.empty() ? " none (every value at its default)" : "");
   for (const std::string& file : site.files) std::printf("  %s\n", file.c_str());
   for (const std::string& refused : site.refused) std::printf("  refused: %s\n", refused.c_str());
   for (const auto& [key, source] : site.sources)

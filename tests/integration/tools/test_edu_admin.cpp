@@ -139,7 +139,9 @@ TEST_F(EduAdminTest, AMissingOrBrokenDatabaseFailsWithStatusOne) {
   EXPECT_EQ(run({"show"}, true).exitCode, 1);
 
   ASSERT_TRUE(testsupport::writeFile((program + "/edu.db").toStdString(), std::string(4096, 'x')));
-  if (::geteuid() == 0) ASSERT_EQ(::chown((program + "/edu.db").toUtf8().constData(), 65534, 65534), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown((program + "/edu.db").toUtf8().constData(), 65534, 65534), 0);
+  }
   result = run({"server", "10.0.0.1"}, true);
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("无法写入数据库"), std::string::npos) << result.err;
@@ -270,9 +272,10 @@ TEST_F(EduAdminTest, CheckSaysWhatAnswersAndTheReportHoldsNoPassword) {
                     QString::fromStdString(loginLine) + "', '2001', '', '', '', '', '', '', '', '', 0, 0)"});
   ASSERT_TRUE(sqlite.waitForFinished(10000));
   ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
-  if (::geteuid() == 0)
+  if (::geteuid() == 0) {
     for (const QString& path : {program + "/log", program + "/log/edu-client.log"})
       ASSERT_EQ(::chown(path.toUtf8().constData(), 65534, 65534), 0);
+  }
 
   const QString archive = program + "/report.tar.gz";
   const Result reported = run({"report", archive}, true);

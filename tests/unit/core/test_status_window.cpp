@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTest>
 
+#include "core/login_message.h"
 #include "tests/unit/core/status_window_fixture.h"
 
 namespace {
@@ -58,7 +59,9 @@ TEST_F(StatusWindowTest, LoginRunsItsStepsInOrder) {
   EXPECT_EQ(timer("Timer3")->interval(), 90000);
   EXPECT_EQ(label("Label1"), "张明 老师");
   EXPECT_EQ(ClientState.teacherID, "T1001");
-  EXPECT_EQ(logLines().first(), text::toQString(login()));
+  // The log holds the login without the FTP password.
+  EXPECT_EQ(logLines().first(), text::toQString(loginTextForLog(login())));
+  EXPECT_TRUE(logLines().first().endsWith("|***"));
 }
 
 TEST_F(StatusWindowTest, AMessageThatCannotBeAppliedInFullChangesNothing) {
@@ -74,9 +77,9 @@ TEST_F(StatusWindowTest, AMessageThatCannotBeAppliedInFullChangesNothing) {
     EXPECT_TRUE(form->isLessonRunning()) << refused;
     EXPECT_EQ(label("Label1"), "张明 老师");
     EXPECT_EQ(ClientState.processID, "P1");
-    // The raw text and the reason both reach the log.
+    // The text (without a password) and the reason both reach the log.
     const QStringList lines = logLines();
-    EXPECT_EQ(lines[lines.size() - 2], text::toQString(refused));
+    EXPECT_EQ(lines[lines.size() - 2], text::toQString(loginTextForLog(refused)));
     EXPECT_FALSE(lines.last().isEmpty());
   }
 }

@@ -132,7 +132,7 @@ TEST(DeploymentSettings, SiteFilesLayerInOrderAndEachKeyNamesItsFile) {
   EXPECT_EQ(layered.values.hotline, "4");
 
   // A file that holds a password is used only while others cannot read it.
-  const std::string secret = site + "/conf.d/70-secret.conf";
+  const std::string secret = site + "/conf.d/95-secret.conf";
   ASSERT_TRUE(testsupport::writeFile(secret, "server=10.0.0.70\nftp_password=x\n"));
   ASSERT_EQ(::chmod(secret.c_str(), 0644), 0);
   layered = panels::loadLayeredSettings(program);
