@@ -2,13 +2,16 @@
 //
 //   edu-admin server ADDRESS   store the server address in the client's edu.db
 //   edu-admin show             data folder, stored address, log file, cached rows
+//   edu-admin resend           put the items the server refused back in the queue
 //   edu-admin --help
 //
 // It uses the edu.db the client will use: the same data-folder decision, so
 // on a read-only program folder the user's copy is made first, as the client
 // would make it. Exit status 0 done, 1 failure (no or unwritable edu.db),
 // 2 wrong use or an address the client could not use.
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,7 @@ const char kUsage[] =
     "  edu-admin server ADDRESS   设置服务器地址 / store the server address\n"
     "  edu-admin show             显示数据目录、服务器地址、日志和缓存 / show data folder, address, log, "
     "cache\n"
+    "  edu-admin resend           重新上传被服务器拒绝的离线数据 / send refused offline items again\n"
     "  edu-admin --help           本说明 / this text\n"
     "\n"
     "ADDRESS: host, host:port or host:port/path (a leading http:// is accepted),\n"
@@ -99,6 +103,20 @@ std::vector<DB_Func::TableRowCount> pendingOfflineItems() {
   return items;
 }
 
+// Damaged edu.db files the client moved aside and replaced, oldest first.
+std::vector<std::string> damagedCopies(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("edu.db.damaged-", 0) == 0 && name.find("-journal") == std::string::npos &&
+        name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
+      found.push_back(entry.path().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 int show() {
   const platform::DataFolder& folder = platform::dataFolder();
   std::printf("program folder: %s\n", platform::programDir().c_str());
@@ -110,6 +128,9 @@ int show() {
   std::printf("log file:       %s/log/edu-client.log\n", folder.path.c_str());
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
+  for (const std::string& copy : damagedCopies(folder.path))
+    std::printf("damaged edu.db: %s (found damaged by the client, replaced by a clean copy; kept for you)\n",
+                copy.c_str());
   try {
     const DB_Func::RowSet login = DB_Func::ReadLoginInfo();
     const std::string address =
@@ -132,6 +153,21 @@ int show() {
   return kDone;
 }
 
+// Items the server refused (after repeated refusals over an hour) go back
+// to pending; the running client sends them at its next try.
+int resend() {
+  if (!locateDatabase()) return kFailed;
+  try {
+    DB_Func::EnsureOwnTables();
+    const int resent = DB_Func::ResendRefused();
+    std::printf("%d refused offline item%s put back in the queue; the client sends %s at its next try\n",
+                resent, resent == 1 ? "" : "s", resent == 1 ? "it" : "them");
+  } catch (const DB_Func::DbError& error) {
+    return databaseFailed("写入", "write", error);
+  }
+  return kDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,6 +178,7 @@ int main(int argc, char** argv) {
   }
   if (args.size() == 2 && args[0] == "server") return setServer(args[1]);
   if (args.size() == 1 && args[0] == "show") return show();
+  if (args.size() == 1 && args[0] == "resend") return resend();
   std::fprintf(stderr, "%s", kUsage);
   return kWrongUse;
 }
