@@ -193,11 +193,12 @@ long long WaitAfterAnswers(int answers) {
 }
 
 void ItemUnanswered(const PendingItem& item, long long now) {
+  // The count is a constant of ours, not a value: it goes into the text, so
+  // that SQLite compares it as the number it is.
   change(std::string("UPDATE ") + tableOf(item.kind) +
-             " SET attempts = attempts + 1, next_try_at = CASE WHEN attempts + 1 >= ? THEN ? ELSE "
-             "next_try_at END "
-             "WHERE id = ?",
-         {std::to_string(kUnansweredBeforeBehind), std::to_string(now), std::to_string(item.id)});
+             " SET attempts = attempts + 1, next_try_at = CASE WHEN attempts + 1 >= " +
+             std::to_string(kUnansweredBeforeBehind) + " THEN ? ELSE next_try_at END WHERE id = ?",
+         {std::to_string(now), std::to_string(item.id)});
 }
 
 void ItemNotTaken(const PendingItem& item, long long now) {

@@ -46,8 +46,10 @@ class DatabaseCheckTest : public ::testing::Test {
     DB_Func::LessonRecord lesson;
     lesson.localId = "offline-20261210090500";
     lesson.beginTime = "2026-12-10 09:05:00";
-    DB_Func::AddPendingShot(DB_Func::AddOfflineLesson(lesson),
-                            DB_Func::ShotRecord{"a.jpg", "2026-12-10 09:06:00"});
+    DB_Func::ShotRecord shot;
+    shot.filePath = "a.jpg";
+    shot.shotTime = "2026-12-10 09:06:00";
+    DB_Func::AddPendingShot(DB_Func::AddOfflineLesson(lesson), shot);
     DB_Func::RepairRecord report;
     report.faultDetail = "x";
     DB_Func::AddRepairReport(report, DB_Func::kPending);
