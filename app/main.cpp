@@ -18,12 +18,14 @@
 #include "core/service_status.h"
 #include "core/shot_notice.h"
 #include "platform/data_dir.h"
+#include "platform/disk_space.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/service_notify.h"
 #include "platform/single_instance.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "store/database_check.h"
 #include "store/db_error.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
@@ -93,7 +95,18 @@ int main(int argc, char** argv) {
   // Where edu.db, the pictures, the courseware copies and the log live,
   // decided once before anything opens edu.db.
   const platform::DataFolder& dataFolder = platform::dataFolder();
+  if (!dataFolder.refusal.empty()) {
+    std::fprintf(stderr, "edu-client: %s; the client does not start\n", dataFolder.note.c_str());
+    QMessageBox::warning(nullptr, "提示",
+                         QString("数据文件夹 %1 不是当前用户的文件夹，为保护上课记录，教室客户端没有启动。"
+                                 "请联系管理员处理这个文件夹后再启动。")
+                             .arg(QString::fromStdString(dataFolder.refusal)));
+    return 1;
+  }
   DiagnosticLog diskLog(dataFolder.path + "/log");
+  // A damaged edu.db would fail every statement of the day: it is replaced
+  // before anything reads it.
+  const DB_Func::DatabaseCheck databaseCheck = DB_Func::CheckDatabase(dataFolder.path, programDir);
   std::unique_ptr<ClientWindows> madeWindows;
   try {
     madeWindows = std::make_unique<ClientWindows>(
@@ -113,6 +126,11 @@ int main(int argc, char** argv) {
       std::to_string(DiagnosticLog::kFileBytes / 1024) + " KiB)");
   log(DB_Func::DatabasePath().empty() ? "edu.db: none in the data folder; no server address can be read"
                                       : "edu.db: " + DB_Func::DatabasePath());
+  if (databaseCheck.damaged) log(databaseCheck.note);
+  // The same care when edu.db breaks while the client runs, and a plain word
+  // when the disk is full.
+  setDatabaseGuard({log, [&] { return DB_Func::CheckDatabase(dataFolder.path, programDir); },
+                    [&] { return platform::freeSpaceText(dataFolder.path); }});
   log("disk identity: " +
       (ClientState.diskID.empty() ? std::string("none") : text::gbkToUtf8(ClientState.diskID)) + " (from " +
       windows.diskIdentitySource + ")");

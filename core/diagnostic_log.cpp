@@ -44,16 +44,44 @@ RotatingLogFile::RotatingLogFile(std::string folder, std::string name, std::uint
       files_(files < 1 ? 1 : files) {}
 
 bool RotatingLogFile::open() {
+  const auto tell = [this](const std::string& what) {
+    // Once per finding, not once per line.
+    if (what == lastNotice_) return;
+    lastNotice_ = what;
+    if (notice_)
+      notice_(what);
+    else
+      std::fprintf(stderr, "%s\n", what.c_str());
+  };
   std::error_code error;
-  fs::create_directories(folder_, error);
+  fs::create_directories(fs::path(folder_).parent_path(), error);
   // The log holds what the client was told (a login carries the FTP
   // credentials, merely disguised): for this user's eyes only.
-  fs::permissions(folder_, fs::perms::owner_all, error);
-  out_.open(path_, std::ios::binary | std::ios::app);
-  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write, error);
-  const auto size = fs::file_size(path_, error);
-  size_ = error ? 0 : size;
-  return out_.is_open();
+  std::string why;
+  if (!platform::prepareOwnFolder(folder_, &why)) {
+    tell("log folder " + folder_ + " not used: " + why);
+    return false;
+  }
+  if (!out_.open(path_, &why)) {
+    const std::string kind = platform::unsafeKind(path_);
+    if (kind.empty()) {
+      tell("log file " + path_ + " cannot be opened: " + why);
+      return false;
+    }
+    // Moved aside, never written through: the name is the client's.
+    std::string aside;
+    for (int n = 1; n < 100 && aside.empty(); ++n) {
+      const std::string candidate = path_ + ".unsafe-" + std::to_string(n);
+      if (platform::unsafeKind(candidate).empty() && !fs::exists(fs::symlink_status(candidate, error)))
+        aside = candidate;
+    }
+    fs::rename(path_, aside, error);
+    tell("log file " + path_ + " was " + kind + "; moved aside as " + aside +
+         (error ? " failed: " + error.message() : ""));
+    if (error || !out_.open(path_, &why)) return false;
+  }
+  size_ = out_.sizeAtOpen();
+  return true;
 }
 
 void RotatingLogFile::rotate() {
@@ -69,20 +97,19 @@ void RotatingLogFile::rotate() {
 }
 
 bool RotatingLogFile::write(std::string_view line) {
-  if (!out_.is_open() && !open()) return false;
+  if (!out_.isOpen() && !open()) return false;
   if (size_ > 0 && size_ + line.size() + 1 > maxBytes_) {
     rotate();
     if (!open()) return false;
   }
-  out_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  out_.put('\n');
-  out_.flush();
-  if (!out_) {
+  std::string withEnd(line);
+  withEnd += '\n';
+  if (!out_.write(withEnd)) {
     // A full disk or a vanished folder: try afresh with the next line.
     out_.close();
     return false;
   }
-  size_ += line.size() + 1;
+  size_ += withEnd.size();
   return true;
 }
 

@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/safe_file.h"
 
 // A line longer than `limit` bytes, cut at a character boundary of the
 // client's GBK text and ended with "…(N bytes)", N being the whole line's
@@ -19,10 +21,15 @@ std::string cutLogLine(std::string_view gbkLine, size_t limit = kLogLineLengthLi
 
 // One log file kept below a byte bound: when a line would take it past the
 // bound, the file becomes NAME.1 (NAME.1 becomes NAME.2 and so on; the
-// oldest goes) and a new NAME is begun.
+// oldest goes) and a new NAME is begun. Neither the folder nor the file is
+// followed when it is a symbolic link, nor waited on when it is a FIFO: a
+// planted file is moved aside (NAME.unsafe-N) and a new one begun; a planted
+// folder leaves the log to standard error. Each such finding goes to the
+// notice (standard error by default).
 class RotatingLogFile {
  public:
   RotatingLogFile(std::string folder, std::string name, std::uintmax_t maxBytes, int files);
+  void setNotice(std::function<void(const std::string&)> notice) { notice_ = std::move(notice); }
 
   // Appends the line and a line end; returns whether it reached the file.
   bool write(std::string_view line);
@@ -36,8 +43,10 @@ class RotatingLogFile {
   std::string path_;
   std::uintmax_t maxBytes_;
   int files_;
-  std::ofstream out_;
+  platform::AppendFile out_;
   std::uintmax_t size_ = 0;
+  std::function<void(const std::string&)> notice_;
+  std::string lastNotice_;
 };
 
 class DiagnosticLog {

@@ -42,7 +42,8 @@ OfflineDelivery::OfflineDelivery(std::unique_ptr<server::GetClient> client, QObj
       client_(std::move(client)),
       uploader_([](const std::string& localPath, const std::string& url) {
         return postFile(localPath, url, std::stop_token());
-      }) {
+      }),
+      clock_([] { return DB_Func::NowMs(); }) {
   retry_.setInterval(kRetryInterval);
   connect(&retry_, &QTimer::timeout, this, [this] {
     if (!sending_) sendNext();
@@ -65,7 +66,12 @@ void OfflineDelivery::log(const std::string& line) {
 bool OfflineDelivery::serverKnown() const { return !ClientState.serverHost.empty(); }
 
 void OfflineDelivery::itemsAdded() {
-  if (!retry_.isActive() && DB_Func::CountPending().any()) retry_.start();
+  if (retry_.isActive()) return;
+  try {
+    if (DB_Func::CountPending().any()) retry_.start();
+  } catch (const DB_Func::DbError& error) {
+    log(std::string("edu.db: ") + error.what());
+  }
 }
 
 void OfflineDelivery::serverAnswered() {
@@ -76,7 +82,13 @@ void OfflineDelivery::serverAnswered() {
 }
 
 void OfflineDelivery::sendAllNow() {
-  if (!sending_) sendNext();
+  if (sending_) return;
+  try {
+    DB_Func::ClearWaits();
+  } catch (const DB_Func::DbError& error) {
+    log(std::string("edu.db: ") + error.what());
+  }
+  sendNext();
 }
 
 void OfflineDelivery::sendNext() {
@@ -86,7 +98,7 @@ void OfflineDelivery::sendNext() {
   }
   DB_Func::PendingItem item;
   try {
-    item = DB_Func::NextPendingItem();
+    item = DB_Func::NextPendingItem(clock_());
   } catch (const DB_Func::DbError& error) {
     log(std::string("edu.db: ") + error.what());
     finishRound(false);
@@ -113,25 +125,23 @@ void OfflineDelivery::sendNext() {
 
 void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
   const DB_Func::RowSet& r = item.row;
-  const long long id = item.id;
   const std::string localId = r.text("local_id");
   client_->setServer(ClientState.serverHost, ClientState.serverPort);
-  client_->setReplyHandler([this, id, localId](const std::string& reply) {
+  client_->setReplyHandler([this, item, localId](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
+    const std::string what = "getStartCountTime " + localId;
     if (json.empty()) {
-      noAnswer("getStartCountTime " + localId + ": " + firstLine(reply));
+      notTaken(item, reply, what);
       return;
     }
     const std::string processID = Json_Func::ReadProcessID(json);
     if (processID.empty()) {
-      DB_Func::LessonRefused(id);
-      log("getStartCountTime " + localId + " refused: " + firstLine(json));
-      answered(false);
+      refusedOnce(item, what, json);
       return;
     }
-    DB_Func::LessonDelivered(id, processID);
-    log("getStartCountTime " + localId + " delivered, processID " + processID);
+    if (!recorded([&] { DB_Func::LessonDelivered(item.id, processID); })) return;
+    log(what + " delivered, processID " + processID);
     answered(true);
   });
   client_->startRequest(HttpUrl::StartLesson(ClientState.serverPath, r.text("school_id"), r.text("grade_id"),
@@ -142,23 +152,25 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
 
 void OfflineDelivery::sendRepair(const DB_Func::PendingItem& item) {
   const DB_Func::RowSet& r = item.row;
-  const long long id = item.id;
   // Stored values come back trimmed; the report went out with every line
   // ended by CR LF.
   std::string detail = r.text("fault_detail");
   if (!detail.empty()) detail += "\r\n";
   client_->setServer(ClientState.serverHost, ClientState.serverPort);
-  client_->setReplyHandler([this, id](const std::string& reply) {
+  client_->setReplyHandler([this, item](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
     if (json.empty()) {
-      noAnswer("insertRepairs: " + firstLine(reply));
+      notTaken(item, reply, "insertRepairs");
       return;
     }
-    const bool inserted = Json_Func::ReadInsertFlag(json);
-    DB_Func::RepairAnswered(id, inserted ? DB_Func::kDelivered : DB_Func::kRefused);
-    log(std::string("insertRepairs ") + (inserted ? "delivered" : "refused: " + firstLine(json)));
-    answered(inserted);
+    if (!Json_Func::ReadInsertFlag(json)) {
+      refusedOnce(item, "insertRepairs", json);
+      return;
+    }
+    if (!recorded([&] { DB_Func::RepairAnswered(item.id, DB_Func::kDelivered); })) return;
+    log("insertRepairs delivered");
+    answered(true);
   });
   client_->startRequest(HttpUrl::ReportFault(ClientState.serverPath, r.text("school_id"), r.text("grade_id"),
                                              r.text("class_id"), r.text("teacher_id"), r.text("tel"), detail,
@@ -181,33 +193,85 @@ void OfflineDelivery::sendShot(const DB_Func::PendingItem& item) {
       HttpUrl::Screenshot(ClientState.serverPath, r.text("process_id"), r.text("school_id"),
                           r.text("grade_id"), r.text("class_id"), r.text("teacher_id"), r.text("subject_id"),
                           r.text("device_id"), "1", HttpUrl::PercentEncode(r.text("shot_time"))));
-  auto work = [channel = channel_, upload = uploader_, path, url, id] {
+  auto work = [channel = channel_, upload = uploader_, path, url, item] {
     const std::string reply = upload(path, url);
     const std::lock_guard lock(channel->mutex);
     if (OfflineDelivery* owner = channel->owner) {
       QMetaObject::invokeMethod(
-          owner, [owner, reply, path, id] { owner->shotAnswer(id, path, reply); }, Qt::QueuedConnection);
+          owner, [owner, reply, path, item] { owner->shotAnswer(item, path, reply); }, Qt::QueuedConnection);
     }
   };
   try {
     std::thread(std::move(work)).detach();
   } catch (const std::system_error&) {
-    noAnswer("postScreenShot: no thread for the upload");
+    noAnswer(item, "postScreenShot: no thread for the upload");
   }
 }
 
-void OfflineDelivery::shotAnswer(long long id, const std::string& path, const std::string& reply) {
+void OfflineDelivery::shotAnswer(const DB_Func::PendingItem& item, const std::string& path,
+                                 const std::string& reply) {
   if (reply.empty()) {
-    noAnswer("postScreenShot " + path + ": no answer");
+    noAnswer(item, "postScreenShot " + path + ": no answer");
     return;
   }
   // Any answer counts as taken, as for the live upload, unless it says
   // that the server did not take the picture.
   const std::string json = Json_Func::ExtractJsonPart(reply);
-  const bool refused = !json.empty() && Json_Func::ReadStatus(json) != "success";
-  DB_Func::ShotAnswered(id, refused ? DB_Func::kRefused : DB_Func::kDelivered);
-  log("postScreenShot " + path + (refused ? " refused: " + firstLine(json) : std::string(" delivered")));
-  answered(!refused);
+  if (!json.empty() && Json_Func::ReadStatus(json) != "success") {
+    refusedOnce(item, "postScreenShot " + path, json);
+    return;
+  }
+  if (!recorded([&] { DB_Func::ShotAnswered(item.id, DB_Func::kDelivered); })) return;
+  log("postScreenShot " + path + " delivered" +
+      (reply == kEmptyPostAnswer ? " (the server answered without a body)" : ""));
+  answered(true);
+}
+
+// The server answered, but not with anything that takes the item (an
+// error page, a reply that is not ours): the item waits its own time and
+// the ones behind it go now.
+void OfflineDelivery::notTaken(const DB_Func::PendingItem& item, const std::string& reply,
+                               const std::string& what) {
+  if (reply.rfind("error:", 0) == 0) {
+    noAnswer(item, what + ": " + firstLine(reply));
+    return;
+  }
+  log(what + ": not taken, tried again later: " + firstLine(reply));
+  if (!recorded([&] { DB_Func::ItemNotTaken(item, clock_()); })) return;
+  sending_ = false;
+  emit itemsChanged();
+  sendNext();
+}
+
+// The item's outcome could not be written: the round ends here, or it would
+// send the same item again at once.
+bool OfflineDelivery::recorded(const std::function<void()>& write) {
+  try {
+    write();
+    return true;
+  } catch (const DB_Func::DbError& error) {
+    log(std::string("edu.db: ") + error.what());
+    sending_ = false;
+    finishRound(true);
+    return false;
+  }
+}
+
+// A clear "no" for this item counts; only repeated ones over a long time
+// refuse it for good.
+void OfflineDelivery::refusedOnce(const DB_Func::PendingItem& item, const std::string& what,
+                                  const std::string& json) {
+  bool refused = false;
+  if (!recorded([&] { refused = DB_Func::ItemRefusedOnce(item, clock_()); })) return;
+  if (refused) {
+    log(what + " refused: " + firstLine(json));
+    answered(false);
+    return;
+  }
+  log(what + ": not taken, tried again later: " + firstLine(json));
+  sending_ = false;
+  emit itemsChanged();
+  sendNext();
 }
 
 void OfflineDelivery::answered(bool delivered) {
@@ -217,9 +281,15 @@ void OfflineDelivery::answered(bool delivered) {
   sendNext();
 }
 
-void OfflineDelivery::noAnswer(const std::string& why) {
+void OfflineDelivery::noAnswer(const DB_Func::PendingItem& item, const std::string& why) {
   sending_ = false;
   log(why);
+  // The server is away; an item it never answers goes behind the others.
+  try {
+    DB_Func::ItemUnanswered(item, clock_());
+  } catch (const DB_Func::DbError& error) {
+    log(std::string("edu.db: ") + error.what());
+  }
   // The next try is a whole interval away.
   retry_.start();
   finishRound(false);

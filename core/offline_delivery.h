@@ -1,12 +1,16 @@
 // Sends what the client kept while the server could not be reached: lessons
 // started offline, pictures not yet delivered and fault reports, oldest
-// first. While anything waits, the oldest item is tried at most once per
-// retry interval (60 s unless the deployment sets another), and at once
-// after any other request the server has answered. After a success the rest
-// follow one after another, each after the previous answer. An item the
-// server refuses is marked and not sent again; an item without an answer
-// stays and is tried again. Nothing is deleted; an item whose answer was
-// lost is sent again (at least once).
+// first. While anything waits, a round starts once per retry interval (60 s
+// unless the deployment sets another), and at once after any other request
+// the server has answered; within a round the items follow one another,
+// each after the previous answer, until none is due or the server does not
+// answer. Each item has its own retry time (see offline_store.h): one the
+// server answers badly waits 60 s, doubling up to 30 min, while the items
+// behind it go on; one without an answer three times goes behind the
+// others. An item is refused for good only after repeated clear refusals
+// over an hour; the admin can put refused items back (edu-admin resend).
+// Nothing is deleted; an item whose answer was lost is sent again (at least
+// once).
 //
 // It has its own GET client, so it never takes the reply slot of a page's
 // request; pictures go with the same form as the live upload, on a worker.
@@ -20,6 +24,7 @@
 #include <string>
 
 #include "server/get_client.h"
+#include "store/db_error.h"
 #include "store/offline_store.h"
 
 class OfflineDelivery : public QObject {
@@ -37,6 +42,8 @@ class OfflineDelivery : public QObject {
   void setRetryInterval(std::chrono::milliseconds interval);
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
   void setLog(Log log) { log_ = std::move(log); }
+  // The clock of the items' retry times, ms since 1970 (tests move it).
+  void setClock(std::function<long long()> clock) { clock_ = std::move(clock); }
   server::GetClient& getClient() { return *client_; }
 
   // Looks at edu.db: with anything waiting the retry timer runs. Called at
@@ -49,6 +56,7 @@ class OfflineDelivery : public QObject {
 
   bool sending() const { return sending_; }
   bool retryRunning() const { return retry_.isActive(); }
+  std::chrono::milliseconds retryRemaining() const { return retry_.remainingTimeAsDuration(); }
 
  signals:
   // An item was answered (delivered or refused): the views read again.
@@ -64,9 +72,14 @@ class OfflineDelivery : public QObject {
   void sendLesson(const DB_Func::PendingItem& item);
   void sendShot(const DB_Func::PendingItem& item);
   void sendRepair(const DB_Func::PendingItem& item);
-  void shotAnswer(long long id, const std::string& path, const std::string& reply);
+  void shotAnswer(const DB_Func::PendingItem& item, const std::string& path, const std::string& reply);
+  void notTaken(const DB_Func::PendingItem& item, const std::string& reply, const std::string& what);
+  void refusedOnce(const DB_Func::PendingItem& item, const std::string& what, const std::string& json);
+  // Runs a write of an item's outcome; false (the round ended) when edu.db
+  // refused it.
+  bool recorded(const std::function<void()>& write);
   void answered(bool delivered);
-  void noAnswer(const std::string& why);
+  void noAnswer(const DB_Func::PendingItem& item, const std::string& why);
   void finishRound(bool reachable);
   void log(const std::string& line);
   bool serverKnown() const;
@@ -75,6 +88,7 @@ class OfflineDelivery : public QObject {
   QTimer retry_;
   Uploader uploader_;
   Log log_;
+  std::function<long long()> clock_;
   bool sending_ = false;
   int delivered_ = 0;
   int refused_ = 0;

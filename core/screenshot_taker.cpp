@@ -106,7 +106,7 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     }
   }
   // The time is read again, apart from the folder's month.
-  const std::tm takenAt = clock_();
+  const std::tm takenAt = pictureTime();
   const std::string fileName = screenshotFileName(takenAt, job.counter);
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
@@ -137,8 +137,27 @@ void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
   if (key != lessonKey_ || job.counter <= lastCounter_) {
     lessonKey_ = std::move(key);
     toldNotSaved_ = false;
+    lastPictureTime_ = 0;
   }
   lastCounter_ = job.counter;
+}
+
+// The wall clock's time, unless it went back since the lesson's last
+// picture (set by hand, or by a time server): then that picture's time plus
+// the time truly passed since, so names and shot times keep their order.
+std::tm ScreenshotTaker::pictureTime() {
+  std::tm now = clock_();
+  const std::time_t wall = std::mktime(&now);
+  const auto steady = std::chrono::steady_clock::now();
+  std::time_t taken = wall;
+  if (lastPictureTime_ != 0 && wall < lastPictureTime_) {
+    const auto passed = std::chrono::duration_cast<std::chrono::seconds>(steady - lastPictureTaken_).count();
+    taken = lastPictureTime_ + static_cast<std::time_t>(passed);
+    localtime_r(&taken, &now);
+  }
+  lastPictureTime_ = taken;
+  lastPictureTaken_ = steady;
+  return now;
 }
 
 void ScreenshotTaker::notSaved(const std::string& localPath, const std::string& reason) {

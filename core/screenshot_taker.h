@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -101,6 +102,7 @@ class ScreenshotTaker : public QObject {
   struct Channel;
 
   void noteLesson(const ScreenshotJob& job);
+  std::tm pictureTime();
   void notSaved(const std::string& localPath, const std::string& reason);
   void startUpload(ScreenshotUpload upload);
   void uploadEnded(unsigned generation, bool answered);
@@ -121,4 +123,9 @@ class ScreenshotTaker : public QObject {
   std::string lessonKey_;
   int lastCounter_ = 0;
   bool toldNotSaved_ = false;
+  // The time of the lesson's last picture and when it was taken on the
+  // steady clock, so that a wall clock set back never dates a later picture
+  // before an earlier one.
+  std::time_t lastPictureTime_ = 0;
+  std::chrono::steady_clock::time_point lastPictureTaken_{};
 };

@@ -60,6 +60,9 @@ TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assets
   connect(workflow_, &UploadWorkflow::queueEmptied, this,
           [] { callHook(AppHooks.switchPage, std::string(PageKey::FileChoice)); });
   connect(workflow_, &UploadWorkflow::message, this, &TForm_kjsc2::showMessage);
+  connect(workflow_, &UploadWorkflow::storeRecovered, this, [this] {
+    if (storeFailureBox) storeFailureBox->close();
+  });
   connect(workflow_, &UploadWorkflow::logLine, this,
           [](const std::string& line) { callHook(AppHooks.appendLog, line); });
 }
@@ -132,7 +135,17 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
 
 void TForm_kjsc2::setFirstRowState(const QString& text) { rows[0].state->setText(text); }
 
-void TForm_kjsc2::showMessage(const std::string& text) { ui::showMessage(text, this); }
+// A failed store's message must not stay on screen once the retry has put
+// the file on the server: that box does not wait for the teacher, and goes
+// with the success.
+void TForm_kjsc2::showMessage(const std::string& text, bool untilStored) {
+  if (!untilStored) {
+    ui::showMessage(text, this);
+    return;
+  }
+  if (storeFailureBox) storeFailureBox->close();
+  storeFailureBox = ui::showNotice(text, this);
+}
 
 bool TForm_kjsc2::AddFile(const std::string& sourcePath, const std::string& localCopy) {
   return workflow_->AddFile(sourcePath, localCopy);

@@ -4,6 +4,8 @@
 // page's UploadWorkflow; the page shows what it reports.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -73,12 +75,14 @@ class TForm_kjsc2 : public QWidget {
   QFrame* Bevel1 = nullptr;
   std::array<Row, kMaxFiles> rows;
   QPushButton* suiImageButton6 = nullptr;
+  // The box saying a store failed and will be retried, while it is open.
+  QPointer<QMessageBox> storeFailureBox;
 
  private:
   void buildControls(const std::string& assetsDir);
   Row buildRow(int index, const std::string& assetsDir);
   void setFirstRowState(const QString& text);
-  void showMessage(const std::string& text);
+  void showMessage(const std::string& text, bool untilStored = false);
 
   courseware::UploadWorkflow* workflow_ = nullptr;
   std::function<void()> openCatalogPage_;

@@ -198,7 +198,7 @@ void UploadWorkflow::hashed(unsigned attempt, const std::optional<KnownHash>& ou
     uploading_ = false;
     emit queueChanged();
     emit uploadHalted();
-    emit message(gbk("读取文件失败，文件名为：") + localCopies_[0]);
+    emit message(gbk("读取文件失败，文件名为：") + localCopies_[0], false);
     return;
   }
   hashes_.remember(*outcome);
@@ -304,6 +304,7 @@ void UploadWorkflow::storeEnded(unsigned attempt, const ftp::StoreResult& result
 void UploadWorkflow::stored(const ftp::StoreResult& result) {
   if (result.stored()) {
     failedStores_ = 0;
+    if (storeFailureShown_) emit storeRecovered();
     storeFailureShown_ = false;
     storedHash_ = currentHash_;
     storedPath_ = currentRemotePath_;
@@ -320,7 +321,7 @@ void UploadWorkflow::stored(const ftp::StoreResult& result) {
   if (storeFailureShown_) return;
   if (result.outcome != ftp::StoreOutcome::ConnectFailed && failedStores_ < 2) return;
   storeFailureShown_ = true;
-  emit message(gbk("课件暂时无法上传，稍后会自动重新上传。"));
+  emit message(gbk("课件暂时无法上传，稍后会自动重新上传。"), true);
 }
 
 void UploadWorkflow::retryLater() {

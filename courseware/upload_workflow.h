@@ -121,8 +121,11 @@ class UploadWorkflow : public QObject {
   void uploadHalted();
   // The last queued file has gone.
   void queueEmptied();
-  // Words for the teacher (GBK).
-  void message(const std::string& text);
+  // Words for the teacher (GBK). `untilStored`: the words are about a
+  // failed store and stop being true once a store succeeds (storeRecovered).
+  void message(const std::string& text, bool untilStored);
+  // A store succeeded after a failure the teacher was told of.
+  void storeRecovered();
   // A line for the diagnostic log (GBK).
   void logLine(const std::string& line);
 

@@ -120,10 +120,14 @@ void Tform_skjs::CB_gradeChange(int index) {
   ClientState.subjectID.clear();
   ClientState.subjectName.clear();
   FillClassList();
+  // The grade's subjects from the cache at once, so that a lesson can start
+  // while the server is away; the server's list follows once a class is
+  // chosen (subjects are asked for then).
   FillSubjectList();
-  // Subjects are asked for once a class is chosen.
-  panels::showChoices(CB_Subject, {QStringLiteral("请选择章节")});
-  CB_Subject->setCurrentIndex(0);
+  if (subjectRows.rowCount() == 0) {
+    panels::showChoices(CB_Subject, {QStringLiteral("请选择章节")});
+    CB_Subject->setCurrentIndex(0);
+  }
   chooser_->requestClasses();
 }
 

@@ -105,6 +105,16 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
   }
   const std::string folder = base + "/edu-client";
   std::string error;
+  // What stands in the folder's place must be a folder of this user's: the
+  // teacher's records and the log would otherwise go to someone else.
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) == 0 && (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())) {
+    result.refusal = folder;
+    result.note =
+        "data folder refused: " + folder +
+        (S_ISDIR(info.st_mode) ? " belongs to user " + std::to_string(info.st_uid) : " is not a folder");
+    return result;
+  }
   if (!makeFolders(folder, &error)) {
     result.note = "data folder: " + inputs.programDir + " (the program folder is read-only and " + folder +
                   " cannot be made: " + error + "; writes will fail)";

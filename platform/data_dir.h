@@ -16,6 +16,10 @@ struct DataFolder {
   std::string path;           // no trailing "/"; empty only when nothing could be decided
   bool besideProgram = true;  // the program folder itself
   std::string note;           // one line for the diagnostic log: what was decided and why
+  // The user's data folder when it cannot be used at all (a file or a link
+  // in its place, or a folder of another user's; the note says which): the
+  // client does not start.
+  std::string refusal;
 };
 
 struct DataFolderInputs {

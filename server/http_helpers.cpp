@@ -292,5 +292,5 @@ std::string postFile(const std::string& localPath, const std::string& url, std::
   // Only a final answer of the server itself counts; a redirect (or any
   // other 3xx) means the picture was not taken.
   if (status < 200 || status >= 300) return {};
-  return reply;
+  return reply.empty() ? std::string(kEmptyPostAnswer) : reply;
 }

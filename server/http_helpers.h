@@ -39,4 +39,8 @@ std::string queryParam(std::string_view pathAndQuery, std::string_view name);
 // line can carry, is %-encoded. Blocks: call it on a worker thread; a stop
 // requested through `stop` ends the exchange within about a second, with
 // empty text.
+// A final answer without a body still says the server took the post: it
+// gives this text, so that no caller takes it for a failure and sends the
+// picture again.
+inline constexpr const char* kEmptyPostAnswer = "(answered without a body)";
 std::string postFile(const std::string& localPath, const std::string& url, std::stop_token stop = {});

@@ -1,12 +1,57 @@
 #include "server/server_address.h"
 
+#include <algorithm>
+
 #include "sys/trim.h"
 
 namespace {
 
-bool isHostCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-         c == '_';
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool isLabelCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '-' || c == '_';
+}
+
+// Four numbers 0-255 with dots between.
+bool isIpv4Address(std::string_view host) {
+  int parts = 0;
+  size_t from = 0;
+  for (;;) {
+    const size_t dot = std::min(host.find('.', from), host.size());
+    const std::string_view part = host.substr(from, dot - from);
+    if (part.empty() || part.size() > 3) return false;
+    int value = 0;
+    for (char c : part) {
+      if (!isDigit(c)) return false;
+      value = value * 10 + (c - '0');
+    }
+    if (value > 255) return false;
+    ++parts;
+    if (dot == host.size()) return parts == 4;
+    from = dot + 1;
+  }
+}
+
+// A host name as the resolver takes it: labels of 1 to 63 letters, digits
+// and hyphens (and the underscore that school networks' older names carry),
+// no label beginning or ending with a hyphen, at most 253 in all; or an IPv4
+// address. A name of digits and dots alone must be an address.
+bool isHostName(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  bool onlyDigitsAndDots = true;
+  size_t from = 0;
+  for (;;) {
+    const size_t dot = std::min(host.find('.', from), host.size());
+    const std::string_view label = host.substr(from, dot - from);
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+    for (char c : label) {
+      if (!isLabelCharacter(c)) return false;
+      onlyDigitsAndDots = onlyDigitsAndDots && isDigit(c);
+    }
+    if (dot == host.size()) break;
+    from = dot + 1;
+  }
+  return !onlyDigitsAndDots || isIpv4Address(host);
 }
 
 bool isPathCharacter(char c) {
@@ -44,9 +89,7 @@ ServerAddress splitServerAddress(std::string_view serverUrl) { return splitServe
 
 std::optional<ServerAddress> usableServerAddress(std::string_view serverUrl) {
   const ServerAddress address = splitServerAddress(serverUrl);
-  if (address.host.empty()) return std::nullopt;
-  for (char c : address.host)
-    if (!isHostCharacter(c)) return std::nullopt;
+  if (!isHostName(address.host)) return std::nullopt;
   for (char c : address.path)
     if (!isPathCharacter(c)) return std::nullopt;
   // The split takes a port it cannot read as 80; a typed one must be right.

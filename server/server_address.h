@@ -15,8 +15,10 @@
 // in front, or with a "/" at its end: both give the same result as without.
 ServerAddress splitServerAddress(std::string_view serverUrl);
 
-// The address split as above when it can reach a server: a host of letters,
-// digits, ".", "-" and "_"; a port, when one is given, of digits from 1 to
+// The address split as above when it can reach a server: a valid host name
+// (dot-separated labels of 1 to 63 letters, digits, "-" and "_", neither
+// beginning nor ending with "-", at most 253 characters) or IPv4 address; a
+// port, when one is given, of digits from 1 to
 // 65535; a path without blanks, control characters, "?" or "#" (they would
 // break every request line). Nothing otherwise.
 std::optional<ServerAddress> usableServerAddress(std::string_view serverUrl);

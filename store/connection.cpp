@@ -83,7 +83,9 @@ std::string columnText(sqlite3_stmt* statement, int column, ReadAs readAs) {
 }  // namespace
 
 Connection::Connection(const std::string& path) {
-  const int result = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+  // A link planted in edu.db's place is never followed.
+  const int result =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (result == SQLITE_OK) return;
   const int code = db_ ? sqlite3_errcode(db_) : result;
   const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result);

@@ -42,7 +42,8 @@ class Statement {
 
 class Connection {
  public:
-  // Opens an existing file for reading and writing; never creates one. An
+  // Opens an existing file for reading and writing; never creates one and
+  // never follows a symbolic link (a link planted there is refused). An
   // empty path opens a temporary empty database, as SQLite does.
   explicit Connection(const std::string& path);
   // Closing with a transaction open rolls it back.

@@ -12,9 +12,37 @@
 namespace DB_Func {
 namespace {
 
-std::string nowMs() {
-  using namespace std::chrono;
-  return std::to_string(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+std::string nowMs() { return std::to_string(NowMs()); }
+
+constexpr const char* kOwnTables[] = {"t_offline_lesson", "t_offline_shot", "t_repair_report"};
+
+// The columns each item carries for its retries, added to tables made
+// before they existed (CREATE TABLE IF NOT EXISTS adds no column).
+constexpr const char* kRetryColumns[] = {"attempts", "next_try_at", "refusals", "first_refused_at"};
+
+void addRetryColumns(Connection& connection) {
+  for (const char* table : kOwnTables) {
+    const RowSet columns =
+        connection.query(std::string("SELECT name FROM pragma_table_info('") + table + "')");
+    for (const char* column : kRetryColumns) {
+      bool present = false;
+      for (size_t row = 0; row < columns.rowCount(); ++row) present = present || columns.at(row, 0) == column;
+      if (!present)
+        connection.execute(std::string("ALTER TABLE ") + table + " ADD COLUMN " + column +
+                           " INTEGER NOT NULL DEFAULT 0");
+    }
+  }
+}
+
+const char* tableOf(PendingItem::Kind kind) {
+  switch (kind) {
+    case PendingItem::Kind::Lesson:
+      return "t_offline_lesson";
+    case PendingItem::Kind::Shot:
+      return "t_offline_shot";
+    default:
+      return "t_repair_report";
+  }
 }
 
 std::string localNowText() {
@@ -65,6 +93,7 @@ void EnsureOwnTables() {
     connection.executeScript(kOwnSchemaSql);
     transaction.commit();
   }
+  addRetryColumns(connection);
   // A report whose live request was cut off by the end of the client waits
   // like any other.
   const RowSet sending =
@@ -113,19 +142,27 @@ long long AddRepairReport(const RepairRecord& r, const std::string& state) {
        r.faultDetail, r.reportTime, state, nowMs(), state == kPending ? "" : localNowText()});
 }
 
-PendingItem NextPendingItem() {
+long long NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+PendingItem NextPendingItem() { return NextPendingItem(NowMs()); }
+
+PendingItem NextPendingItem(long long now) {
   if (DatabasePath().empty()) return {};  // no edu.db: nothing kept
   Connection connection(DatabasePath());
   // A picture can go once its lesson has the server's id; a lesson goes
-  // before its pictures because it was queued before them.
+  // before its pictures because it was queued before them. An item tried
+  // before goes behind the ones not tried yet.
   const RowSet oldest = connection.query(
       "SELECT kind, id FROM ("
-      " SELECT 1 AS kind, id, queued_at FROM t_offline_lesson WHERE state = 'pending'"
-      " UNION ALL SELECT 2, s.id, s.queued_at FROM t_offline_shot s JOIN t_offline_lesson l ON l.id = "
-      "s.lesson_id"
-      "  WHERE s.state = 'pending' AND l.state = 'delivered' AND l.process_id <> ''"
-      " UNION ALL SELECT 3, id, queued_at FROM t_repair_report WHERE state = 'pending')"
-      " ORDER BY queued_at, kind, id LIMIT 1");
+      " SELECT 1 AS kind, id, queued_at, next_try_at FROM t_offline_lesson WHERE state = 'pending'"
+      " UNION ALL SELECT 2, s.id, s.queued_at, s.next_try_at FROM t_offline_shot s JOIN t_offline_lesson l"
+      "  ON l.id = s.lesson_id WHERE s.state = 'pending' AND l.state = 'delivered' AND l.process_id <> ''"
+      " UNION ALL SELECT 3, id, queued_at, next_try_at FROM t_repair_report WHERE state = 'pending')"
+      " WHERE next_try_at <= ? ORDER BY next_try_at, queued_at, kind, id LIMIT 1",
+      {std::to_string(now)});
   PendingItem item;
   if (oldest.rowCount() == 0) return item;
   const std::string id = oldest.text("id");
@@ -147,6 +184,93 @@ PendingItem NextPendingItem() {
       item.row = connection.query("SELECT * FROM t_repair_report WHERE id = ?", {id});
   }
   return item;
+}
+
+long long WaitAfterAnswers(int answers) {
+  long long wait = kFirstWaitMs;
+  for (int n = 1; n < answers && wait < kLongestWaitMs; ++n) wait *= 2;
+  return std::min(wait, kLongestWaitMs);
+}
+
+void ItemUnanswered(const PendingItem& item, long long now) {
+  // The count is a constant of ours, not a value: it goes into the text, so
+  // that SQLite compares it as the number it is.
+  change(std::string("UPDATE ") + tableOf(item.kind) +
+             " SET attempts = attempts + 1, next_try_at = CASE WHEN attempts + 1 >= " +
+             std::to_string(kUnansweredBeforeBehind) + " THEN ? ELSE next_try_at END WHERE id = ?",
+         {std::to_string(now), std::to_string(item.id)});
+}
+
+void ItemNotTaken(const PendingItem& item, long long now) {
+  Connection connection(DatabasePath());
+  Transaction transaction(connection);
+  const std::string table = tableOf(item.kind);
+  const std::string id = std::to_string(item.id);
+  const RowSet counts = connection.query("SELECT attempts FROM " + table + " WHERE id = ?", {id});
+  const int answers = countOf(counts, "attempts") + 1;
+  connection.execute("UPDATE " + table + " SET attempts = ?, next_try_at = ? WHERE id = ?",
+                     {std::to_string(answers), std::to_string(now + WaitAfterAnswers(answers)), id});
+  transaction.commit();
+}
+
+bool ItemRefusedOnce(const PendingItem& item, long long now) {
+  const std::string table = tableOf(item.kind);
+  const std::string id = std::to_string(item.id);
+  long long first = now;
+  int refusals = 1;
+  {
+    Connection connection(DatabasePath());
+    Transaction transaction(connection);
+    const RowSet row =
+        connection.query("SELECT refusals, first_refused_at FROM " + table + " WHERE id = ?", {id});
+    if (row.rowCount() > 0 && countOf(row, "refusals") > 0) {
+      refusals = countOf(row, "refusals") + 1;
+      first = std::atoll(row.text("first_refused_at").c_str());
+    }
+    connection.execute("UPDATE " + table + " SET refusals = ?, first_refused_at = ? WHERE id = ?",
+                       {std::to_string(refusals), std::to_string(first), id});
+    transaction.commit();
+  }
+  if (refusals < kRefusalsNeeded || now - first < kRefusalSpanMs) {
+    ItemNotTaken(item, now);
+    return false;
+  }
+  switch (item.kind) {
+    case PendingItem::Kind::Lesson:
+      LessonRefused(item.id);
+      break;
+    case PendingItem::Kind::Shot:
+      ShotAnswered(item.id, kRefused);
+      break;
+    default:
+      RepairAnswered(item.id, kRefused);
+  }
+  return true;
+}
+
+void ClearWaits() {
+  if (DatabasePath().empty()) return;
+  Connection connection(DatabasePath());
+  Transaction transaction(connection);
+  for (const char* table : kOwnTables)
+    connection.execute(std::string("UPDATE ") + table +
+                       " SET next_try_at = 0 WHERE state = 'pending' AND next_try_at <> 0");
+  transaction.commit();
+}
+
+int ResendRefused() {
+  Connection connection(DatabasePath());
+  Transaction transaction(connection);
+  int resent = 0;
+  for (const char* table : kOwnTables) {
+    connection.execute(std::string("UPDATE ") + table +
+                           " SET state = 'pending', attempts = 0, next_try_at = 0, refusals = 0, "
+                           "first_refused_at = 0, answered_at = '' WHERE state = 'refused'",
+                       {});
+    resent += countOf(connection.query("SELECT changes() AS n"), "n");
+  }
+  transaction.commit();
+  return resent;
 }
 
 void LessonDelivered(long long id, const std::string& processID) {

@@ -67,16 +67,52 @@ struct RepairRecord {
 // way); returns its row id.
 long long AddRepairReport(const RepairRecord& report, const std::string& state);
 
-// The oldest item that can be sent now: a pending lesson, a pending picture
-// whose lesson the server knows, or a pending fault report. Its row holds
-// the item's columns; a picture's row also holds its lesson's process_id.
+// The item that goes next: a pending lesson, a pending picture whose lesson
+// the server knows, or a pending fault report whose retry time (next_try_at,
+// ms since 1970) has come by `nowMs`; among them the one tried least
+// recently, then the oldest. Its row holds the item's columns; a picture's
+// row also holds its lesson's process_id.
 struct PendingItem {
   enum class Kind { None, Lesson, Shot, Repair };
   Kind kind = Kind::None;
   long long id = 0;
   RowSet row;
 };
-PendingItem NextPendingItem();
+PendingItem NextPendingItem(long long nowMs);
+PendingItem NextPendingItem();  // now
+
+// The milliseconds since 1970 now, the clock of next_try_at.
+long long NowMs();
+
+// How an item that was not taken waits. Without an answer (the server
+// away) it has no wait of its own: the whole queue waits for the server;
+// only from its third such try on does it go behind the others, so that one
+// the server never answers cannot hold up the rest. With an answer that did not take it (an error
+// page, a reply that is not ours) it waits 60 s, doubling with each such
+// answer up to 30 min, so that it never holds up the items behind it.
+inline constexpr long long kFirstWaitMs = 60'000;
+inline constexpr long long kLongestWaitMs = 30 * 60'000;
+inline constexpr int kUnansweredBeforeBehind = 3;
+long long WaitAfterAnswers(int answers);
+void ItemUnanswered(const PendingItem& item, long long nowMs);
+void ItemNotTaken(const PendingItem& item, long long nowMs);
+
+// An answer that says, for this item, that the server will not take it.
+// One such answer refuses nothing (a server in maintenance may give it for
+// everything): the item is marked refused only after kRefusalsNeeded of
+// them spread over at least kRefusalSpanMs; until then it waits as in
+// ItemNotTaken. Returns whether the item is now refused (a lesson takes its
+// waiting pictures with it).
+inline constexpr int kRefusalsNeeded = 3;
+inline constexpr long long kRefusalSpanMs = 60 * 60'000;
+bool ItemRefusedOnce(const PendingItem& item, long long nowMs);
+
+// "上传全部离线数据": every waiting item may go now.
+void ClearWaits();
+
+// The admin's resend: every refused item (and a refused lesson's pictures)
+// is pending again with its counts cleared. Returns how many.
+int ResendRefused();
 
 // The server's answer to one item. A refused lesson takes its waiting
 // pictures with it: they cannot be sent without the server's lesson id.

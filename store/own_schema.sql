@@ -8,7 +8,9 @@
 -- pending items across the three tables (milliseconds since 1970). state is
 -- 'pending' until the server has the item, then 'delivered'; an item the
 -- server answered with a refusal becomes 'refused' and is not sent again.
--- Nothing is ever deleted.
+-- Nothing is ever deleted. Each table also carries the item's retry columns
+-- (attempts, next_try_at, refusals, first_refused_at), which the client adds
+-- with ALTER TABLE (store/offline_store.cpp) to tables made before them.
 
 -- A lesson whose records wait for the server: one started while the server
 -- could not be reached (offline = 1, local_id 'offline-yyyyMMddHHmmss',

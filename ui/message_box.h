@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+class QMessageBox;
 class QWidget;
 
 namespace ui {
@@ -13,6 +14,11 @@ namespace ui {
 // Shows `text` (GBK) and returns when the teacher has closed the box; with a
 // sink installed, hands the text to the sink and returns at once.
 void showMessage(const std::string& text, QWidget* parent = nullptr);
+
+// The same box without waiting for the teacher: it stays until closed by
+// the teacher or by the caller (it deletes itself when closed). With a sink
+// installed, hands the text to the sink and gives no box.
+QMessageBox* showNotice(const std::string& text, QWidget* parent = nullptr);
 
 // Replaces the boxes by `sink` until it is reset with an empty function.
 void setMessageSink(std::function<void(const std::string& text)> sink);

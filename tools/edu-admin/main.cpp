@@ -6,6 +6,9 @@
 //   edu-admin show             settings and their files, data folder, stored
 //                              address, log file, cached rows; as root every
 //                              user's data folder too
+//   edu-admin check            does the server (and the FTP server) answer?
+//   edu-admin report [FILE]    a .tar.gz for support, without passwords
+//   edu-admin resend           put the items the server refused back in the queue
 //   edu-admin --help | --version
 //
 // As a user it uses the edu.db the client will use: the same data-folder
@@ -16,7 +19,9 @@
 // wrong use or an address the client could not use.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +50,7 @@ const char kUsage[] =
     "cache\n"
     "  edu-admin check            检查服务器是否可以连接 / try the server (and FTP server)\n"
     "  edu-admin report [FILE]    生成支持用的报告 / write a .tar.gz for support, without passwords\n"
+    "  edu-admin resend           重新上传被服务器拒绝的离线数据 / send refused offline items again\n"
     "  edu-admin --help           本说明 / this text\n"
     "  edu-admin --version        版本 / version\n"
     "\n"
@@ -216,6 +222,18 @@ int showUsers() {
     }
   }
   return status;
+// Damaged edu.db files the client moved aside and replaced, oldest first.
+std::vector<std::string> damagedCopies(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("edu.db.damaged-", 0) == 0 && name.find("-journal") == std::string::npos &&
+        name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
+      found.push_back(entry.path().string());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 int show() {
@@ -235,6 +253,9 @@ int show() {
   std::printf("log file:       %s/log/edu-client.log\n", folder.path.c_str());
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
+  for (const std::string& copy : damagedCopies(folder.path))
+    std::printf("damaged edu.db: %s (found damaged by the client, replaced by a clean copy; kept for you)\n",
+                copy.c_str());
   try {
     printStoredAddress(site ? "server address: (edu.db) " : "server address: ");
     std::printf("cached rows:\n");
@@ -243,6 +264,21 @@ int show() {
     printPending("");
   } catch (const DB_Func::DbError& error) {
     return databaseFailed("读取", "read", error);
+  }
+  return kDone;
+}
+
+// Items the server refused (after repeated refusals over an hour) go back
+// to pending; the running client sends them at its next try.
+int resend() {
+  if (!locateDatabase()) return kFailed;
+  try {
+    DB_Func::EnsureOwnTables();
+    const int resent = DB_Func::ResendRefused();
+    std::printf("%d refused offline item%s put back in the queue; the client sends %s at its next try\n",
+                resent, resent == 1 ? "" : "s", resent == 1 ? "it" : "them");
+  } catch (const DB_Func::DbError& error) {
+    return databaseFailed("写入", "write", error);
   }
   return kDone;
 }
@@ -264,6 +300,7 @@ int main(int argc, char** argv) {
   if (args.size() == 1 && args[0] == "check") return admin::check(argc, argv);
   if ((args.size() == 1 || args.size() == 2) && args[0] == "report")
     return admin::report(args.size() == 2 ? args[1] : "");
+  if (args.size() == 1 && args[0] == "resend") return resend();
   std::fprintf(stderr, "%s", kUsage);
   return kWrongUse;
 }

@@ -5,6 +5,7 @@
 // the login; with the delivered edu.db it asks for the server address, and
 // every run writes its start-up lines into its log file. The window's look
 // is kept as a picture.
+#include <QDir>
 #include <QTemporaryDir>
 
 #include "sys/hd_serial.h"
@@ -122,6 +123,64 @@ TEST_F(ClientProgramTest, AFiveMegabyteReplyLeavesOneCutLineInTheLogFile) {
   const size_t size = std::stoul(log.substr(log.rfind("(", end) + 1));
   EXPECT_GT(size, 4000000u);
   EXPECT_LT(log.size(), 64u * 1024) << "no log line grows with the reply";
+}
+
+// A damaged edu.db, at start-up and again while the client runs: the client
+// stays up, each damaged file is kept aside, the stored address survives
+// the first (only an index was torn), and the lists come from the server.
+TEST_F(ClientProgramTest, ADamagedEduDbAtStartAndMidRunIsKeptAsideAndTheClientGoesOn) {
+  testsupport::DevServerProcess server;
+  ASSERT_TRUE(server.running());
+  QTemporaryDir folder;
+  ASSERT_TRUE(copyProgramFolder(folder.path(), server.port()));
+  const std::string database = folder.filePath("edu.db").toStdString();
+  // The teacher list's index page torn apart.
+  const int page = run("sqlite3", {folder.filePath("edu.db"),
+                                   "SELECT rootpage FROM sqlite_master WHERE name = 't_teacher_school'"})
+                       .toInt();
+  const int pageSize = run("sqlite3", {folder.filePath("edu.db"), "PRAGMA page_size"}).toInt();
+  ASSERT_GT(page, 1);
+  ASSERT_GT(pageSize, 0);
+  std::string bytes = testsupport::readFile(database);
+  std::fill(bytes.begin() + (page - 1) * pageSize, bytes.begin() + page * pageSize, '\xff');
+  ASSERT_TRUE(testsupport::writeFile(database, bytes));
+
+  startClient(folder.filePath("edu-client"));
+  const std::string logPath = folder.filePath("log/edu-client.log").toStdString();
+  const auto damagedCopies = [&] {
+    return QDir(folder.path()).entryList({"edu.db.damaged-*"}, QDir::Files).size();
+  };
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] { return testsupport::readFile(logPath).find("edu.db: damaged") != std::string::npos; }, 10000))
+      << testsupport::readFile(logPath);
+  EXPECT_EQ(damagedCopies(), 1);
+  EXPECT_EQ(run("sqlite3", {folder.filePath("edu.db"), "PRAGMA quick_check"}), "ok");
+  EXPECT_EQ(run("sqlite3", {folder.filePath("edu.db"), "SELECT http_url FROM t_login_info"}),
+            QString("127.0.0.1:%1").arg(server.port()).toUtf8());
+
+  // Broken again while it runs: the login's look for an offline lesson to
+  // take up reads it.
+  ASSERT_TRUE(testsupport::writeFile(database, std::string(bytes.size(), 'x')));
+  const QString login = QString::fromUtf8(kLogin).replace("T1001", "2001").replace("S01", "1001");
+  EXPECT_EQ(sendLogin(login), 0);
+  ASSERT_TRUE(testsupport::waitFor([&] { return damagedCopies() == 2; }, 20000))
+      << testsupport::readFile(logPath);
+  EXPECT_EQ(client_.state(), QProcess::Running);
+  EXPECT_EQ(run("sqlite3", {folder.filePath("edu.db"), "PRAGMA quick_check"}), "ok");
+
+  // The panel's lists come from the server into the new file.
+  const QPoint lessonButton = kStatusWindowAt + QPoint(60, 116);
+  run("xdotool",
+      {"mousemove", QString::number(lessonButton.x()), QString::number(lessonButton.y()), "click", "1"});
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] {
+        return run("sqlite3", {folder.filePath("edu.db"), "SELECT count(*) FROM t_grade"}).toInt() > 0;
+      },
+      20000))
+      << testsupport::readFile(logPath);
+  EXPECT_EQ(client_.state(), QProcess::Running);
+  // No technical box came up.
+  EXPECT_TRUE(run("xdotool", {"search", "--name", "^edu_main$"}).split('\n').size() == 1);
 }
 
 TEST_F(ClientProgramTest, ACopiedProgramFolderResumesTheServersRunningLesson) {

@@ -6,6 +6,7 @@
 // again.
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "core/offline_delivery.h"
 #include "state/client_state.h"
@@ -149,9 +150,17 @@ TEST_F(OfflineDeliveryTest, EverythingKeptReachesTheServerOnceItIsThereInOrder) 
             (Rows{{"delivered"}, {"delivered"}, {"delivered"}}));
 }
 
-TEST_F(OfflineDeliveryTest, RefusedItemsAreMarkedAndNotSentAgain) {
+// A server that says no (here: to everything sent later, as a server in
+// maintenance might) refuses nothing with one answer. Only the third "no"
+// for the same item, an hour after the first, marks it refused; a refused
+// lesson takes its pictures with it, and nothing refused is sent again.
+TEST_F(OfflineDeliveryTest, OnlyRepeatedRefusalsOverAnHourRefuseAndRefusedItemsAreNotSentAgain) {
   DevServerProcess server({"--port", std::to_string(port_), "--refuse-offline"});
   ASSERT_TRUE(server.running());
+  long long now = 1'800'000'000'000;
+  delivery_.setClock([&] { return now; });
+  // Rounds start only when the test says so.
+  delivery_.setRetryInterval(std::chrono::hours(1));
   const long long lesson = keepOfflineLesson();
   keepPicture(lesson, "09.06__2.jpg", "2026-12-10 09:06:00");
   // A picture of an online lesson whose upload failed goes out alone.
@@ -160,21 +169,87 @@ TEST_F(OfflineDeliveryTest, RefusedItemsAreMarkedAndNotSentAgain) {
   keepPicture(DB_Func::LessonRowFor("70001", online), "10.01__2.jpg", "2026-12-10 10:01:00");
   keepReport();
   QSignalSpy rounds(&delivery_, &OfflineDelivery::roundEnded);
-  delivery_.sendAllNow();
-  ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == 1; }, 30000));
-  EXPECT_TRUE(rounds.at(0).at(0).toBool());
-  EXPECT_EQ(rounds.at(0).at(3).toInt(), 0);
 
+  const long long minute = 60'000;
+  const struct {
+    long long at;
+    int refused;
+    int waiting;
+  } tries[] = {{0, 0, 3}, {30 * minute, 0, 3}, {61 * minute, 2, 0}};
+  const long long t0 = now;
+  for (const auto& t : tries) {
+    SCOPED_TRACE(t.at / minute);
+    now = t0 + t.at;
+    const int before = static_cast<int>(rounds.count());
+    delivery_.sendAllNow();
+    ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == before + 1; }, 30000));
+    EXPECT_TRUE(rounds.at(before).at(0).toBool());
+    EXPECT_EQ(rounds.at(before).at(2).toInt(), t.refused);
+    EXPECT_EQ(rounds.at(before).at(3).toInt(), t.waiting);
+  }
   EXPECT_EQ(db_.rows("SELECT state FROM t_offline_lesson WHERE offline = 1"), Rows{{"refused"}});
   EXPECT_EQ(db_.rows("SELECT state FROM t_offline_shot ORDER BY id"), (Rows{{"refused"}, {"refused"}}));
   EXPECT_EQ(db_.rows("SELECT state FROM t_repair_report"), Rows{{"delivered"}});
+  // The lesson and the online lesson's picture three times, the report once.
   const size_t sent = server.requests().size();
-  EXPECT_EQ(sent, 3u);  // the lesson, the online lesson's picture, the report
+  EXPECT_EQ(sent, 7u);
   delivery_.sendAllNow();
-  ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == 2; }));
+  ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == 4; }));
   EXPECT_EQ(server.requests().size(), sent);
   // The pictures stay on disk.
   EXPECT_TRUE(QFile::exists(pictures_.filePath("09.06__2.jpg")));
+}
+
+// An error page for the oldest item holds up nothing behind it: the report
+// goes in the same round, and the lesson waits its own minute (the retry
+// timer and other answers do not send it sooner), then goes with its picture.
+TEST_F(OfflineDeliveryTest, AnErrorPageForTheHeadItemHoldsUpNothingBehindIt) {
+  DevServerProcess server({"--port", std::to_string(port_)});
+  ASSERT_TRUE(server.running());
+  long long now = 1'800'000'000'000;
+  delivery_.setClock([&] { return now; });
+  // Rounds start only when the test says so.
+  delivery_.setRetryInterval(std::chrono::hours(1));
+  const long long lesson = keepOfflineLesson();
+  keepPicture(lesson, "09.06__2.jpg", "2026-12-10 09:06:00");
+  keepReport();
+  ASSERT_FALSE(server.control("mode?set=error&count=1&only=getStartCountTime").empty());
+  QSignalSpy rounds(&delivery_, &OfflineDelivery::roundEnded);
+  delivery_.sendAllNow();
+  ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == 1; }, 30000));
+  EXPECT_TRUE(rounds.at(0).at(0).toBool());
+  EXPECT_EQ(rounds.at(0).at(3).toInt(), 2);
+  EXPECT_EQ(db_.rows("SELECT state FROM t_repair_report"), Rows{{"delivered"}});
+  EXPECT_EQ(db_.rows("SELECT state, attempts FROM t_offline_lesson"), (Rows{{"pending", "1"}}));
+
+  now += 59'000;
+  delivery_.serverAnswered();
+  ASSERT_TRUE(testsupport::waitFor([&] { return rounds.count() == 2; }));
+  EXPECT_EQ(server.requests().size(), 2u);
+
+  now += 1'000;
+  delivery_.serverAnswered();
+  ASSERT_TRUE(testsupport::waitFor([&] { return !DB_Func::CountPending().any(); }, 30000));
+  std::vector<std::string> paths;
+  for (const DevServerRequest& request : server.requests()) paths.push_back(request.path());
+  EXPECT_EQ(paths, (std::vector<std::string>{
+                       "/clientInterface-getStartCountTime", "/clientInterface-insertRepairs",
+                       "/clientInterface-getStartCountTime", "/clientInterface-postScreenShot"}));
+}
+
+// Items kept while a retry is already on its way do not put it off: the
+// timer goes on from where it was.
+TEST_F(OfflineDeliveryTest, NewItemsDoNotPostponeARetryAlreadyOnItsWay) {
+  // The timer may be late or early by 5% of its interval; the wait between
+  // the two items is longer than that twice over.
+  delivery_.setRetryInterval(std::chrono::seconds(10));
+  keepReport();
+  delivery_.itemsAdded();
+  ASSERT_TRUE(delivery_.retryRunning());
+  QTest::qWait(1500);
+  keepReport();
+  delivery_.itemsAdded();
+  EXPECT_LT(delivery_.retryRemaining(), std::chrono::milliseconds(9250));
 }
 
 // Another request the server answered sends what waits at once, whatever

@@ -121,6 +121,30 @@ TEST_F(Workflow, StoresAndRegistersEachFileAndReportsEachStepWithoutAWindow) {
   EXPECT_FALSE(workflow.Uploading());
 }
 
+// The pauses between retries as a real workflow has them, read from its
+// retry timer after each failure instead of waited for: 5 s, doubling, at
+// most 30 s.
+TEST_F(Workflow, RetriesPauseFiveSecondsDoublingUpToThirty) {
+  UploadWorkflow plain{&client};
+  plain.setSession([this] { return session; });
+  plain.setStepInterval(50);
+  int failures = 0;
+  QObject::connect(&plain, &UploadWorkflow::logLine, [&](const std::string& line) {
+    failures += text::gbkToUtf8(line).find("无法连接FTP服务器") != std::string::npos;
+  });
+  ftpServer.stop();
+  ASSERT_TRUE(plain.AddFile("/home/t/lesson.doc", makeCopy("lesson.doc", 1000, 4)));
+  plain.StartNext();
+  std::vector<int> pauses;
+  for (int n = 1; n <= 5; ++n) {
+    ASSERT_TRUE(testsupport::waitFor([&] { return failures >= n && plain.Timer4->isActive(); }, kLongWaitMs));
+    pauses.push_back(plain.Timer4->interval());
+    plain.Timer4->stop();
+    plain.Timer4Timer();
+  }
+  EXPECT_EQ(pauses, (std::vector<int>{5000, 10000, 20000, 30000, 30000}));
+}
+
 TEST_F(Workflow, AnFtpServerThatIsDownIsToldOnceAndTheFileWaitsForIt) {
   const std::string copy = makeCopy("lesson.doc", 200000, 3);
   ftpServer.stop();
@@ -136,6 +160,8 @@ TEST_F(Workflow, AnFtpServerThatIsDownIsToldOnceAndTheFileWaitsForIt) {
       },
       kLongWaitMs));
   EXPECT_EQ(messages, std::vector<std::string>{"课件暂时无法上传，稍后会自动重新上传。"});
+  int recovered = 0;
+  QObject::connect(&workflow, &UploadWorkflow::storeRecovered, [&] { ++recovered; });
   EXPECT_EQ(workflow.QueuedCount(), 1);
   EXPECT_EQ(trail.front(), "started");
   EXPECT_NE(std::find(trail.begin(), trail.end(), "halted"), trail.end());
@@ -147,6 +173,8 @@ TEST_F(Workflow, AnFtpServerThatIsDownIsToldOnceAndTheFileWaitsForIt) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(readFile(ftpServer.root() + entries[0].second), contentOf(copy));
   EXPECT_EQ(messages.size(), 1u);
+  // The message's box is told to go.
+  EXPECT_EQ(recovered, 1);
 }
 
 }  // namespace

@@ -38,7 +38,9 @@ TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
   choose(classStart->CB_grade, 1);
   EXPECT_EQ(ClientState.gradeID, "3001");
   EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
-  EXPECT_EQ(itemsOf(classStart->CB_Subject), std::vector<QString>{"请选择章节"});
+  // The grade's cached subjects at once, stale row included.
+  EXPECT_EQ(classStart->CB_Subject->count(), 6);
+  EXPECT_EQ(classStart->CB_Subject->currentIndex(), 0);
   EXPECT_EQ(classStart->CB_Class->count(), 4);  // the cache, stale row included
   ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
   EXPECT_EQ(itemsOf(classStart->CB_Class),
@@ -174,6 +176,38 @@ TEST_F(ClassStartPage, WhileALessonRunsTheSchoolAndTeacherStayAndTheListsAreKept
   classStart->FormShow1111();
   EXPECT_EQ(classStart->CB_grade->count(), 1);
   EXPECT_FALSE(client.timeoutRunning());
+}
+
+// The server away from the sign-in on: every list fills from what an
+// earlier run left in edu.db, and the teacher can pick everything and start
+// the lesson offline.
+TEST_F(ClassStartPage, WithTheServerAwayFromTheSignInTheCachedListsStartALessonOffline) {
+  AppHooks.pendingChanged = [] {};
+  ASSERT_EQ(server.stop(), 0);
+  signIn();
+  classStart->FormShow1111();
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade :   "));
+  EXPECT_EQ(itemsOf(classStart->CB_grade),
+            (std::vector<QString>{"请选择年级", "一年级", "二年级", "三年级"}));
+
+  choose(classStart->CB_grade, 1);
+  const std::vector<QString> subjects{"请选择学科", "语文", "数学", "科学", "道德与法治"};
+  EXPECT_EQ(itemsOf(classStart->CB_Subject), subjects);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetClass :   "));
+  EXPECT_EQ(itemsOf(classStart->CB_Class),
+            (std::vector<QString>{"请选择班级", "一年级（1）班", "一年级（2）班"}));
+  choose(classStart->CB_Class, 1);
+  ASSERT_TRUE(waitForReply("Tform_skjs.GetSubject :   "));
+  EXPECT_EQ(itemsOf(classStart->CB_Subject), subjects);
+  choose(classStart->CB_Subject, 2);
+  EXPECT_EQ(ClientState.subjectID, "5002");
+
+  classStart->bu_ksskClick();
+  ASSERT_TRUE(waitForReply("StartCountTime :   "));
+  EXPECT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+  EXPECT_EQ(messages, std::vector<std::string>{gbk("暂时无法连接服务器，本节课已离线开始计时。"
+                                                   "上课记录和截图保存在本机，网络恢复后将自动上传。")});
+  EXPECT_EQ(timerStarts, 1);
 }
 
 TEST_F(ClassStartPage, AFailedListAnswerIsLoggedAndLeavesTheList) {

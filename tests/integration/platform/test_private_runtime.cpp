@@ -226,6 +226,13 @@ TEST_F(PrivateRuntimeTest, AFolderNotOursAloneIsRefusedAndNeverUsed) {
          ::chmod(folder.c_str(), 0755);
        },
        false, "", "open to other users"},
+      // Others' bits alone, the group's closed.
+      {"ours but open to all others",
+       [](const std::string& folder) {
+         fs::create_directory(folder);
+         ::chmod(folder.c_str(), 0701);
+       },
+       false, "", "open to other users"},
       {"a link to a folder of ours",
        [this](const std::string& folder) {
          fs::create_directory(tmp_ + "/elsewhere");

@@ -146,6 +146,7 @@ std::string serve(const Request& r) {
   }
   if (path == "/fail") return answer("500 Internal Server Error", R"({"status":"error"})");
   if (path == "/broken") return "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc";
+  if (path == "/taken") return answer("200 OK", "");
   if (path == "/hold") return "";
   if (path.rfind("/moved/", 0) == 0) {
     return answer(
@@ -344,6 +345,9 @@ TEST_F(PostFile, EveryFailureGivesEmptyText) {
     EXPECT_EQ(post(c.path, c.url), "") << c.name;
     EXPECT_EQ(server_.requests().size(), before + (c.reachesServer ? 1 : 0)) << c.name;
   }
+  // A 200 without a body is no failure: the server took the picture, and
+  // no caller may send it again.
+  EXPECT_EQ(post(path, server_.url("/taken")), kEmptyPostAnswer);
 }
 
 }  // namespace

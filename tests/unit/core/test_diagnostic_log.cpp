@@ -1,6 +1,8 @@
 // The diagnostic log: a line is cut at a bounded length wherever it goes,
 // the log file rotates at its byte bound keeping a fixed number of files,
 // and the status window's hidden box stays bounded in bytes and lines.
+#include <sys/stat.h>
+
 #include <QTemporaryDir>
 #include <filesystem>
 
@@ -27,6 +29,9 @@ TEST(CutLogLine, LongLinesEndWithTheirFullSizeAndNeverSplitACharacter) {
       // of the sixth.
       {"GBK cut at a character", "z" + chinese + chinese + chinese + chinese, 24,
        "z" + chinese + chinese.substr(0, 4) + ending25},
+      // 0x81 is the first lead byte: its pair stays whole too.
+      {"lowest lead byte", "z" + std::string(40, '\x81'), 16,
+       "z\x81\x81" + std::string("\xA1\xAD(41 bytes)")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -59,6 +64,60 @@ TEST(RotatingLogFile, RotatesAtItsBoundAndKeepsAFixedNumberOfFiles) {
   for (int i = 0; i < 6; ++i) ASSERT_TRUE(again.write(line));
   EXPECT_EQ(fs::file_size(folder + "/edu-client.log"), 100u);
   EXPECT_EQ(fs::file_size(folder + "/edu-client.log.1"), 1000u);
+}
+
+// What is planted where the log goes is never written through, never
+// chmod-ed and never waited on: a link or FIFO in the file's place is moved
+// aside and a new file begun; a linked folder is not used at all.
+TEST(RotatingLogFile, APlantedLinkOrFifoIsMovedAsideAndNeverWrittenThrough) {
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  const std::string target = root + "/target";
+  ASSERT_TRUE(testsupport::writeFile(target, "keep"));
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> plant;
+  } cases[] = {
+      {"a link to another file", [&](const std::string& path) { fs::create_symlink(target, path); }},
+      {"a FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string folder = root + "/log" + std::to_string(++n);
+    fs::create_directory(folder);
+    const std::string path = folder + "/edu-client.log";
+    c.plant(path);
+    std::vector<std::string> notices;
+    RotatingLogFile file(folder, "edu-client.log", 1000, 3);
+    file.setNotice([&](const std::string& line) { notices.push_back(line); });
+    EXPECT_TRUE(file.write("first"));
+    EXPECT_TRUE(file.write("second"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+    EXPECT_EQ(testsupport::readFile(path), "first\nsecond\n");
+    EXPECT_TRUE(fs::exists(fs::symlink_status(path + ".unsafe-1")));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("moved aside"), std::string::npos) << notices[0];
+  }
+  EXPECT_EQ(testsupport::readFile(target), "keep");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::others_read, fs::perms::others_read);
+
+  // The folder itself a link: nothing is written there, nothing changed.
+  const std::string elsewhere = root + "/elsewhere";
+  fs::create_directory(elsewhere);
+  fs::permissions(elsewhere, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+  fs::create_directory_symlink(elsewhere, root + "/linked");
+  std::vector<std::string> notices;
+  RotatingLogFile linked(root + "/linked", "edu-client.log", 1000, 3);
+  linked.setNotice([&](const std::string& line) { notices.push_back(line); });
+  EXPECT_FALSE(linked.write("line"));
+  EXPECT_FALSE(linked.write("line"));
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+  EXPECT_EQ(fs::status(elsewhere).permissions() & fs::perms::others_read, fs::perms::others_read);
+  EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST(DiagnosticLog, AFiveMegabyteReplyLeavesOneCutLineInTheFile) {

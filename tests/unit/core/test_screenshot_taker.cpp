@@ -332,6 +332,32 @@ TEST_F(ScreenshotTick, PicturesOfAnOfflineLessonOrAnAbandonedUploadWait) {
   EXPECT_EQ(failed.count(), 1);
 }
 
+// A wall clock set back two hours during a lesson: the next picture is
+// dated the earlier one's time plus the time truly passed, so that neither
+// its name nor its shot time comes before the earlier picture's. A new
+// lesson takes the clock as it is.
+TEST_F(ScreenshotTick, AClockSetBackNeverDatesALaterPictureBeforeAnEarlierOne) {
+  QSignalSpy waits(&taker_, &ScreenshotTaker::pictureWaits);
+  job_.keepForLater = true;
+  // Each tick reads the clock twice: the folder's month, the picture's time.
+  times_ = {at(2024, 5, 20, 14, 5), at(2024, 5, 20, 14, 5), at(2024, 5, 20, 12, 6), at(2024, 5, 20, 12, 6)};
+  taker_.tick(job_);
+  job_.counter = 3;
+  taker_.tick(job_);
+  ASSERT_EQ(waits.count(), 2);
+  const auto second = waits.at(1).at(0).value<ScreenshotUpload>();
+  EXPECT_NE(second.localPath.find("/14.05__3.jpg"), std::string::npos) << second.localPath;
+  EXPECT_EQ(second.takenAt.tm_hour, 14);
+  EXPECT_EQ(second.takenAt.tm_min, 5);
+
+  job_.processID = "P78";
+  job_.counter = 2;
+  taker_.tick(job_);
+  ASSERT_EQ(waits.count(), 3);
+  EXPECT_NE(waits.at(2).at(0).value<ScreenshotUpload>().localPath.find("/P78/12.06__2.jpg"),
+            std::string::npos);
+}
+
 // A stalled upload may still be running when the status window goes away;
 // it ends quietly, with no taker to report to.
 TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {

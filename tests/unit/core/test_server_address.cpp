@@ -56,8 +56,30 @@ TEST(ServerAddress, OnlyAddressesARequestCanUseAreTaken) {
       {"192.168.1.10/edu?x=1", false},
       {"user@192.168.1.10", false},
       {"服务器.cn", false},
+      // Host names the resolver would refuse or misread.
+      {".", false},
+      {"-", false},
+      {"edu..school.cn", false},
+      {".edu.school.cn", false},
+      {"-edu.school.cn", false},
+      {"edu-.school.cn", false},
+      {"10.0.0.256", false},
+      {"10.0.0", false},
+      {"1.2.3.4.5", false},
+      {"10.0.0.1:8080", true},
+      {"edu1.school.cn", true},
+      {"x1", true},
   };
   for (const auto& c : cases) EXPECT_EQ(usableServerAddress(c.typed).has_value(), c.usable) << c.typed;
+  // The lengths: a label of 63 and a name of 253 are the longest taken.
+  const std::string label63(63, 'a');
+  const std::string name253 = label63 + "." + label63 + "." + label63 + "." + std::string(61, 'b');
+  ASSERT_EQ(name253.size(), 253u);
+  EXPECT_TRUE(usableServerAddress(label63 + ".cn"));
+  EXPECT_FALSE(usableServerAddress(label63 + "a.cn"));
+  EXPECT_TRUE(usableServerAddress(name253));
+  EXPECT_FALSE(usableServerAddress(name253 + "b"));
+  EXPECT_FALSE(usableServerAddress(std::string(100000, 'a')));
   const std::optional<ServerAddress> usable = usableServerAddress(" http://192.168.1.10:8080/edu/ ");
   ASSERT_TRUE(usable);
   EXPECT_EQ(usable->host, "192.168.1.10");

@@ -98,6 +98,25 @@ TEST_F(DataFolderTest, AUserDataFolderThatCannotBeMadeLeavesTheProgramFolderAndS
   EXPECT_NE(folder.note.find("cannot be made"), std::string::npos) << folder.note;
 }
 
+// Something other than a folder of ours in the data folder's place: the
+// client is not to use it, nor to fall back on the read-only program folder.
+TEST_F(DataFolderTest, AFileOrLinkInTheDataFoldersPlaceIsRefused) {
+  const std::string xdg = root.path().toStdString() + "/xdg";
+  std::filesystem::create_directories(xdg);
+  const std::string folder = xdg + "/edu-client";
+  ASSERT_TRUE(testsupport::writeFile(folder, "a file"));
+  platform::DataFolder decided = decide(false, xdg, "");
+  EXPECT_EQ(decided.refusal, folder);
+  EXPECT_NE(decided.note.find("is not a folder"), std::string::npos) << decided.note;
+
+  std::filesystem::remove(folder);
+  std::filesystem::create_directory(root.path().toStdString() + "/elsewhere");
+  std::filesystem::create_directory_symlink(root.path().toStdString() + "/elsewhere", folder);
+  decided = decide(false, xdg, "");
+  EXPECT_EQ(decided.refusal, folder);
+  EXPECT_FALSE(std::filesystem::exists(root.path().toStdString() + "/elsewhere/edu.db"));
+}
+
 TEST(FolderWritable, AFolderThatTakesNewFilesAndLeavesNoTrace) {
   QTemporaryDir folder;
   EXPECT_TRUE(platform::folderWritable(folder.path().toStdString()));
