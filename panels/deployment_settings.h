@@ -1,8 +1,9 @@
 // Values that differ from school to school and come with the installation:
 // the repair hotline and the name of the service provider shown on the
 // repair page. They are read from "deployment.ini" beside the program
-// (UTF-8 text, lines "hotline=...", "provider=..." and
-// "offline_retry_seconds=..."); a value that is
+// (UTF-8 text, lines "hotline=...", "provider=...",
+// "offline_retry_seconds=...", "screenshot_keep_days=..." and
+// "screenshot_max_mb=..."); a value that is
 // missing or empty keeps its placeholder, which still reads as a sentence.
 #pragma once
 
@@ -16,6 +17,11 @@ struct DeploymentSettings {
   // How often records kept while the server could not be reached are tried
   // again ("offline_retry_seconds", 1 to 3600).
   int offlineRetrySeconds = 60;
+  // Lesson pictures: delivered ones are removed after this many days
+  // ("screenshot_keep_days", 1 to 3650), and the picture folder is held under
+  // this size ("screenshot_max_mb", 1 to 1048576 MiB).
+  int screenshotKeepDays = 30;
+  int screenshotMaxMb = 2048;
 };
 
 // The placeholders, in GBK.

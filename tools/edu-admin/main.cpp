@@ -99,6 +99,15 @@ std::vector<DB_Func::TableRowCount> pendingOfflineItems() {
   return items;
 }
 
+// Pictures the retention had to remove before the server had them.
+int discardedPictures() {
+  try {
+    return DB_Func::CountDiscardedShots();
+  } catch (const DB_Func::DbError&) {
+    return 0;  // the client adds its own tables at its next start
+  }
+}
+
 int show() {
   const platform::DataFolder& folder = platform::dataFolder();
   std::printf("program folder: %s\n", platform::programDir().c_str());
@@ -126,6 +135,9 @@ int show() {
     std::printf("pending offline items:%s\n", pending.empty() ? " none" : "");
     for (const DB_Func::TableRowCount& count : pending)
       std::printf("  %-14s %lld\n", count.table.c_str(), count.rows);
+    const int discarded = discardedPictures();
+    if (discarded > 0)
+      std::printf("screenshots discarded before delivery (picture folder or disk full): %d\n", discarded);
   } catch (const DB_Func::DbError& error) {
     return databaseFailed("读取", "read", error);
   }
