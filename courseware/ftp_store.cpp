@@ -29,19 +29,6 @@ std::string firstLine(const Reply& reply) {
 
 std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
 
-// The size in a 213 answer to SIZE; -1 when there is none.
-int64_t sizeIn(const Reply& reply) {
-  const std::string line = firstLine(reply);
-  const size_t digits = line.find_first_of("0123456789", 3);
-  if (digits == std::string::npos) return -1;
-  int64_t size = 0;
-  for (size_t at = digits; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
-    if (size > (INT64_MAX - 9) / 10) return -1;
-    size = size * 10 + (line[at] - '0');
-  }
-  return size;
-}
-
 // Codes with which a server ends a transfer (or refuses to open its data
 // connection), as opposed to answering a DELE.
 bool endsATransfer(int code) {
@@ -281,7 +268,7 @@ class StoreSession {
       // The size of the server's copy from an earlier broken store.
       std::optional<Reply> size = ask("SIZE", job_.remoteFileName);
       if (!size) return fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
-      const int64_t held = size->code == 213 ? sizeIn(*size) : -1;
+      const int64_t held = size->code == 213 ? parseSizeReply(size->text).value_or(-1) : -1;
       if (held == total && total > 0) {
         // Whole already: only the server's last word was lost.
         result_.resumedFrom = held;

@@ -227,11 +227,13 @@ TEST_F(CatalogPage, GradeChangeClearsTheSubjectKeepsTheCatalogAndRefreshesSubjec
   page.OpenPage();
   EXPECT_EQ(ClientState.coursewareGradeID, "g2");
   EXPECT_EQ(page.CB_grade->currentIndex(), 2);
+  settle();
   ClientState.classID = "k2";
   page.OpenPage();
   EXPECT_EQ(ClientState.coursewareGradeID, "g1");
   EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
   EXPECT_EQ(page.CB_grade->currentIndex(), 1);
+  settle();
 }
 
 TEST_F(CatalogPage, SubjectAndCatalogChoicesGoIntoTheClientState) {
