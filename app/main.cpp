@@ -2,9 +2,11 @@
 // is its main window and closing it ends the client.
 #include <QMessageBox>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <thread>
 
 #include "app/client_windows.h"
 #include "core/diagnostic_log.h"
@@ -12,6 +14,7 @@
 #include "core/fdck.h"
 #include "core/offline_delivery.h"
 #include "core/offline_records.h"
+#include "core/picture_keeper.h"
 #include "core/qt_chinese.h"
 #include "core/screenshot_taker.h"
 #include "core/server_address.h"
@@ -23,6 +26,7 @@
 #include "platform/program_dir.h"
 #include "platform/service_notify.h"
 #include "platform/single_instance.h"
+#include "platform/stop_request.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "store/database_check.h"
@@ -148,14 +152,39 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   followScreenshots(screenshots, shotNotice, &form1,
                     [&form1](const std::string& line) { form1.appendLog(line); });
-  // A picture the server has not got waits in edu.db for a later delivery;
-  // a delivered one shows the server is there for what waits.
-  const auto keep = [&form1](const ScreenshotUpload& picture) {
+  // Every picture is recorded in edu.db before its post starts and marked
+  // delivered only on the server's answer, so a kill at any moment leaves
+  // it waiting for a later delivery.
+  ScreenshotTaker::Records records;
+  records.record = [&form1](const ScreenshotUpload& picture, bool posting) -> long long {
     try {
-      if (!offline::keepWaitingPicture(picture, ClientState))
-        form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
+      const long long id =
+          offline::recordPicture(picture, ClientState, posting ? DB_Func::kSending : DB_Func::kPending);
+      if (id == 0) form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
+      return id;
     } catch (const DB_Func::DbError& error) {
-      form1.appendLog("screenshot not kept for later: " + std::string(error.what()));
+      form1.appendLog("screenshot not recorded: " + std::string(error.what()));
+      return 0;
+    }
+  };
+  records.settle = [&form1](long long id, bool delivered) {
+    try {
+      DB_Func::ShotPostEnded(id, delivered);
+    } catch (const DB_Func::DbError& error) {
+      form1.appendLog("screenshot record not updated: " + std::string(error.what()));
+    }
+  };
+  screenshots.setRecords(std::move(records));
+  // A picture that waits shows in the offline view and is sent later; a
+  // delivered one shows the server is there for what waits.
+  const auto keep = [&form1](const ScreenshotUpload& picture) {
+    if (picture.recordId == 0) {
+      // Its record could not be written before the post: one more try.
+      try {
+        offline::recordPicture(picture, ClientState, DB_Func::kPending);
+      } catch (const DB_Func::DbError& error) {
+        form1.appendLog("screenshot not kept for later: " + std::string(error.what()));
+      }
     }
     callHook(AppHooks.pendingChanged);
   };
@@ -165,11 +194,24 @@ int main(int argc, char** argv) {
                    [&](bool answered) {
                      if (answered) windows.delivery->serverAnswered();
                    });
+
+  // The pictures on disk: whole or absent, and within their bounds.
+  const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
+  pictures::RetentionBounds bounds;
+  bounds.keepDays = settings.screenshotKeepDays;
+  bounds.maxBytes = int64_t{settings.screenshotMaxMb} << 20;
+  PictureKeeper keeper(dataFolder.path, bounds);
+  keeper.setLog([&form1](const std::string& line) { form1.appendLog(line); });
+  keeper.checkAtStartUp();
+  keeper.runPass();
+  callHook(AppHooks.pendingChanged);
+
   StatusWindowServices services;
   services.storedServerUrl = storedServerUrl;
   services.siteServerUrl = [programDir] { return panels::configuredServer(programDir); };
   services.storeServerUrl = DB_Func::StoreServerUrl;
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };
+  services.lessonEnded = [&keeper] { keeper.runPass(); };
   form1.setServices(std::move(services));
 
   // The sign-in companion's messages, handled on this thread one at a time.
@@ -182,6 +224,20 @@ int main(int argc, char** argv) {
   else
     form1.appendLog("login channel: " + channelError);
   log("F4 key hook: not held; a login with the lock-screen flag asks for it");
+
+  // The service manager's stop (and a shutdown): whatever is under way
+  // ends within two seconds. A post on its way is abandoned and its picture
+  // waits in edu.db; every record is one statement, so none is half written.
+  platform::StopRequestWatch stopWatch;
+  QObject::connect(&stopWatch, &platform::StopRequestWatch::stopRequested, &app,
+                   [&](const QString& signalName) {
+                     log("edu-client stopping on " + signalName.toStdString());
+                     if (screenshots.abandonUpload())
+                       form1.appendLog("screenshot post abandoned, the picture waits for a later delivery: " +
+                                       screenshots.lastScreenshotPath());
+                     platform::StopRequestWatch::endProcessAfter(1800, 0);
+                     app.quit();
+                   });
 
   form1.show();
   form1.activateWindow();
@@ -196,5 +252,12 @@ int main(int argc, char** argv) {
   // An address the admin sets in /etc reaches a running client within
   // seconds, for every user at once.
   form1.watchSiteServerAddress(std::chrono::seconds(5));
-  return app.exec();
+  const int exitCode = app.exec();
+  // A stopped post gives up within a second or so; the process does not end
+  // under its feet.
+  screenshots.abandonUpload();
+  for (int wait = 0; wait < 12 && screenshots.uploadsRunning() > 0; ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  log("edu-client stopped");
+  return exitCode;
 }

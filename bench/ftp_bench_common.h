@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "courseware/FtpClient.h"
+#include "courseware/ftpclient/FtpClient.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/ftp_server.h"
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "bench/ftp_bench_common.h"
-#include "courseware/FtpClient.h"
+#include "courseware/ftpclient/FtpClient.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// MD5 of a 1 GiB file with the upload queue's routine (a read-only mapping
+// MD5 of a 1 GiB file with the upload queue's routine (read in pieces
 // through OpenSSL's EVP digest), timed against md5sum and openssl dgst -md5
 // on the same file, each run three times from a warm page cache; the median
 // times give the ratios. Usage: bench_md5 [file] (without a file a 1 GiB

@@ -50,6 +50,8 @@ struct StatusWindowServices {
   std::function<void(const std::string& versionNumber, const std::string& infoFileUrl)> checkForUpgrade;
   // Each tick of the screenshot timer, after the counter went up.
   std::function<void()> screenshotTick;
+  // A running lesson has stopped (its limit, a login, a logout).
+  std::function<void()> lessonEnded;
 };
 
 class TForm1 : public QWidget {

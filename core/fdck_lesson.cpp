@@ -28,6 +28,7 @@ void TForm1::setTimeDisplay(int minutes, int seconds) {
 }
 
 void TForm1::stopLesson() {
+  const bool wasRunning = isLessonRunning();
   Timer1.stop();
   Timer3.stop();
   Timer4.stop();
@@ -37,6 +38,7 @@ void TForm1::stopLesson() {
   ClientState.elapsedSeconds = 0;
   callHook(AppHooks.classStartIdle);
   clearKeptSession();
+  if (wasRunning && services_.lessonEnded) services_.lessonEnded();
 }
 
 void TForm1::startLessonTimers() {
@@ -149,8 +151,10 @@ bool TForm1::takeUpOfflineLesson() {
   ClientState.className = lesson.text("class_name");
   ClientState.subjectID = lesson.text("subject_id");
   ClientState.subjectName = lesson.text("subject_name");
-  // Its pictures keep going to the lesson's folder and wait for delivery.
-  ClientState.processID = lesson.text("local_id");
+  // Its pictures keep going to the lesson's folder and wait for delivery;
+  // once the server has taken it, it goes on under the server's id.
+  const std::string serverID = lesson.text("process_id");
+  ClientState.processID = serverID.empty() ? lesson.text("local_id") : serverID;
   appendLog("offline lesson taken up: " + ClientState.processID);
   callHook(AppHooks.classStartResumed, beginTime);
   ClientState.elapsedSeconds = static_cast<int>(std::clamp<long long>(now - began, 0, INT_MAX - 1));

@@ -1,8 +1,11 @@
 #include "core/jpeg_writer.h"
 
+#include "core/picture_files.h"
+
 // jpeglib.h needs FILE and size_t declared before it.
 #include <jpeglib.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -83,13 +86,21 @@ bool encode(const platform::ScreenFrame& frame, std::FILE* file, int quality) {
 
 bool writeJpeg(const platform::ScreenFrame& frame, const std::string& diskPath, int quality) {
   if (frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return false;
-  std::FILE* file = std::fopen(diskPath.c_str(), "wb");
+  // Written under another name and renamed when complete: a kill or a power
+  // loss mid-write never leaves a cut-off picture under the real name.
+  const std::string unfinished = diskPath + pictures::kUnfinishedSuffix;
+  std::FILE* file = std::fopen(unfinished.c_str(), "wb");
   if (file == nullptr) return false;
   // Fewer, larger writes than libjpeg's 4 KB pieces.
   std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
   bool written = encode(frame, file, quality);
   written = std::ferror(file) == 0 && written;
   written = std::fclose(file) == 0 && written;
-  if (!written) std::remove(diskPath.c_str());
+  written = written && std::rename(unfinished.c_str(), diskPath.c_str()) == 0;
+  if (!written) {
+    const int error = errno;
+    std::remove(unfinished.c_str());
+    errno = error;
+  }
   return written;
 }

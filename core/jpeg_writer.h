@@ -7,6 +7,7 @@
 #include "platform/gui/screen_capture.h"
 
 // Writes `frame` to the file `diskPath` (the name on disk, UTF-8), replacing
-// any file of that name. Returns false when anything fails (no room, no
-// right, a bad frame); then no file of that name is left behind.
+// any file of that name: first under the name with ".part" added, renamed
+// once complete. Returns false when anything fails (no room, no right, a bad
+// frame), with errno saying why; then neither name is left behind.
 bool writeJpeg(const platform::ScreenFrame& frame, const std::string& diskPath, int quality = 80);

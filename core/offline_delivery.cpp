@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/picture_files.h"
 #include "core/screenshot_naming.h"
 #include "replies/json_func.h"
 #include "server/http_helpers.h"
@@ -142,6 +143,12 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
     }
     if (!recorded([&] { DB_Func::LessonDelivered(item.id, processID); })) return;
     log(what + " delivered, processID " + processID);
+    // The lesson still running goes on under the server's id: its next
+    // pictures and courseware are sent with it.
+    if (ClientState.processID == localId) {
+      ClientState.processID = processID;
+      log("the running lesson " + localId + " goes on as " + processID);
+    }
     answered(true);
   });
   client_->startRequest(HttpUrl::StartLesson(ClientState.serverPath, r.text("school_id"), r.text("grade_id"),
@@ -194,7 +201,12 @@ void OfflineDelivery::sendShot(const DB_Func::PendingItem& item) {
                           r.text("grade_id"), r.text("class_id"), r.text("teacher_id"), r.text("subject_id"),
                           r.text("device_id"), "1", HttpUrl::PercentEncode(r.text("shot_time"))));
   auto work = [channel = channel_, upload = uploader_, path, url, item] {
-    const std::string reply = upload(path, url);
+    std::string reply;
+    {
+      // The retention leaves a picture alone while it is posted.
+      const pictures::PictureInUse inUse(text::gbkToUtf8(path));
+      reply = upload(path, url);
+    }
     const std::lock_guard lock(channel->mutex);
     if (OfflineDelivery* owner = channel->owner) {
       QMetaObject::invokeMethod(

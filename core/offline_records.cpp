@@ -41,13 +41,14 @@ DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string
   return lesson;
 }
 
-bool keepWaitingPicture(const ScreenshotUpload& picture, const ClientStateRecord& state) {
+long long recordPicture(const ScreenshotUpload& picture, const ClientStateRecord& state,
+                        const std::string& shotState) {
   const ScreenshotJob& job = picture.job;
   const std::string shotTime = timeText(picture.takenAt);
   DB_Func::LessonRecord lesson = lessonOf(state, shotTime);
   lesson.processID = job.processID;
   const long long row = DB_Func::LessonRowFor(job.processID, lesson);
-  if (row == 0) return false;
+  if (row == 0) return 0;
   DB_Func::ShotRecord shot;
   shot.filePath = picture.localPath;
   shot.shotTime = shotTime;
@@ -57,8 +58,7 @@ bool keepWaitingPicture(const ScreenshotUpload& picture, const ClientStateRecord
   shot.teacherID = job.teacherID;
   shot.subjectID = job.subjectID;
   shot.deviceID = job.deviceID;
-  DB_Func::AddPendingShot(row, shot);
-  return true;
+  return DB_Func::AddPendingShot(row, shot, shotState);
 }
 
 }  // namespace offline

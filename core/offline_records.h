@@ -23,9 +23,11 @@ std::tm localNow();
 // The running lesson of the ClientState as a record, begun at `beginTime`.
 DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string& beginTime);
 
-// Stores a picture the server has not got, under the lesson it was taken
-// in (`state` names the lesson when it is an online one seen for the first
-// time). Returns false when its offline lesson is not stored.
-bool keepWaitingPicture(const ScreenshotUpload& picture, const ClientStateRecord& state);
+// Records a picture the server has not got yet, under the lesson it was
+// taken in (`state` names the lesson when it is an online one seen for the
+// first time), as `shotState` (pending, or sending while its live post is
+// on its way). Returns its row id; 0 when its offline lesson is not stored.
+long long recordPicture(const ScreenshotUpload& picture, const ClientStateRecord& state,
+                        const std::string& shotState);
 
 }  // namespace offline

@@ -5,9 +5,11 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "core/jpeg_writer.h"
 #include "core/offline_records.h"
+#include "core/picture_files.h"
 #include "core/screenshot_naming.h"
 #include "platform/free_memory.h"
 #include "server/http_helpers.h"
@@ -95,21 +97,28 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   // sent so; on disk each level goes by its UTF-8 name.
   std::string localPath = text::utf8ToGbk(job.dataDir);
   std::string diskPath = job.dataDir;
+  std::vector<std::pair<std::string, std::string>> folders;  // client name, disk name
   for (const std::string& level :
        screenshotFolderLevels(clock_(), job.teacherName, job.teacherPhone, job.processID)) {
     localPath += "/" + level;
     diskPath += "/" + text::gbkToUtf8(level);
-    std::string reason;
-    if (!makeFolder(diskPath, reason)) {
-      notSaved(localPath, reason);
-      return;
-    }
+    folders.emplace_back(localPath, diskPath);
   }
   // The time is read again, apart from the folder's month.
   const std::tm takenAt = pictureTime();
   const std::string fileName = screenshotFileName(takenAt, job.counter);
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
+  // From before its folders are made until its post ends, the picture is in
+  // use: the retention leaves it and its folders alone.
+  auto inUse = std::make_shared<pictures::PictureInUse>(diskPath);
+  for (const auto& [folderName, folderOnDisk] : folders) {
+    std::string reason;
+    if (!makeFolder(folderOnDisk, reason)) {
+      notSaved(folderName, reason);
+      return;
+    }
+  }
   platform::ScreenFrame frame;
   const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
   errno = 0;
@@ -124,11 +133,26 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   lastScreenshotPath_ = localPath;
   ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target),
                           takenAt};
+  if (records_.record) upload.recordId = records_.record(upload, !job.keepForLater);
   if (job.keepForLater) {
     emit pictureWaits(upload);
     return;
   }
-  startUpload(std::move(upload));
+  startUpload(std::move(upload), std::move(inUse));
+}
+
+bool ScreenshotTaker::abandonUpload() {
+  if (!currentRunning_) return false;
+  ++generation_;  // its report is ignored
+  currentRunning_ = false;
+  currentStop_.request_stop();
+  settle(current_, false);
+  emit pictureWaits(current_);
+  return true;
+}
+
+void ScreenshotTaker::settle(const ScreenshotUpload& upload, bool delivered) {
+  if (upload.recordId != 0 && records_.settle) records_.settle(upload.recordId, delivered);
 }
 
 void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
@@ -166,11 +190,11 @@ void ScreenshotTaker::notSaved(const std::string& localPath, const std::string& 
   emit pictureNotSaved(text::utf8ToGbk("截图无法保存：") + localPath + " (" + reason + ")", first);
 }
 
-void ScreenshotTaker::startUpload(ScreenshotUpload upload) {
-  const unsigned generation = ++generation_;
+void ScreenshotTaker::startUpload(ScreenshotUpload upload, std::shared_ptr<const void> inUse) {
   // The upload still running is abandoned: it gives up now rather than when
   // its own time-outs run out, and its picture waits for a later delivery.
-  if (currentRunning_) emit pictureWaits(current_);
+  abandonUpload();
+  const unsigned generation = ++generation_;
   currentRunning_ = true;
   currentStop_.request_stop();
   currentStop_ = std::stop_source();
@@ -180,8 +204,9 @@ void ScreenshotTaker::startUpload(ScreenshotUpload upload) {
     ++channel_->running;
   }
   auto work = [channel = channel_, post = uploader_, localPath = current_.localPath, url = current_.url,
-               stop = currentStop_.get_token(), generation] {
+               stop = currentStop_.get_token(), generation, inUse = std::move(inUse)]() mutable {
     const bool answered = !post(localPath, url, stop).empty();
+    inUse.reset();
     const std::lock_guard lock(channel->mutex);
     // Queued before the count drops, so whoever sees no upload running can
     // rely on the report being on its way.
@@ -208,6 +233,7 @@ void ScreenshotTaker::startUpload(ScreenshotUpload upload) {
 void ScreenshotTaker::uploadEnded(unsigned generation, bool answered) {
   if (generation != generation_) return;  // abandoned by a later tick
   currentRunning_ = false;
+  settle(current_, answered);
   if (!answered) emit uploadFailed(current_);
   emit uploadFinished(answered);
 }

@@ -46,7 +46,8 @@ struct ScreenshotUpload {
   ScreenshotJob job;
   std::string localPath;  // full GBK path of the picture, which stays on disk
   std::string url;
-  std::tm takenAt{};  // the local time in the picture's name
+  std::tm takenAt{};       // the local time in the picture's name
+  long long recordId = 0;  // its record in edu.db (0: none could be written)
 };
 
 class ScreenshotTaker : public QObject {
@@ -69,12 +70,27 @@ class ScreenshotTaker : public QObject {
   void setClock(Clock clock) { clock_ = std::move(clock); }
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
 
+  // The pictures' records: each picture is recorded once written, before
+  // its post starts (`posting`), or as waiting when it is kept for later;
+  // a post that ends is settled, delivered or back to waiting. Without them
+  // no record is kept (tests).
+  struct Records {
+    std::function<long long(const ScreenshotUpload& picture, bool posting)> record;
+    std::function<void(long long recordId, bool delivered)> settle;
+  };
+  void setRecords(Records records) { records_ = std::move(records); }
+
   // One tick: folders, capture, file, upload. A capture that fails ends the
   // tick quietly; a folder or file that cannot be written ends it with
   // pictureNotSaved. Neither uploads anything. A new upload abandons the one
   // still running: that one is stopped at once, its result is ignored and
   // it reports nothing.
   void tick(const ScreenshotJob& job);
+
+  // The stop of the client: the post on its way is stopped and its picture
+  // waits for a later delivery, as after an abandoned upload. False when no
+  // post was on its way.
+  bool abandonUpload();
 
   // Full GBK path of the most recent picture ("" before the first one).
   const std::string& lastScreenshotPath() const { return lastScreenshotPath_; }
@@ -104,12 +120,14 @@ class ScreenshotTaker : public QObject {
   void noteLesson(const ScreenshotJob& job);
   std::tm pictureTime();
   void notSaved(const std::string& localPath, const std::string& reason);
-  void startUpload(ScreenshotUpload upload);
+  void startUpload(ScreenshotUpload upload, std::shared_ptr<const void> inUse);
+  void settle(const ScreenshotUpload& upload, bool delivered);
   void uploadEnded(unsigned generation, bool answered);
 
   FrameSource frameSource_;
   Clock clock_;
   Uploader uploader_;
+  Records records_;
   std::unique_ptr<platform::ScreenCapture> screen_;
   QTimer releaseScreen_;  // gives the screen's copy back a moment after a tick
   std::shared_ptr<Channel> channel_;

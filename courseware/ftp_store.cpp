@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
@@ -49,10 +50,20 @@ class StoreSession {
   StoreResult run() {
     if (login() && deleteLeftovers() && enterDirectory() && sendFile()) {
       result_.outcome = StoreOutcome::Stored;
+    } else if (fileBegun_ && job_.resumable && result_.outcome != StoreOutcome::Cancelled) {
+      // The next store continues it.
+      result_.partialKept = true;
+      log("FTP：保留未传完的文件，下次从中断处继续：", result_.remotePath);
     } else if (fileBegun_) {
       discardPartial();
     }
     // The connection simply closes; no QUIT is sent.
+    control_.close();
+    return result_;
+  }
+
+  StoreResult tidy() {
+    if (login()) deleteLeftovers();
     control_.close();
     return result_;
   }
@@ -252,6 +263,22 @@ class StoreSession {
     auto total = static_cast<int64_t>(file.tellg());
     file.seekg(0);
 
+    int64_t offset = 0;
+    if (job_.resumable) {
+      // The size of the server's copy from an earlier broken store.
+      std::optional<Reply> size = ask("SIZE", job_.remoteFileName);
+      if (!size) return fail(StoreOutcome::StoreFailed, gbk("FTP服务器无应答或连接已断开"));
+      const int64_t held = size->code == 213 ? parseSizeReply(size->text).value_or(-1) : -1;
+      if (held == total && total > 0) {
+        // Whole already: only the server's last word was lost.
+        result_.resumedFrom = held;
+        log("FTP：服务器上的文件已完整：", result_.remotePath);
+        return true;
+      }
+      if (held > 0 && held < total) offset = held;
+    }
+    result_.resumedFrom = offset;
+
     platform::TcpListener listener;
     if (!listener.listen(control_.localAddress())) {
       return fail(StoreOutcome::StoreFailed, gbk("无法建立FTP数据连接"));
@@ -261,7 +288,15 @@ class StoreSession {
                 "FTP服务器拒绝数据连接：")) {
       return false;
     }
-    if (!expect(ask("STOR", job_.remoteFileName), {125, 150}, storeFailed, "上传文件失败：")) return false;
+    const char* verb = "STOR";
+    if (offset > 0) {
+      std::optional<Reply> rest = ask("REST", std::to_string(offset));
+      if (!rest) return fail(storeFailed, gbk("FTP服务器无应答或连接已断开"));
+      // A server without REST for uploads still appends.
+      if (rest->code != 350) verb = "APPE";
+      log("FTP：从中断处继续上传：", result_.remotePath + " (" + std::to_string(offset) + " " + verb + ")");
+    }
+    if (!expect(ask(verb, job_.remoteFileName), {125, 150}, storeFailed, "上传文件失败：")) return false;
     // From here on the server holds a file of that name, whole or not.
     fileBegun_ = true;
     auto acceptable = [&listener](int ms) { return listener.waitAccept(ms); };
@@ -273,7 +308,8 @@ class StoreSession {
     if (!data.isOpen()) return fail(storeFailed, gbk("FTP服务器没有建立数据连接"));
 
     auto buffer = std::make_unique<char[]>(kChunkSize);
-    int64_t sent = 0;
+    int64_t sent = offset;
+    file.seekg(offset);
     while (sent < total) {
       auto want = static_cast<std::streamsize>(std::min<int64_t>(kChunkSize, total - sent));
       if (!file.read(buffer.get(), want))
@@ -282,6 +318,7 @@ class StoreSession {
         return fail(storeFailed, gbk("上传文件失败：数据连接中断"));
       }
       sent += want;
+      result_.bytesSent += want;
       if (progress_) progress_(sent, total);
     }
     // The server learns that the file is complete from the end of the data.
@@ -315,6 +352,11 @@ std::string courseRemoteDir(const std::string& schoolId, const std::string& teac
 StoreResult storeFile(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
                       const StoreTimeouts& timeouts, LeftoverFiles* leftovers) {
   return StoreSession(job, progress, cancel, timeouts, leftovers).run();
+}
+
+StoreResult deleteLeftovers(const StoreJob& job, const std::atomic<bool>* cancel,
+                            const StoreTimeouts& timeouts, LeftoverFiles& leftovers) {
+  return StoreSession(job, StoreProgress(), cancel, timeouts, &leftovers).tidy();
 }
 
 void LeftoverFiles::add(const std::string& remotePath) {

@@ -2,8 +2,11 @@
 // worker: log in, make sure the teacher's month folder exists, and send the
 // file over an active-mode data connection. Every wait has a time-out, so a
 // server that dies or goes silent ends the store with a failure. A store
-// that is cancelled or fails after the server has begun the file deletes
-// that partial file before it closes the connection.
+// that is cancelled, or fails after the server has begun the file, deletes
+// that partial file before it closes the connection; a resumable store
+// broken by the network or the server keeps it instead, and the next
+// resumable store of the same file under the same name continues where
+// the server's copy ends.
 #pragma once
 
 #include <atomic>
@@ -28,6 +31,11 @@ struct StoreJob {
   std::string month;  // "yyyy-mm"
   std::string localPath;
   std::string remoteFileName;  // braced GUID + the local file's extension
+  // The server may hold the start of this file under this name from an
+  // earlier broken store: continue it (SIZE, then REST + STOR, or APPE
+  // where REST is refused). A store broken by the network or the server
+  // keeps its partial file for the next one; only a cancel deletes it.
+  bool resumable = false;
 };
 
 enum class StoreOutcome {
@@ -45,6 +53,12 @@ struct StoreResult {
   // Lines for the diagnostic log (client text): what became of partial
   // files on the server.
   std::vector<std::string> log;
+  // A resumable store: where the transfer began (the size of the server's
+  // copy found, 0 for a new file), how many bytes went this time, and
+  // whether a broken one left its partial file for the next.
+  int64_t resumedFrom = 0;
+  int64_t bytesSent = 0;
+  bool partialKept = false;
   bool stored() const { return outcome == StoreOutcome::Stored; }
 };
 
@@ -89,5 +103,11 @@ std::string courseRemoteDir(const std::string& schoolId, const std::string& teac
 // cannot be deleted for want of a connection.
 StoreResult storeFile(const StoreJob& job, const StoreProgress& progress, const std::atomic<bool>* cancel,
                       const StoreTimeouts& timeouts = {}, LeftoverFiles* leftovers = nullptr);
+
+// Logs in and deletes the files listed in `leftovers`, for partial files
+// given up while no store runs (a cancel between two attempts). What cannot
+// be deleted for want of a connection stays listed for the next store.
+StoreResult deleteLeftovers(const StoreJob& job, const std::atomic<bool>* cancel,
+                            const StoreTimeouts& timeouts, LeftoverFiles& leftovers);
 
 }  // namespace ftp

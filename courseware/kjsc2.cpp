@@ -30,9 +30,10 @@ courseware::UploadSession sessionFromClientState() {
   session.schoolID = ClientState.schoolID;
   session.teacherID = ClientState.teacherID;
   session.processID = ClientState.processID;
-  session.gradeID = ClientState.gradeID;
+  // The courseware goes with the catalog page's grade and subject.
+  session.gradeID = ClientState.coursewareGradeID;
   session.classID = ClientState.classID;
-  session.subjectID = ClientState.subjectID;
+  session.subjectID = ClientState.coursewareSubjectID;
   session.catalogID = ClientState.catalogID;
   session.ftpHost = ClientState.ftpHost;
   session.ftpPort = ClientState.ftpPort;

@@ -77,6 +77,7 @@ void TForm_kjsc3::fill(QComboBox* list, const char* prompt, DB_Func::RowSet& row
 }
 
 void TForm_kjsc3::OpenPage() {
+  takeLessonChoiceWhenNew();
   FillGrades();
   FillSubjects();
   CB_catalog->clear();
@@ -87,22 +88,34 @@ void TForm_kjsc3::OpenPage() {
   if (!ClientState.schoolID.empty()) requestCatalogs();
 }
 
+void TForm_kjsc3::takeLessonChoiceWhenNew() {
+  // The lesson's choices, which stay when the server later names the lesson.
+  const std::string lesson = ClientState.teacherID + '\x1f' + ClientState.gradeID + '\x1f' +
+                             ClientState.classID + '\x1f' + ClientState.subjectID;
+  if (lesson == choiceLesson_) return;
+  choiceLesson_ = lesson;
+  ClientState.coursewareGradeID = ClientState.gradeID;
+  ClientState.coursewareGradeName = ClientState.gradeName;
+  ClientState.coursewareSubjectID = ClientState.subjectID;
+  ClientState.coursewareSubjectName = ClientState.subjectName;
+}
+
 void TForm_kjsc3::FillGrades() {
   grades_ = DB_Func::QueryGrades(ClientState.schoolID);
   fill(CB_grade, "请选择年级", grades_, "grade_name");
-  int match = CB_grade->findText(text::toQString(ClientState.gradeName), Qt::MatchExactly);
+  int match = CB_grade->findText(text::toQString(ClientState.coursewareGradeName), Qt::MatchExactly);
   if (match > 0) CB_grade->setCurrentIndex(match);
-  if (ClientState.gradeID.empty()) CB_grade->setCurrentIndex(0);
+  if (ClientState.coursewareGradeID.empty()) CB_grade->setCurrentIndex(0);
 }
 
 void TForm_kjsc3::FillSubjects() {
-  subjects_ = DB_Func::QuerySubjects(ClientState.gradeID);
+  subjects_ = DB_Func::QuerySubjects(ClientState.coursewareGradeID);
   fill(CB_Subject, "请选择学科", subjects_, "subject_name");
   CB_Subject->setCurrentIndex(0);
 }
 
 void TForm_kjsc3::FillCatalogs() {
-  catalogs_ = DB_Func::QueryCatalogs(ClientState.subjectID, ClientState.gradeID);
+  catalogs_ = DB_Func::QueryCatalogs(ClientState.coursewareSubjectID, ClientState.coursewareGradeID);
   fill(CB_catalog, "请选择章节", catalogs_, "catalog_name");
   CB_catalog->setCurrentIndex(0);
 }
@@ -110,22 +123,22 @@ void TForm_kjsc3::FillCatalogs() {
 void TForm_kjsc3::CB_gradeChange() {
   if (!moveToItem(grades_, CB_grade->currentIndex())) return;
   const std::string gradeID = grades_.text("grade_id");
-  if (gradeID.empty() || gradeID == ClientState.gradeID) return;
-  ClientState.gradeID = gradeID;
-  ClientState.gradeName = grades_.text("grade_name");
+  if (gradeID.empty() || gradeID == ClientState.coursewareGradeID) return;
+  ClientState.coursewareGradeID = gradeID;
+  ClientState.coursewareGradeName = grades_.text("grade_name");
   FillCatalogs();
   FillSubjects();
-  ClientState.subjectID.clear();
-  ClientState.subjectName.clear();
+  ClientState.coursewareSubjectID.clear();
+  ClientState.coursewareSubjectName.clear();
   request(HttpUrl::SubjectsOfGrade(ClientState.serverPath, gradeID), &TForm_kjsc3::HandleSubjectReply);
 }
 
 void TForm_kjsc3::CB_SubjectChange() {
   if (!moveToItem(subjects_, CB_Subject->currentIndex())) return;
   const std::string subjectID = subjects_.text("subject_id");
-  if (subjectID.empty() || subjectID == ClientState.subjectID) return;
-  ClientState.subjectID = subjectID;
-  ClientState.subjectName = subjects_.text("subject_name");
+  if (subjectID.empty() || subjectID == ClientState.coursewareSubjectID) return;
+  ClientState.coursewareSubjectID = subjectID;
+  ClientState.coursewareSubjectName = subjects_.text("subject_name");
   FillCatalogs();
   requestCatalogs();
 }
@@ -146,8 +159,8 @@ void TForm_kjsc3::suiImageButton6Click() {
 }
 
 void TForm_kjsc3::requestCatalogs() {
-  request(HttpUrl::CatalogsOfSubject(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID,
-                                     ClientState.subjectID),
+  request(HttpUrl::CatalogsOfSubject(ClientState.serverPath, ClientState.schoolID,
+                                     ClientState.coursewareGradeID, ClientState.coursewareSubjectID),
           &TForm_kjsc3::HandleCatalogReply);
 }
 

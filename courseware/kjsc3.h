@@ -2,8 +2,11 @@
 // assigns it to a grade, a subject and a catalog entry (a chapter). The lists
 // fill at once from the local cache; fresh subjects and catalogs are asked of
 // the server while the teacher chooses, and the cache and lists are redone
-// when they come. The choice lives in the ClientState; "上传文件" hides the
-// page and starts the upload queue.
+// when they come. The choice lives in the ClientState, in fields of its own
+// (coursewareGradeID, coursewareSubjectID, catalogID): it starts from the
+// lesson's grade and subject and never changes them, so the lesson's
+// pictures keep the lesson's. "上传文件" hides the page and starts the
+// upload queue.
 #pragma once
 
 #include <QWidget>
@@ -60,6 +63,9 @@ class TForm_kjsc3 : public QWidget {
 
  private:
   void buildControls(const std::string& assetsDir);
+  // Opened for another lesson than before: the choice starts again from the
+  // lesson's grade and subject.
+  void takeLessonChoiceWhenNew();
   void request(const std::string& pathAndQuery, void (TForm_kjsc3::*handler)(const std::string&));
   void requestCatalogs();
   // Logs the reply under `prefix`, ends its request and gives its JSON part;
@@ -74,6 +80,7 @@ class TForm_kjsc3 : public QWidget {
   DB_Func::RowSet grades_;
   DB_Func::RowSet subjects_;
   DB_Func::RowSet catalogs_;
+  std::string choiceLesson_;  // the lesson the choice was started from
 };
 
 namespace courseware {

@@ -3,15 +3,16 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
-
-#include "platform/file_mapping.h"
 
 namespace courseware {
 namespace {
 
 // A cancel is seen after at most this much more hashing (a few tens of ms).
 constexpr size_t kSliceBytes = size_t{64} << 20;
+// A file is read and hashed this much at a time.
+constexpr size_t kReadBytes = size_t{128} << 10;
 
 struct ContextFree {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -29,6 +30,13 @@ std::string toHex(const unsigned char* digest, unsigned int length) {
   return hex;
 }
 
+std::optional<std::string> finish(EVP_MD_CTX* context) {
+  unsigned char value[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(context, value, &length) != 1) return std::nullopt;
+  return toHex(value, length);
+}
+
 // Hashes `size` bytes at `data`; none when cancelled or when the library
 // refuses (no MD5 in its provider).
 std::optional<std::string> digest(const unsigned char* data, size_t size, const std::atomic<bool>* cancel) {
@@ -40,10 +48,7 @@ std::optional<std::string> digest(const unsigned char* data, size_t size, const 
     if (EVP_DigestUpdate(context.get(), data + done, slice) != 1) return std::nullopt;
     done += slice;
   }
-  unsigned char value[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(context.get(), value, &length) != 1) return std::nullopt;
-  return toHex(value, length);
+  return finish(context.get());
 }
 
 }  // namespace
@@ -53,9 +58,27 @@ std::string md5Hex(std::string_view bytes) {
 }
 
 std::optional<std::string> md5OfFile(const std::string& fsPath, const std::atomic<bool>* cancel) {
-  platform::FileMapping mapping;
-  if (!mapping.open(fsPath)) return std::nullopt;
-  return digest(mapping.data(), mapping.size(), cancel);
+  // Read in pieces that stay in the processor's cache while they are hashed:
+  // faster than a mapping of the file, which takes a page fault every 4 KiB.
+  struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  const std::unique_ptr<std::FILE, FileClose> file(std::fopen(fsPath.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);  // straight into our buffer
+  Context context(EVP_MD_CTX_new());
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) return std::nullopt;
+  const auto buffer = std::make_unique<unsigned char[]>(kReadBytes);
+  for (;;) {
+    if (cancel && cancel->load()) return std::nullopt;
+    const size_t read = std::fread(buffer.get(), 1, kReadBytes, file.get());
+    if (read > 0 && EVP_DigestUpdate(context.get(), buffer.get(), read) != 1) return std::nullopt;
+    if (read < kReadBytes) break;
+  }
+  // A folder, or a disk that fails mid-file: no hash rather than the hash
+  // of what was read.
+  if (std::ferror(file.get())) return std::nullopt;
+  return finish(context.get());
 }
 
 }  // namespace courseware

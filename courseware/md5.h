@@ -11,9 +11,9 @@ namespace courseware {
 
 std::string md5Hex(std::string_view bytes);
 
-// MD5 of the file `fsPath` (named as the file system spells it), read
-// through a read-only mapping. None when the file cannot be opened or
-// mapped, or when `cancel` (may be null) is set before the end.
+// MD5 of the file `fsPath` (named as the file system spells it), read in
+// pieces. None when the file cannot be opened or read, or when `cancel`
+// (may be null) is set before the end.
 std::optional<std::string> md5OfFile(const std::string& fsPath, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace courseware

@@ -32,6 +32,16 @@ int portNumber(const std::string& text) {
 
 std::string gbk(const char* utf8Text) { return text::utf8ToGbk(utf8Text); }
 
+// The FTP server and login of the moment.
+ftp::StoreJob ftpLoginOf(const UploadSession& session) {
+  ftp::StoreJob job;
+  job.host = session.ftpHost;
+  job.port = portNumber(session.ftpPort);
+  job.user = session.ftpUser;
+  job.password = session.ftpPassword;
+  return job;
+}
+
 }  // namespace
 
 UploadWorkflow::UploadWorkflow(server::GetClient* getClient, QObject* parent)
@@ -142,6 +152,10 @@ void UploadWorkflow::abandonAttempt() {
   Timer3->stop();
   Timer5->stop();
   if (hashCancel_) hashCancel_->store(true);
+  // A store under way is the one continuing the partial file: its cancel
+  // deletes what it began.
+  if (!storeCancel_) forgetPartial(true);
+  partial_.reset();
   if (storeCancel_) storeCancel_->store(true);
   hashCancel_.reset();
   storeCancel_.reset();
@@ -252,17 +266,22 @@ void UploadWorkflow::Timer3Timer() {
   Timer3->stop();
   if (!attemptBusy_ || localCopies_[0].empty()) return;
   const UploadSession now = session();
-  ftp::StoreJob job;
-  job.host = now.ftpHost;
-  job.port = portNumber(now.ftpPort);
-  job.user = now.ftpUser;
-  job.password = now.ftpPassword;
+  ftp::StoreJob job = ftpLoginOf(now);
   job.schoolId = now.schoolID;
   job.teacherId = now.teacherID;
   job.month = QDate::currentDate().toString("yyyy-MM").toStdString();
   job.localPath = localCopies_[0];
+  job.resumable = true;
+  if (partial_ && partial_->hash == currentHash_ && partial_->localCopy == localCopies_[0]) {
+    // A broken store of this very content: continued where it ended.
+    job.month = partial_->month;
+    remoteFileName_ = partial_->remoteFileName;
+  } else {
+    forgetPartial(false);
+    remoteFileName_ = newGuidText() + extensionOf(localCopies_[0]);
+  }
+  storeMonth_ = job.month;
   remoteDir_ = ftp::courseRemoteDir(job.schoolId, job.teacherId, job.month);
-  remoteFileName_ = newGuidText() + extensionOf(localCopies_[0]);
   job.remoteFileName = remoteFileName_;
   currentRemotePath_ = remoteDir_ + remoteFileName_;
   startStore(job);
@@ -301,7 +320,29 @@ void UploadWorkflow::storeEnded(unsigned attempt, const ftp::StoreResult& result
   stored(result);
 }
 
+void UploadWorkflow::forgetPartial(bool deleteNow) {
+  if (!partial_) return;
+  leftovers_->add(partial_->remotePath);
+  partial_.reset();
+  if (!deleteNow) return;
+  const ftp::StoreJob job = ftpLoginOf(session());
+  const ftp::StoreTimeouts timeouts = storeTimeouts_;
+  std::shared_ptr<ftp::LeftoverFiles> leftovers = leftovers_;
+  storeLane_->post([this, job, timeouts, leftovers](const std::atomic<bool>& cancel) {
+    const ftp::StoreResult result = ftp::deleteLeftovers(job, &cancel, timeouts, *leftovers);
+    QMetaObject::invokeMethod(
+        this,
+        [this, result] {
+          for (const std::string& line : result.log) emit logLine(line);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
 void UploadWorkflow::stored(const ftp::StoreResult& result) {
+  if (result.stored()) partial_.reset();
+  if (result.partialKept)
+    partial_ = PartialStore{currentHash_, localCopies_[0], storeMonth_, remoteFileName_, result.remotePath};
   if (result.stored()) {
     failedStores_ = 0;
     if (storeFailureShown_) emit storeRecovered();
@@ -338,6 +379,21 @@ void UploadWorkflow::retryLater() {
 void UploadWorkflow::registerFile() {
   if (!attemptBusy_) return;
   const UploadSession now = session();
+  // A lesson started offline has an id of its own until the server has
+  // taken its start; the file is registered once the lesson has the
+  // server's id, never under the local one.
+  if (now.processID.rfind("offline-", 0) == 0) {
+    if (!heldBack_) {
+      emit logLine("TForm_kjsc2.postCourseware : " + gbk("等待服务器确认离线课程 ") + now.processID);
+      heldBack_ = true;
+    }
+    const unsigned attempt = attempt_;
+    QTimer::singleShot(firstRetryMs_, this, [this, attempt] {
+      if (current(attempt)) registerFile();
+    });
+    return;
+  }
+  heldBack_ = false;
   request(HttpUrl::RegisterCourseware(now.serverPath, currentHash_, now.processID, now.schoolID, now.gradeID,
                                       now.classID, now.subjectID, now.catalogID, now.teacherID, currentName_,
                                       currentRemotePath_),

@@ -6,6 +6,9 @@
 // with the next one second later. Each step ends by switching on a one-shot
 // 1,000 ms timer or sending a request; nothing waits on the UI thread.
 //
+// A file stored during a lesson started offline is registered once the
+// server has taken that lesson and given it its id.
+//
 // A step that fails (no answer to the hash query or the registration within
 // the GET client's time-out, an FTP store that cannot connect or breaks off)
 // puts the file back to waiting and retries it on its own, at first after
@@ -179,13 +182,28 @@ class UploadWorkflow : public QObject {
   // FTP stores that failed since the last one that succeeded, and whether
   // the teacher has been told of this run of failures.
   int failedStores_ = 0;
+  // The registration waits for the lesson's id from the server (logged once).
+  bool heldBack_ = false;
   bool storeFailureShown_ = false;
   // A file stored on the FTP server whose registration got no answer: its
   // retry registers that stored copy instead of sending the file again.
   std::string storedHash_;
   std::string storedPath_;
-  // Partial files that broken stores could not delete at the time.
+  // Partial files that broken stores could not delete at the time, or that
+  // are no longer wanted; the next store deletes them after its login.
   std::shared_ptr<ftp::LeftoverFiles> leftovers_ = std::make_shared<ftp::LeftoverFiles>();
+  // What a store broken by the network or the server left on the FTP
+  // server: the next store of the same copy with the same hash continues
+  // it under the same name. A cancel, a changed file or an emptied queue
+  // gives it up (its file goes at the next store's login).
+  struct PartialStore {
+    std::string hash, localCopy, month, remoteFileName, remotePath;
+  };
+  std::optional<PartialStore> partial_;
+  std::string storeMonth_;  // the month folder of the store under way
+  // Gives the partial file up; with `deleteNow` a job on the store lane
+  // deletes it at once, otherwise the next store does after its login.
+  void forgetPartial(bool deleteNow);
 
   unsigned attempt_ = 0;
   bool attemptBusy_ = false;

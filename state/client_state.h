@@ -40,6 +40,11 @@ struct ClientStateRecord {
   std::string classID, className;
   std::string subjectID, subjectName;
   std::string catalogID, catalogName;
+  // The catalog page's own grade and subject for the courseware it
+  // registers, taken from the lesson's when the page opens for a lesson;
+  // choosing them never changes the lesson's grade and subject above.
+  std::string coursewareGradeID, coursewareGradeName;
+  std::string coursewareSubjectID, coursewareSubjectName;
 
   std::string processID;
   int screenshotCounter = 1;

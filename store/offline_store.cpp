@@ -112,9 +112,8 @@ long long LessonRowFor(const std::string& processID, const LessonRecord& l) {
   Connection connection(DatabasePath());
   const bool offline = processID.rfind("offline-", 0) == 0;
   const RowSet found = connection.query(
-      offline
-          ? "SELECT id FROM t_offline_lesson WHERE local_id = ? AND offline = 1 ORDER BY id DESC LIMIT 1"
-          : "SELECT id FROM t_offline_lesson WHERE process_id = ? AND offline = 0 ORDER BY id DESC LIMIT 1",
+      offline ? "SELECT id FROM t_offline_lesson WHERE local_id = ? AND offline = 1 ORDER BY id DESC LIMIT 1"
+              : "SELECT id FROM t_offline_lesson WHERE process_id = ? ORDER BY id DESC LIMIT 1",
       {processID});
   if (found.rowCount() > 0) return std::atoll(found.text("id").c_str());
   if (offline) return 0;
@@ -124,13 +123,49 @@ long long LessonRowFor(const std::string& processID, const LessonRecord& l) {
   return connection.lastInsertId();
 }
 
-long long AddPendingShot(long long lessonRow, const ShotRecord& s) {
+long long AddPendingShot(long long lessonRow, const ShotRecord& s, const std::string& state) {
   return insertRow(
       "INSERT INTO t_offline_shot(lesson_id, file_path, shot_time, school_id, grade_id, class_id, "
       "teacher_id, "
       "subject_id, device_id, state, queued_at) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
       {std::to_string(lessonRow), s.filePath, s.shotTime, s.schoolID, s.gradeID, s.classID, s.teacherID,
-       s.subjectID, s.deviceID, kPending, nowMs()});
+       s.subjectID, s.deviceID, state, nowMs()});
+}
+
+void ShotPostEnded(long long id, bool delivered) {
+  // Only a picture still marked as being posted: one the retention or a
+  // restart has dealt with meanwhile keeps what they made of it.
+  change("UPDATE t_offline_shot SET state = ?, answered_at = ? WHERE id = ? AND state = 'sending'",
+         {delivered ? kDelivered : kPending, delivered ? localNowText() : "", std::to_string(id)});
+}
+
+void ReopenInterruptedShots() {
+  if (DatabasePath().empty()) return;
+  change("UPDATE t_offline_shot SET state = 'pending' WHERE state = 'sending'", {});
+}
+
+RowSet QueryUndeliveredShots() {
+  if (DatabasePath().empty()) return {};
+  return run("SELECT id, file_path, state FROM t_offline_shot WHERE state IN ('pending', 'sending')");
+}
+
+void ShotDiscarded(long long id) {
+  change("UPDATE t_offline_shot SET state = 'discarded', answered_at = ? WHERE id = ? AND state = 'pending'",
+         {localNowText(), std::to_string(id)});
+}
+
+int CountDiscardedShots() {
+  if (DatabasePath().empty()) return 0;
+  return countOf(run("SELECT count(*) AS n FROM t_offline_shot WHERE state = 'discarded'"), "n");
+}
+
+std::string DeliveredProcessIdOf(const std::string& localId) {
+  if (DatabasePath().empty()) return {};
+  const RowSet found = run(
+      "SELECT process_id FROM t_offline_lesson WHERE local_id = ? AND offline = 1 AND state = 'delivered' "
+      "ORDER BY id DESC LIMIT 1",
+      {localId});
+  return found.rowCount() > 0 ? found.text("process_id") : std::string();
 }
 
 long long AddRepairReport(const RepairRecord& r, const std::string& state) {

@@ -1,6 +1,7 @@
 // What the client keeps in edu.db until the server has it: lessons started
-// while the server could not be reached, pictures whose upload failed, and
-// every fault report of this computer (delivered ones too, for the repair
+// while the server could not be reached, every lesson picture (recorded
+// before its post, so a kill at any moment leaves it waiting), and every
+// fault report of this computer (delivered ones too, for the repair
 // history). The tables are the client's own (own_schema.sql); the server's
 // reference tables are never touched.
 //
@@ -25,9 +26,15 @@ void EnsureOwnTables();
 inline constexpr const char* kPending = "pending";
 inline constexpr const char* kDelivered = "delivered";
 inline constexpr const char* kRefused = "refused";
-// A fault report whose live request is on its way; a pending one after a
-// restart.
+// A fault report whose live request is on its way, or a picture whose live
+// post is; a pending one after a restart.
 inline constexpr const char* kSending = "sending";
+// A picture that is gone from the disk: cut off by a kill or a power loss,
+// or removed by someone else. Never sent.
+inline constexpr const char* kMissing = "missing";
+// A picture the retention removed before the server had it, because the
+// picture folder or its disk was full and nothing delivered was left to go.
+inline constexpr const char* kDiscarded = "discarded";
 
 // A lesson as the start request sent it, with the names the views show.
 struct LessonRecord {
@@ -44,18 +51,33 @@ struct LessonRecord {
 long long AddOfflineLesson(const LessonRecord& lesson);
 
 // The row of the lesson that pictures taken under `processID` belong to:
-// the offline lesson whose local id it is, or the online lesson with that
-// server id, which is added (as delivered) the first time a picture of it
-// waits. 0 when an offline id names no stored lesson.
+// the offline lesson whose local id it is, or the lesson with that server
+// id (an online one, or one started offline and delivered since), which is
+// added (as delivered) the first time a picture of it is recorded. 0 when
+// an offline id names no stored lesson.
 long long LessonRowFor(const std::string& processID, const LessonRecord& lesson);
 
-// A picture waiting for delivery, with the ids it is sent with.
+// A picture of a lesson, with the ids it is sent with.
 struct ShotRecord {
   std::string filePath;  // the client's (GBK) path of the picture
   std::string shotTime;  // local, "yyyy-MM-dd HH:mm:ss"
   std::string schoolID, gradeID, classID, teacherID, subjectID, deviceID;
 };
-long long AddPendingShot(long long lessonRow, const ShotRecord& shot);
+// Recorded before its file is posted (`state` kSending) or when it is kept
+// for later (kPending); returns its row id.
+long long AddPendingShot(long long lessonRow, const ShotRecord& shot, const std::string& state = kPending);
+// The live post of a picture recorded as kSending ended: delivered, or back
+// to pending for a later delivery.
+void ShotPostEnded(long long id, bool delivered);
+// Pictures whose live post a kill or a stop cut off go back to pending
+// (start-up).
+void ReopenInterruptedShots();
+// Pictures the server has not got yet: columns id, file_path, state
+// (kPending or kSending).
+RowSet QueryUndeliveredShots();
+// The retention removed a pending picture: it is marked discarded.
+void ShotDiscarded(long long id);
+int CountDiscardedShots();
 
 // A fault report as it was sent.
 struct RepairRecord {
@@ -128,6 +150,10 @@ struct PendingCounts {
   bool any() const { return lessons + shots + repairs > 0; }
 };
 PendingCounts CountPending();
+
+// The lesson started offline as `localId`, once the server has taken it:
+// the server's processID; empty while it waits (or when there is none).
+std::string DeliveredProcessIdOf(const std::string& localId);
 
 // The offline view's entries, newest first: every lesson that is pending
 // or has pictures waiting. Columns begin_time, grade_name, class_name,

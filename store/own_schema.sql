@@ -8,9 +8,13 @@
 -- pending items across the three tables (milliseconds since 1970). state is
 -- 'pending' until the server has the item, then 'delivered'; an item the
 -- server answered with a refusal becomes 'refused' and is not sent again.
--- Nothing is ever deleted. Each table also carries the item's retry columns
--- (attempts, next_try_at, refusals, first_refused_at), which the client adds
--- with ALTER TABLE (store/offline_store.cpp) to tables made before them.
+-- Each table also carries the item's retry columns (attempts, next_try_at,
+-- refusals, first_refused_at), which the client adds with ALTER TABLE
+-- (store/offline_store.cpp) to tables made before them.
+-- A picture is 'sending' while its live post is on its way (pending again
+-- after a restart), 'missing' when its file was cut off or is gone, and
+-- 'discarded' when the retention had to remove it before delivery.
+-- No row is ever deleted.
 
 -- A lesson whose records wait for the server: one started while the server
 -- could not be reached (offline = 1, local_id 'offline-yyyyMMddHHmmss',
@@ -28,8 +32,8 @@ CREATE TABLE IF NOT EXISTS t_offline_lesson (
 CREATE INDEX IF NOT EXISTS t_offline_lesson_local ON t_offline_lesson(local_id);
 CREATE INDEX IF NOT EXISTS t_offline_lesson_process ON t_offline_lesson(process_id);
 
--- A picture not yet delivered: its file (the client's path), its lesson,
--- the time it was taken and the ids it is sent with.
+-- A lesson picture, recorded before its post: its file (the client's
+-- path), its lesson, the time it was taken and the ids it is sent with.
 CREATE TABLE IF NOT EXISTS t_offline_shot (
   id INTEGER PRIMARY KEY AUTOINCREMENT,
   lesson_id INTEGER NOT NULL REFERENCES t_offline_lesson(id),

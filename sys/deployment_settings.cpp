@@ -17,12 +17,23 @@ bool holdsPassword(const std::vector<std::pair<std::string, std::string>>& setti
   return false;
 }
 
+// A value of digits only within [lowest, highest] replaces `number`;
+// anything else keeps it.
+void readWholeNumber(const std::string& value, int lowest, int highest, int& number) {
+  if (value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) return;
+  const int read = std::stoi(value);
+  if (read >= lowest && read <= highest) number = read;
+}
+
 }  // namespace
 
 DeploymentSettings defaultDeploymentSettings() {
   // Reads "如有问题请拔打 学校电教室 电话" on the page and "请拔打 学校电教室
   // 电话报修" in the failure message until the school fills in its values.
-  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话"), 60, {}};
+  DeploymentSettings settings;
+  settings.hotline = text::utf8ToGbk("学校电教室");
+  settings.provider = text::utf8ToGbk("电话");
+  return settings;
 }
 
 std::vector<std::pair<std::string, std::string>> readSettingLines(std::string_view rest) {
@@ -48,11 +59,9 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     const std::string value = text::utf8ToGbk(utf8Value);
     if (key == "hotline") settings.hotline = value;
     if (key == "provider") settings.provider = value;
-    if (key == "offline_retry_seconds" && value.size() <= 4 &&
-        value.find_first_not_of("0123456789") == std::string::npos) {
-      const int seconds = std::stoi(value);
-      if (seconds >= 1 && seconds <= 3600) settings.offlineRetrySeconds = seconds;
-    }
+    if (key == "offline_retry_seconds") readWholeNumber(value, 1, 3600, settings.offlineRetrySeconds);
+    if (key == "screenshot_keep_days") readWholeNumber(value, 1, 3650, settings.screenshotKeepDays);
+    if (key == "screenshot_max_mb") readWholeNumber(value, 1, 1048576, settings.screenshotMaxMb);
     if (key == "server") settings.server = utf8Value;
   }
   return settings;

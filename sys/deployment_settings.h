@@ -6,7 +6,8 @@
 //   edu-client.conf           in /etc/edu-client, the package's commented file
 //   conf.d/*.conf             in /etc/edu-client, in the order of their names
 // (UTF-8 text, "key=value" lines such as "server=10.1.2.3:8080/edu",
-// "hotline=...", "provider=...", "offline_retry_seconds=..."). A value that
+// "hotline=...", "provider=...", "offline_retry_seconds=...", "screenshot_keep_days=...",
+// "screenshot_max_mb=..."). A value that
 // is missing or empty keeps its default; the placeholders still read as a
 // sentence. EDU_ETC_DIR moves /etc for tests (platform/site_files.h).
 #pragma once

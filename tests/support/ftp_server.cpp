@@ -18,13 +18,19 @@ from pyftpdlib.log import logger
 from pyftpdlib.servers import FTPServer
 
 (port, root, user, password, log_path, receive_limit, send_limit, perm, fail_stores,
- fail_after) = sys.argv[1:11]
+ fail_after, refuse_rest) = sys.argv[1:12]
 log = open(log_path, "a", encoding="utf-8", errors="replace", buffering=1)
 
 class Handler(FTPHandler):
     def pre_process_command(self, line, cmd, arg):
         log.write(line + "\n")
         return super().pre_process_command(line, cmd, arg)
+
+    def ftp_REST(self, line):
+        if refuse_rest == "1":
+            self.respond("502 Command not implemented.")
+            return
+        return super().ftp_REST(line)
 
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm=perm)
@@ -84,7 +90,8 @@ bool FtpServer::start() {
                           QString::fromStdString(logPath_), QString::number(options_.receiveLimit),
                           QString::number(options_.sendLimit),
                           options_.mayDelete ? "elradfmwMT" : "elrafmwMT",
-                          QString::number(options_.failStores), QString::number(options_.failAfterBytes)});
+                          QString::number(options_.failStores), QString::number(options_.failAfterBytes),
+                          options_.refuseRest ? "1" : "0"});
   process_->setStandardErrorFile(workDir_.path() + "/server.err", QIODevice::Append);
   process_->start();
   QDeadlineTimer deadline(15000);

@@ -32,6 +32,8 @@ class FtpServer {
     // server answers 426 and keeps the partial file.
     int failStores = 0;
     long failAfterBytes = 1 << 20;
+    // true: REST is refused (502), as by a server that cannot restart uploads.
+    bool refuseRest = false;
   };
 
   FtpServer();

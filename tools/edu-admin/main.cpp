@@ -236,6 +236,15 @@ std::vector<std::string> damagedCopies(const std::string& folder) {
   return found;
 }
 
+// Pictures the retention had to remove before the server had them.
+int discardedPictures() {
+  try {
+    return DB_Func::CountDiscardedShots();
+  } catch (const DB_Func::DbError&) {
+    return 0;  // the client adds its own tables at its next start
+  }
+}
+
 int show() {
   showSettings();
   const std::optional<panels::SettingSource> site = siteServerAddress();
@@ -262,6 +271,9 @@ int show() {
     for (const DB_Func::TableRowCount& count : DB_Func::CountCachedRows())
       std::printf("  %-14s %lld\n", count.table.c_str(), count.rows);
     printPending("");
+    const int discarded = discardedPictures();
+    if (discarded > 0)
+      std::printf("screenshots discarded before delivery (picture folder or disk full): %d\n", discarded);
   } catch (const DB_Func::DbError& error) {
     return databaseFailed("读取", "read", error);
   }

@@ -482,6 +482,61 @@ TEST_F(RunningClientTest, AClientKilledMidLessonComesBackSignedInWithTheLesson) 
       << "no picture of the lesson after the restart";
 }
 
+// The service manager's stop (SIGTERM) and a kill, each while a picture's
+// post is on its way to a server that never answers: a stopped client ends
+// within two seconds and says so in its log; either way the picture waits
+// in edu.db and reaches the server exactly once after the next start.
+TEST_F(RunningClientTest, APicturePostCutOffByAStopOrAKillArrivesOnceAfterTheRestart) {
+  enterLesson();
+  ASSERT_FALSE(HasFatalFailure());
+  for (const int stop : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(stop == SIGTERM ? "SIGTERM" : "SIGKILL");
+    ASSERT_FALSE(server_.control("mode?set=silent&count=1&only=postScreenShot").empty());
+    const size_t postsBefore = requestsTo(server_, "postScreenShot").size();
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] { return requestsTo(server_, "postScreenShot").size() > postsBefore; }, 150000, 50))
+        << "no picture posted";
+    const DevServerRequest cut = requestsTo(server_, "postScreenShot").back();
+    ASSERT_EQ(cut.mode, "silent");
+    ASSERT_FALSE(cut.parts.empty());
+    const std::string picture = cut.parts.back().filename;
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(client_.processId()), stop), 0);
+    ASSERT_TRUE(client_.waitForFinished(10000));
+    if (stop == SIGTERM) {
+      EXPECT_LT(stopping.elapsed(), 2000);
+      EXPECT_EQ(client_.exitStatus(), QProcess::NormalExit);
+      const std::string log = clientLog(folder_.path());
+      for (const char* line :
+           {"edu-client stopping on SIGTERM", "screenshot post abandoned", "edu-client stopped"})
+        EXPECT_NE(log.find(line), std::string::npos) << line;
+    }
+
+    // Started again and signed in: the lesson goes on, and the picture goes
+    // as one sent later.
+    startSignedOut();
+    ASSERT_FALSE(HasFatalFailure());
+    signIn();
+    ASSERT_FALSE(HasFatalFailure());
+    const auto arrivals = [&] {
+      std::vector<DevServerRequest> found;
+      for (const DevServerRequest& post : requestsTo(server_, "postScreenShot"))
+        if (post.mode != "silent" && !post.parts.empty() && post.parts.back().filename == picture)
+          found.push_back(post);
+      return found;
+    };
+    ASSERT_TRUE(testsupport::waitFor([&] { return !arrivals().empty(); }, 90000, 100))
+        << "the picture did not arrive after the restart: " << picture;
+    // Given time to be sent twice, it is not.
+    EXPECT_FALSE(testsupport::waitFor([&] { return arrivals().size() > 1; }, 3000, 100));
+    const DevServerRequest arrived = arrivals().front();
+    EXPECT_EQ(sentParameter(arrived.target, "offLine"), "1");
+    EXPECT_EQ(sentParameter(arrived.target, "processID"), processID_.toStdString());
+  }
+}
+
 TEST_F(RunningClientTest, SignedOutTheLessonStopsAndTheWindowReadsNotSignedIn) {
   enterLesson();
   ASSERT_FALSE(HasFatalFailure());

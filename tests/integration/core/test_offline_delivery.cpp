@@ -100,6 +100,8 @@ TEST_F(OfflineDeliveryTest, EverythingKeptReachesTheServerOnceItIsThereInOrder) 
   const std::string first = keepPicture(lesson, "09.06__2.jpg", "2026-12-10 09:06:00");
   const std::string second = keepPicture(lesson, "09.07__3.jpg", "2026-12-10 09:07:00");
   keepReport();
+  // The lesson still runs under its local id.
+  ClientState.processID = "offline-20261210090500";
   QSignalSpy rounds(&delivery_, &OfflineDelivery::roundEnded);
   delivery_.itemsAdded();
   EXPECT_TRUE(delivery_.retryRunning());
@@ -131,6 +133,8 @@ TEST_F(OfflineDeliveryTest, EverythingKeptReachesTheServerOnceItIsThereInOrder) 
   EXPECT_EQ(lessonRow[0][0], "delivered");
   const std::string processID = lessonRow[0][1];
   ASSERT_FALSE(processID.empty());
+  // The running lesson goes on under the server's id.
+  EXPECT_EQ(ClientState.processID, processID);
   const std::string shotTimes[] = {"2026-12-10+09%3a06%3a00", "2026-12-10+09%3a07%3a00"};
   for (int n = 0; n < 2; ++n) {
     const DevServerRequest& shot = sent[static_cast<size_t>(1 + n)];

@@ -249,6 +249,78 @@ TEST_F(FtpStore, ABrokenOffStoreDeletesItsPartialFileBeforeItLetsGo) {
   }
 }
 
+// A resumable store cut off at about half by the server (as by a full
+// disk) keeps its partial file; the next one sends only the rest, after
+// REST, or with APPE where the server refuses REST, and the server's copy
+// is the file byte for byte. A cancel still deletes the partial file.
+TEST_F(FtpStore, AResumableStoreCutOffAtHalfSendsOnlyTheRest) {
+  std::string source = local("video.mp4");
+  const int64_t size = 8 * 1000 * 1000;
+  ftptest::writePatternFile(source, size, 9);
+  struct Case {
+    const char* name;
+    bool refuseRest;
+    const char* verb;
+  };
+  for (const Case& c : {Case{"REST and STOR", false, "STOR"}, Case{"APPE without REST", true, "APPE"}}) {
+    SCOPED_TRACE(c.name);
+    FtpServer::Options cutAtHalf;
+    cutAtHalf.failStores = 1;
+    cutAtHalf.failAfterBytes = size / 2;
+    cutAtHalf.refuseRest = c.refuseRest;
+    FtpServer server(cutAtHalf);
+    ASSERT_TRUE(server.start());
+    ftp::StoreJob resumable = job(server, source);
+    resumable.resumable = true;
+
+    Run broken;
+    broken.start(resumable);
+    ASSERT_TRUE(broken.wait());
+    EXPECT_EQ(broken.result.outcome, ftp::StoreOutcome::StoreFailed);
+    EXPECT_TRUE(broken.result.partialKept);
+    const std::string path = broken.result.remotePath;
+    const auto held = static_cast<int64_t>(readFile(server.root() + path).size());
+    EXPECT_GE(held, size / 2);
+    EXPECT_LT(held, size);
+    EXPECT_TRUE(logged(broken.result, "FTP：保留未传完的文件", path));
+
+    server.clearCommands();
+    Run resumed;
+    resumed.start(resumable);
+    ASSERT_TRUE(resumed.wait());
+    ASSERT_TRUE(resumed.result.stored()) << text::gbkToUtf8(resumed.result.failure);
+    EXPECT_EQ(resumed.result.resumedFrom, held);
+    EXPECT_EQ(resumed.result.bytesSent, size - held);
+    EXPECT_EQ(resumed.sent.load(), size);
+    EXPECT_TRUE(readFile(server.root() + path) == readFile(source));
+    EXPECT_EQ(testsupport::filesBelow(server.root()), std::vector<std::string>{path});
+    const std::vector<std::string> commands = server.commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "SIZE " + resumable.remoteFileName),
+              commands.end());
+    EXPECT_NE(
+        std::find(commands.begin(), commands.end(), std::string(c.verb) + " " + resumable.remoteFileName),
+        commands.end());
+    EXPECT_EQ(std::find(commands.begin(), commands.end(), "DELE " + path), commands.end());
+  }
+
+  // Cancelled, a resumable store deletes what it began.
+  FtpServer::Options slow;
+  slow.receiveLimit = 1000 * 1000;
+  FtpServer server(slow);
+  ASSERT_TRUE(server.start());
+  ftp::StoreJob resumable = job(server, source);
+  resumable.resumable = true;
+  Run cancelled;
+  cancelled.start(resumable);
+  ASSERT_TRUE(
+      testsupport::waitFor([&] { return cancelled.sent > 1000 * 1000 || cancelled.finished; }, 60000));
+  cancelled.cancel = true;
+  ASSERT_TRUE(cancelled.wait());
+  EXPECT_EQ(cancelled.result.outcome, ftp::StoreOutcome::Cancelled);
+  EXPECT_FALSE(cancelled.result.partialKept);
+  EXPECT_TRUE(testsupport::filesBelow(server.root()).empty());
+}
+
 TEST_F(FtpStore, CancelEndsAStoreInProgress) {
   FtpServer::Options slow;
   slow.receiveLimit = 1000 * 1000;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -175,6 +176,92 @@ TEST_F(Workflow, AnFtpServerThatIsDownIsToldOnceAndTheFileWaitsForIt) {
   EXPECT_EQ(messages.size(), 1u);
   // The message's box is told to go.
   EXPECT_EQ(recovered, 1);
+}
+
+// Courseware stored during a lesson started offline waits for the lesson's
+// id from the server, then is registered with it, never with the local id.
+TEST_F(Workflow, AFileOfAnOfflineLessonIsRegisteredWithTheServersLessonId) {
+  session.processID = "offline-20261210090500";
+  const std::string copy = makeCopy("offline.doc", 50000, 4);
+  ASSERT_TRUE(workflow.AddFile("/home/t/offline.doc", copy));
+  workflow.StartNext();
+  ASSERT_TRUE(testsupport::waitFor(
+      [this] {
+        return std::count_if(log.begin(), log.end(),
+                             [](const std::string& line) {
+                               return line.find("offline-20261210090500") != std::string::npos;
+                             }) == 1 &&
+               testsupport::filesBelow(ftpServer.root()).size() == 1;
+      },
+      kLongWaitMs));
+  // Held back: several retry pauses pass without a request or a message.
+  const size_t requestsBefore = devServer.requests().size();
+  EXPECT_FALSE(testsupport::waitFor(
+      [&] { return devServer.requests().size() > requestsBefore || !messages.empty(); }, 1000, 50));
+  EXPECT_TRUE(registry().empty());
+
+  // The server has taken the lesson: the file goes with its id.
+  session.processID = "70005";
+  ASSERT_TRUE(testsupport::waitFor([this] { return workflow.QueuedCount() == 0; }, kLongWaitMs));
+  ASSERT_EQ(registry().size(), 1u);
+  int registrations = 0;
+  for (const testsupport::DevServerRequest& request : devServer.requests()) {
+    EXPECT_EQ(request.target.find("offline-"), std::string::npos) << request.target;
+    if (request.path() != "/clientInterface-postCourseware") continue;
+    ++registrations;
+    EXPECT_NE(request.target.find("&processID=70005&"), std::string::npos) << request.target;
+  }
+  EXPECT_EQ(registrations, 1);
+}
+
+// A store the FTP server cuts off at about half goes on where the server's
+// copy ends: one STOR cut off, then only the rest after REST, one
+// registration and the file whole on the server. A file cancelled between
+// two attempts takes its partial file with it.
+TEST_F(Workflow, AStoreCutOffGoesOnWhereItEndedAndACancelDeletesWhatIsLeft) {
+  const int64_t size = 6 * 1000 * 1000;
+  testsupport::FtpServer::Options cutAtHalf;
+  cutAtHalf.failStores = 1;
+  cutAtHalf.failAfterBytes = size / 2;
+  testsupport::FtpServer cutting(cutAtHalf);
+  ASSERT_TRUE(cutting.start());
+  session.ftpPort = std::to_string(cutting.port());
+  const std::string copy = makeCopy("video.mp4", size, 5);
+  ASSERT_TRUE(workflow.AddFile("/home/t/video.mp4", copy));
+  workflow.StartNext();
+  ASSERT_TRUE(testsupport::waitFor([this] { return workflow.QueuedCount() == 0; }, kLongWaitMs));
+
+  const auto entries = registry();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(readFile(cutting.root() + entries[0].second) == contentOf(copy));
+  EXPECT_EQ(testsupport::filesBelow(cutting.root()), std::vector<std::string>{entries[0].second});
+  int stores = 0, restarts = 0, deletes = 0;
+  for (const std::string& command : cutting.commands()) {
+    stores += command.rfind("STOR ", 0) == 0;
+    restarts += command.rfind("REST ", 0) == 0;
+    deletes += command.rfind("DELE ", 0) == 0;
+  }
+  EXPECT_EQ(stores, 2);  // the one cut off, and the one from where it ended
+  EXPECT_EQ(restarts, 1);
+  EXPECT_EQ(deletes, 0);
+  EXPECT_TRUE(messages.empty());
+
+  // Cut off again, and the file cancelled while it waits for its retry.
+  workflow.setRetryPauses(60000, 60000);
+  testsupport::FtpServer cuttingAgain(cutAtHalf);
+  ASSERT_TRUE(cuttingAgain.start());
+  session.ftpPort = std::to_string(cuttingAgain.port());
+  const std::string second = makeCopy("second.mp4", size, 6);
+  ASSERT_TRUE(workflow.AddFile("/home/t/second.mp4", second));
+  workflow.StartNext();
+  ASSERT_TRUE(testsupport::waitFor(
+      [&] {
+        return testsupport::filesBelow(cuttingAgain.root()).size() == 1 && !workflow.FirstFileOnItsWay();
+      },
+      kLongWaitMs));
+  workflow.RemoveFile(0);
+  EXPECT_TRUE(testsupport::waitFor([&] { return testsupport::filesBelow(cuttingAgain.root()).empty(); },
+                                   kLongWaitMs));
 }
 
 }  // namespace

@@ -128,6 +128,20 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
   const Result waiting = run({"show"}, true);
   EXPECT_NE(waiting.out.find("pending offline items:\n  fault reports  1\n"), std::string::npos)
       << waiting.out;
+  EXPECT_EQ(waiting.out.find("discarded"), std::string::npos) << waiting.out;
+
+  // Pictures the retention removed before delivery are counted apart.
+  sqlite.start("sqlite3", {program + "/edu.db",
+                           "INSERT INTO t_offline_shot(lesson_id, file_path, shot_time, school_id, grade_id, "
+                           "class_id, teacher_id, subject_id, device_id, state, queued_at) VALUES "
+                           "(1,'a.jpg','','','','','','','','discarded',1),"
+                           "(1,'b.jpg','','','','','','','','discarded',2)"});
+  ASSERT_TRUE(sqlite.waitForFinished(10000));
+  ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+  const Result discarded = run({"show"});
+  EXPECT_NE(discarded.out.find("screenshots discarded before delivery (picture folder or disk full): 2\n"),
+            std::string::npos)
+      << discarded.out;
 }
 
 TEST_F(EduAdminTest, AMissingOrBrokenDatabaseFailsWithStatusOne) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "core/jpeg_writer.h"
+#include "core/picture_files.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -36,6 +40,14 @@ std::vector<unsigned char> solid(PixelLayout layout, int width, int height, int 
   std::vector<unsigned char> bytes;
   for (int i = 0; i < width * height; ++i) bytes.insert(bytes.end(), pixel.begin(), pixel.end());
   return bytes;
+}
+
+// RGB noise: the largest JPEG a frame of that size makes.
+std::vector<unsigned char> noiseOf(int width, int height, unsigned seed) {
+  std::vector<unsigned char> noise(static_cast<size_t>(width) * height * 3);
+  std::mt19937 random(seed);
+  for (unsigned char& byte : noise) byte = static_cast<unsigned char>(random());
+  return noise;
 }
 
 ScreenFrame frameOf(const std::vector<unsigned char>& bytes, PixelLayout layout, int width, int height) {
@@ -90,9 +102,7 @@ TEST(ScreenshotJpeg, NothingIsLeftWhenTheFileCannotBeWritten) {
 TEST(ScreenshotJpeg, APictureCutShortByAFullDiskIsRemoved) {
   QTemporaryDir dir;
   const int width = 200, height = 200;
-  std::vector<unsigned char> noise(static_cast<size_t>(width) * height * 3);
-  std::mt19937 random(7);
-  for (unsigned char& byte : noise) byte = static_cast<unsigned char>(random());
+  const std::vector<unsigned char> noise = noiseOf(width, height, 7);
   const std::string path = dir.filePath("full.jpg").toStdString();
 
   rlimit previous{};
@@ -107,6 +117,58 @@ TEST(ScreenshotJpeg, APictureCutShortByAFullDiskIsRemoved) {
 
   EXPECT_FALSE(written);
   EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path + ".part"));
+}
+
+// A client killed in the middle of a picture: nothing under the picture's
+// name (which is what would be posted), and the start-up finds and removes
+// what the write left.
+TEST(ScreenshotJpeg, AKillDuringTheWriteLeavesNoPictureUnderItsName) {
+  QTemporaryDir dir;
+  const int width = 3000, height = 3000;
+  const std::vector<unsigned char> noise = noiseOf(width, height, 11);
+  const std::string path = dir.filePath("09.05__2.jpg").toStdString();
+
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    writeJpeg(frameOf(noise, PixelLayout::Rgb, width, height), path);
+    _exit(0);
+  }
+  std::error_code error;
+  const bool begun = testsupport::waitFor(
+      [&] { return std::filesystem::file_size(path + ".part", error) > 100000 && !error; }, 20000, 1);
+  kill(writer, SIGKILL);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  ASSERT_TRUE(begun) << "the picture was not being written";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the write ended before the kill";
+
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_FALSE(pictures::isWholeJpeg(path + ".part"));
+  EXPECT_EQ(pictures::removeUnfinishedWrites(dir.path().toStdString()), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path().toStdString()));
+}
+
+TEST(ScreenshotJpeg, OnlyAPictureWrittenToItsEndIsWhole) {
+  QTemporaryDir dir;
+  const std::vector<unsigned char> bytes = solid(PixelLayout::Rgb, 40, 30, 1, 2, 3);
+  const std::string path = dir.filePath("whole.jpg").toStdString();
+  ASSERT_TRUE(writeJpeg(frameOf(bytes, PixelLayout::Rgb, 40, 30), path));
+  const std::string whole = testsupport::readFile(path);
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool whole;
+  } cases[] = {{"written", whole, true},
+               {"cut short", whole.substr(0, whole.size() / 2), false},
+               {"empty", "", false},
+               {"not a JPEG", "GIF89a" + whole.substr(6), false}};
+  for (const auto& c : cases) {
+    const std::string file = dir.filePath(QString("%1.jpg").arg(c.name)).toStdString();
+    ASSERT_TRUE(testsupport::writeFile(file, c.bytes));
+    EXPECT_EQ(pictures::isWholeJpeg(file), c.whole) << c.name;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/picture_files.h"
 #include "core/screenshot_taker.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
@@ -188,7 +189,7 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
     if (c.diskFull) {
       // Every write to /dev/full fails as on a full disk.
       std::filesystem::create_directories(std::filesystem::path(job_.dataDir + file).parent_path());
-      std::filesystem::create_symlink("/dev/full", job_.dataDir + file);
+      std::filesystem::create_symlink("/dev/full", job_.dataDir + file + ".part");
     }
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
@@ -209,6 +210,7 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
     EXPECT_NE(line.find(c.reason), std::string::npos) << line;
     // A full disk leaves no broken picture (nor the link) behind.
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file)));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file + ".part")));
   }
 }
 
@@ -356,6 +358,61 @@ TEST_F(ScreenshotTick, AClockSetBackNeverDatesALaterPictureBeforeAnEarlierOne) {
   ASSERT_EQ(waits.count(), 3);
   EXPECT_NE(waits.at(2).at(0).value<ScreenshotUpload>().localPath.find("/P78/12.06__2.jpg"),
             std::string::npos);
+}
+
+// Each picture is recorded once it is whole on disk and before its post
+// starts, and its record is settled only by the post's end: delivered on
+// an answer, waiting again on none, on a later tick or on the client's stop.
+TEST_F(ScreenshotTick, EachPictureIsRecordedBeforeItsPostAndSettledByItsEnd) {
+  struct Recorded {
+    std::string localPath;
+    bool posting, fileWhole;
+    size_t postsBefore;
+  };
+  std::vector<Recorded> recorded;
+  std::vector<std::pair<long long, bool>> settled;
+  ScreenshotTaker::Records records;
+  records.record = [&](const ScreenshotUpload& picture, bool posting) {
+    recorded.push_back({picture.localPath, posting, pictures::isWholeJpeg(text::gbkToUtf8(picture.localPath)),
+                        uploads().size()});
+    return static_cast<long long>(recorded.size());
+  };
+  records.settle = [&](long long id, bool delivered) { settled.emplace_back(id, delivered); };
+  taker_.setRecords(records);
+  QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
+  QSignalSpy waits(&taker_, &ScreenshotTaker::pictureWaits);
+
+  replies_ = {"ok", ""};
+  taker_.tick(job_);
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
+  job_.counter = 3;
+  taker_.tick(job_);
+  ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 2; }));
+  job_.counter = 4;
+  job_.keepForLater = true;
+  taker_.tick(job_);
+  job_.keepForLater = false;
+  Gate stalled;
+  gates_ = {&stalled};
+  job_.counter = 5;
+  taker_.tick(job_);
+  ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 3; }));
+  EXPECT_TRUE(taker_.abandonUpload());
+  EXPECT_FALSE(taker_.abandonUpload());
+  ASSERT_TRUE(testsupport::waitFor([&] { return taker_.uploadsRunning() == 0; }));
+
+  ASSERT_EQ(recorded.size(), 4u);
+  const size_t postsBefore[] = {0, 1, 2, 2};
+  for (size_t i = 0; i < recorded.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(recorded[i].fileWhole);
+    EXPECT_EQ(recorded[i].posting, i != 2);
+    EXPECT_EQ(recorded[i].postsBefore, postsBefore[i]);
+  }
+  EXPECT_EQ(settled, (std::vector<std::pair<long long, bool>>{{1, true}, {2, false}, {4, false}}));
+  ASSERT_EQ(waits.count(), 2);
+  EXPECT_EQ(waits.at(1).at(0).value<ScreenshotUpload>().recordId, 4);
+  EXPECT_EQ(finished.count(), 2);
 }
 
 // A stalled upload may still be running when the status window goes away;

@@ -162,8 +162,8 @@ TEST_F(CatalogPage, GradeSelectionFollowsTheStoredChoice) {
   const Case cases[] = {{"", "", 0}, {"g2", "二年级", 2}, {"g5", "五年级", -1}, {"", "二年级", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.gradeName);
-    ClientState.gradeID = c.gradeID;
-    ClientState.gradeName = gbk(c.gradeName);
+    ClientState.coursewareGradeID = c.gradeID;
+    ClientState.coursewareGradeName = gbk(c.gradeName);
     page.FillGrades();
     EXPECT_EQ(page.CB_grade->currentIndex(), c.selected);
   }
@@ -178,29 +178,39 @@ TEST_F(CatalogPage, WithoutASchoolNothingIsAsked) {
   EXPECT_EQ(items(page.CB_catalog), QStringList{"请选择章节"});
 }
 
+// The page's grade and subject are its own: they start from the lesson's
+// and a change clears the page's subject, while the lesson keeps its grade
+// and subject (its pictures are sent with them).
 TEST_F(CatalogPage, GradeChangeClearsTheSubjectKeepsTheCatalogAndRefreshesSubjects) {
   ClientState.gradeID = "g1";
   ClientState.gradeName = gbk("一年级");
-  page.OpenPage();
-  settle();
   ClientState.subjectID = "s1";
   ClientState.subjectName = gbk("语文");
+  page.OpenPage();
+  settle();
+  EXPECT_EQ(ClientState.coursewareGradeID, "g1");
+  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
   ClientState.catalogID = "c1";
 
   // The prompt and the grade already stored change nothing.
   choose(page.CB_grade, 0);
   choose(page.CB_grade, 1);
   EXPECT_FALSE(requestPending());
-  EXPECT_EQ(ClientState.subjectID, "s1");
+  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
 
   transport->answer = [](const std::string&) {
     return httpReply(R"({"status":"success","jsonData":[{"subjectID":"s5","subjectName":"物理"}]})");
   };
   choose(page.CB_grade, 2);
-  EXPECT_EQ(ClientState.gradeID, "g2");
-  EXPECT_EQ(ClientState.gradeName, gbk("二年级"));
-  EXPECT_TRUE(ClientState.subjectID.empty() && ClientState.subjectName.empty());
+  EXPECT_EQ(ClientState.coursewareGradeID, "g2");
+  EXPECT_EQ(ClientState.coursewareGradeName, gbk("二年级"));
+  EXPECT_TRUE(ClientState.coursewareSubjectID.empty() && ClientState.coursewareSubjectName.empty());
   EXPECT_EQ(ClientState.catalogID, "c1");
+  // The lesson's own choice stands.
+  EXPECT_EQ(ClientState.gradeID, "g1");
+  EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
+  EXPECT_EQ(ClientState.subjectID, "s1");
+  EXPECT_EQ(ClientState.subjectName, gbk("语文"));
   EXPECT_EQ(items(page.CB_Subject), (QStringList{"请选择学科", "英语"}));
   ASSERT_EQ(lastOperation(), "clientInterface-getSubject");
   EXPECT_EQ(sentParam("gradeID"), "g2");
@@ -209,6 +219,21 @@ TEST_F(CatalogPage, GradeChangeClearsTheSubjectKeepsTheCatalogAndRefreshesSubjec
   EXPECT_EQ(items(page.CB_Subject), (QStringList{"请选择学科", "物理"}));
   EXPECT_EQ(page.CB_Subject->currentIndex(), 0);
   EXPECT_EQ(db.rows("select subject_id from t_subject where grade_id='g2'"), storetest::Rows{{"s5"}});
+
+  // Opened again in the same lesson (its id given by the server meanwhile),
+  // the page keeps its own choice; in another lesson it starts from that
+  // lesson's.
+  ClientState.processID = "70005";
+  page.OpenPage();
+  EXPECT_EQ(ClientState.coursewareGradeID, "g2");
+  EXPECT_EQ(page.CB_grade->currentIndex(), 2);
+  settle();
+  ClientState.classID = "k2";
+  page.OpenPage();
+  EXPECT_EQ(ClientState.coursewareGradeID, "g1");
+  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
+  EXPECT_EQ(page.CB_grade->currentIndex(), 1);
+  settle();
 }
 
 TEST_F(CatalogPage, SubjectAndCatalogChoicesGoIntoTheClientState) {
@@ -218,8 +243,9 @@ TEST_F(CatalogPage, SubjectAndCatalogChoicesGoIntoTheClientState) {
   settle();
 
   choose(page.CB_Subject, 1);
-  EXPECT_EQ(ClientState.subjectID, "s1");
-  EXPECT_EQ(ClientState.subjectName, gbk("语文"));
+  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
+  EXPECT_EQ(ClientState.coursewareSubjectName, gbk("语文"));
+  EXPECT_TRUE(ClientState.subjectID.empty());
   EXPECT_EQ(items(page.CB_catalog), (QStringList{"请选择章节", "第一章"}));
   ASSERT_EQ(lastOperation(), "clientInterface-getCatalog");
   EXPECT_EQ(sentParam("subjectID"), "s1");

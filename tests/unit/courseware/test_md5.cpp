@@ -34,7 +34,7 @@ class FileHash : public ::testing::Test {
   QTemporaryDir dir_;
 };
 
-TEST_F(FileHash, WholeFileThroughTheMapping) {
+TEST_F(FileHash, WholeFileReadInPieces) {
   std::string content;
   for (int i = 0; i < 300000; ++i) content += static_cast<char>(i * 7 + i / 251);
   ASSERT_TRUE(testsupport::writeFile(path("lesson.ppt"), content));

@@ -45,20 +45,27 @@ TEST(DeploymentSettings, ReadsKeysAndKeepsPlaceholdersForWhatIsMissing) {
   }
 }
 
-TEST(DeploymentSettings, OfflineRetryTakesWholeSecondsWithinItsRange) {
+TEST(DeploymentSettings, NumbersTakeWholeValuesWithinTheirRange) {
+  using panels::DeploymentSettings;
   const struct {
     const char* text;
-    int seconds;
-  } cases[] = {{"", 60},
-               {"offline_retry_seconds=5", 5},
-               {"offline_retry_seconds=3600", 3600},
-               {"offline_retry_seconds=0", 60},
-               {"offline_retry_seconds=3601", 60},
-               {"offline_retry_seconds=-5", 60},
-               {"offline_retry_seconds=1.5", 60},
-               {"offline_retry_seconds=99999999999", 60}};
-  for (const auto& c : cases)
-    EXPECT_EQ(panels::parseDeploymentSettings(c.text).offlineRetrySeconds, c.seconds) << c.text;
+    int DeploymentSettings::*field;
+    int value;
+  } cases[] = {{"", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"offline_retry_seconds=5", &DeploymentSettings::offlineRetrySeconds, 5},
+               {"offline_retry_seconds=3600", &DeploymentSettings::offlineRetrySeconds, 3600},
+               {"offline_retry_seconds=0", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"offline_retry_seconds=3601", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"offline_retry_seconds=-5", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"offline_retry_seconds=1.5", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"offline_retry_seconds=99999999999", &DeploymentSettings::offlineRetrySeconds, 60},
+               {"", &DeploymentSettings::screenshotKeepDays, 30},
+               {"screenshot_keep_days=7", &DeploymentSettings::screenshotKeepDays, 7},
+               {"screenshot_keep_days=0", &DeploymentSettings::screenshotKeepDays, 30},
+               {"", &DeploymentSettings::screenshotMaxMb, 2048},
+               {"screenshot_max_mb=512", &DeploymentSettings::screenshotMaxMb, 512},
+               {"screenshot_max_mb=2GB", &DeploymentSettings::screenshotMaxMb, 2048}};
+  for (const auto& c : cases) EXPECT_EQ(panels::parseDeploymentSettings(c.text).*c.field, c.value) << c.text;
 }
 
 TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
@@ -76,6 +83,8 @@ TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   EXPECT_EQ(sample.hotline, "010-0000-0000");
   EXPECT_EQ(sample.provider, gbk("电教服务中心"));
   EXPECT_EQ(sample.offlineRetrySeconds, 60);
+  EXPECT_EQ(sample.screenshotKeepDays, 30);
+  EXPECT_EQ(sample.screenshotMaxMb, 2048);
   EXPECT_EQ(sample.server, "");
   // So is the commented file the package puts in /etc: every key at its
   // default.

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "courseware/ftp_data_thread.h"
 #include "courseware/ftp_reply.h"
+#include "courseware/ftpclient/ftp_data_thread.h"
 #include "platform/network/event_socket.h"
 
 class TKorvanFtp;

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "courseware/ftp_resume_record.h"
-#include "courseware/ftp_settings.h"
+#include "courseware/ftpclient/ftp_resume_record.h"
+#include "courseware/ftpclient/ftp_settings.h"
 #include "sys/text_codec.h"
 #include "tests/support/test_support.h"
 

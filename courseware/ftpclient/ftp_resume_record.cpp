@@ -1,4 +1,4 @@
-#include "courseware/ftp_resume_record.h"
+#include "courseware/ftpclient/ftp_resume_record.h"
 
 #include <charconv>
 #include <fstream>

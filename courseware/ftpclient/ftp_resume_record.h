@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "courseware/ftp_settings.h"
+#include "courseware/ftpclient/ftp_settings.h"
 
 namespace ftp {
 

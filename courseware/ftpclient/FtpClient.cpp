@@ -1,11 +1,11 @@
-#include "courseware/FtpClient.h"
+#include "courseware/ftpclient/FtpClient.h"
 
 #include <QFile>
 #include <filesystem>
 #include <fstream>
 
 #include "courseware/ftp_data_loops.h"
-#include "courseware/ftp_resume_record.h"
+#include "courseware/ftpclient/ftp_resume_record.h"
 #include "sys/text_codec.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "courseware/ftp_connection.h"
+#include "courseware/ftpclient/ftp_connection.h"
 
 #include <QMessageBox>
 
-#include "courseware/FtpClient.h"
 #include "courseware/ftp_data_loops.h"
+#include "courseware/ftpclient/FtpClient.h"
 #include "sys/qt_text.h"
 
 namespace {

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
-#include "courseware/ftp_connection.h"
 #include "courseware/ftp_data_loops.h"
-#include "courseware/ftp_settings.h"
+#include "courseware/ftpclient/ftp_connection.h"
+#include "courseware/ftpclient/ftp_settings.h"
 #include "platform/network/event_socket.h"
 
 class QFile;

@@ -1,10 +1,10 @@
-#include "courseware/ftp_data_thread.h"
+#include "courseware/ftpclient/ftp_data_thread.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "courseware/FtpClient.h"
 #include "courseware/ftp_data_loops.h"
+#include "courseware/ftpclient/FtpClient.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "courseware/ftp_settings.h"
+#include "courseware/ftpclient/ftp_settings.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "courseware/ftp_reply.h"
-#include "courseware/ftp_resume_record.h"
+#include "courseware/ftpclient/ftp_resume_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -5,8 +5,8 @@
 #include <map>
 #include <set>
 
-#include "courseware/FtpClient.h"
-#include "courseware/ftp_resume_record.h"
+#include "courseware/ftpclient/FtpClient.h"
+#include "courseware/ftpclient/ftp_resume_record.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/test_support.h"

@@ -2,7 +2,7 @@
 
 #include <QTemporaryDir>
 
-#include "courseware/FtpClient.h"
+#include "courseware/ftpclient/FtpClient.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/ftp_server.h"
 #include "tests/support/test_support.h"
