@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "app/client_windows.h"
@@ -16,6 +17,8 @@
 #include "core/server_address.h"
 #include "core/shot_notice.h"
 #include "platform/data_dir.h"
+#include "platform/gui/desktop_session.h"
+#include "platform/gui/portal_screenshot.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/single_instance.h"
@@ -25,11 +28,41 @@
 #include "store/db_func.h"
 #include "sys/text_codec.h"
 
+namespace {
+
+// An X11 session's screen is the X server's; a Wayland compositor shows the
+// X server only the X programs' windows (the rest is black), so there the
+// screen is asked of the desktop portal.
+void useScreenOfSession(ScreenshotTaker& screenshots, const platform::DesktopSession& session,
+                        const std::function<void(const std::string&)>& log) {
+  if (!session.wayland) {
+    screenshots.setCaptureDescription("X11", session.type);
+    log("desktop session: " + session.type + " (" + session.reason + "); screenshots from the X server");
+    return;
+  }
+  screenshots.setCaptureDescription("Screenshot portal", session.type);
+  log("desktop session: " + session.type + " (" + session.reason +
+      "); screenshots through the desktop portal (org.freedesktop.portal.Screenshot)");
+  auto portal = std::make_shared<platform::PortalScreenshot>();
+  screenshots.setFrameSource([portal, log](platform::ScreenFrame& frame) {
+    std::string why;
+    if (portal->grab(frame, why)) return true;
+    log("Screenshot portal: " + why);
+    return false;
+  });
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // A second copy steps aside without a word, before it shows anything.
   platform::SingleInstanceLock instanceLock("jy_main");
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
 
+  // How the screen can be read, and the windows kept on X11 (XWayland in a
+  // Wayland session), decided before Qt picks its window system.
+  const platform::DesktopSession session = platform::detectDesktopSession();
+  const std::string windowSystem = platform::keepWindowsOnX11();
   EduApplication app(argc, argv);
   installQtChineseTexts(app, platform::programDir());
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Refused) {
@@ -76,6 +109,7 @@ int main(int argc, char** argv) {
       (ClientState.diskID.empty() ? std::string("none") : text::gbkToUtf8(ClientState.diskID)) + " (from " +
       windows.diskIdentitySource + ")");
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
+  log(windowSystem);
 
   // The lesson's screenshots: each tick of the status window's screenshot
   // timer, with a notice when an upload gets no answer or a picture cannot
@@ -84,6 +118,7 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   followScreenshots(screenshots, shotNotice, &form1,
                     [&form1](const std::string& line) { form1.appendLog(line); });
+  useScreenOfSession(screenshots, session, log);
   // A picture the server has not got waits in edu.db for a later delivery;
   // a delivered one shows the server is there for what waits.
   const auto keep = [&form1](const ScreenshotUpload& picture) {

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "core/frame_check.h"
 #include "core/jpeg_writer.h"
 #include "core/offline_records.h"
 #include "core/screenshot_naming.h"
@@ -63,9 +64,14 @@ struct ScreenshotTaker::Channel {
 ScreenshotTaker::ScreenshotTaker(QObject* parent)
     : QObject(parent), clock_(localDateNow), uploader_(postFile), channel_(std::make_shared<Channel>()) {
   channel_->taker = this;
+  // One picture at a time is encoded, in the order of the ticks.
+  encoder_.setMaxThreadCount(1);
   frameSource_ = [this](platform::ScreenFrame& frame) {
-    if (!screen_) screen_ = std::make_unique<platform::ScreenCapture>();
-    return screen_->grab(frame);
+    // A capture whose copy is still being encoded is left to the encoder.
+    if (!screen_ || screen_.use_count() > 1) screen_ = std::make_shared<platform::ScreenCapture>();
+    if (!screen_->grab(frame)) return false;
+    frame.owner = screen_;
+    return true;
   };
   // The screen's copy (8 MiB at 1920 x 1080) and its display connection are
   // needed for a moment once a minute at most: they go two seconds after a
@@ -79,6 +85,9 @@ ScreenshotTaker::ScreenshotTaker(QObject* parent)
 }
 
 ScreenshotTaker::~ScreenshotTaker() {
+  // A picture being encoded is finished; what it reports is dropped with
+  // the taker.
+  encoder_.waitForDone();
   currentStop_.request_stop();
   const std::lock_guard lock(channel_->mutex);
   channel_->taker = nullptr;
@@ -102,6 +111,7 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     std::string reason;
     if (!makeFolder(diskPath, reason)) {
       notSaved(localPath, reason);
+      emit tickEnded();
       return;
     }
   }
@@ -112,23 +122,74 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   diskPath += "/" + fileName;
   platform::ScreenFrame frame;
   const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
-  errno = 0;
-  const bool written = captured && writeJpeg(frame, diskPath, 80);
-  const int error = errno;
   releaseScreen_.start();
-  if (!captured) return;  // nothing to keep
-  if (!written) {
-    notSaved(localPath, error != 0 ? std::generic_category().message(error) : "write failed");
+  if (!captured) {
+    captureRefused(false);
+    emit tickEnded();
     return;
   }
-  lastScreenshotPath_ = localPath;
-  ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target),
-                          takenAt};
-  if (job.keepForLater) {
-    emit pictureWaits(upload);
-    return;
+  encodeOnWorker({{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
+                  diskPath,
+                  std::move(frame)});
+}
+
+// The blank check and the JPEG file are made on the encoder's worker, one
+// tick after the other, so that a 4K screen never holds up the windows;
+// the tick goes on here once the file is written.
+void ScreenshotTaker::encodeOnWorker(Encoding work) {
+  auto encoding = std::make_shared<Encoding>(std::move(work));
+  encoder_.start([this, encoding] {
+    Encoding& e = *encoding;
+    EncodeOutcome outcome = EncodeOutcome::Written;
+    int error = 0;
+    if (isBlankFrame(e.frame)) {
+      outcome = EncodeOutcome::Blank;
+    } else {
+      errno = 0;
+      if (!writeJpeg(e.frame, e.diskPath, 80)) {
+        outcome = EncodeOutcome::NotWritten;
+        error = errno;
+      }
+    }
+    e.frame = {};  // the screen's copy may go now
+    QMetaObject::invokeMethod(
+        this, [this, encoding, outcome, error] { encoded(std::move(encoding->upload), outcome, error); },
+        Qt::QueuedConnection);
+  });
+}
+
+void ScreenshotTaker::encoded(ScreenshotUpload upload, EncodeOutcome outcome, int error) {
+  if (outcome == EncodeOutcome::Blank) {
+    captureRefused(true);
+  } else if (outcome == EncodeOutcome::NotWritten) {
+    notSaved(upload.localPath, error != 0 ? std::generic_category().message(error) : "write failed");
+  } else {
+    lastScreenshotPath_ = upload.localPath;
+    if (upload.job.keepForLater)
+      emit pictureWaits(upload);
+    else
+      startUpload(std::move(upload));
   }
-  startUpload(std::move(upload));
+  emit tickEnded();
+}
+
+void ScreenshotTaker::setCaptureDescription(std::string backend, std::string sessionType) {
+  backend_ = std::move(backend);
+  sessionType_ = std::move(sessionType);
+}
+
+// A blank or failed capture is not a lesson picture: nothing is kept or
+// sent for this tick (the server sees that minute's number missing rather
+// than a black picture it would count as the screen's), the log says why at
+// every tick and the teacher hears once per lesson.
+void ScreenshotTaker::captureRefused(bool blank) {
+  const bool first = !toldNotCaptured_;
+  toldNotCaptured_ = true;
+  ++capturesRefused_;
+  const std::string how = "（截图方式 " + backend_ + "，会话类型 " + sessionType_ + "）";
+  const std::string line = blank ? "截图全黑：整个画面只有一种颜色，本次截图不保存、不上传" + how
+                                 : "截图失败：无法读取屏幕画面，本次截图不保存、不上传" + how;
+  emit pictureNotCaptured(text::utf8ToGbk(line), first);
 }
 
 void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
@@ -137,6 +198,7 @@ void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
   if (key != lessonKey_ || job.counter <= lastCounter_) {
     lessonKey_ = std::move(key);
     toldNotSaved_ = false;
+    toldNotCaptured_ = false;
   }
   lastCounter_ = job.counter;
 }

@@ -2,17 +2,22 @@
 //
 //   edu-admin server ADDRESS   store the server address in the client's edu.db
 //   edu-admin show             data folder, stored address, log file, cached rows
+//   edu-admin allow-screenshot let the desktop portal hand out screenshots
+//                              without asking (GNOME, KDE; current user)
 //   edu-admin --help
 //
 // It uses the edu.db the client will use: the same data-folder decision, so
 // on a read-only program folder the user's copy is made first, as the client
 // would make it. Exit status 0 done, 1 failure (no or unwritable edu.db),
 // 2 wrong use or an address the client could not use.
+#include <QCoreApplication>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/data_dir.h"
+#include "platform/dbus/screenshot_permission.h"
 #include "platform/program_dir.h"
 #include "server/server_address.h"
 #include "store/db_func.h"
@@ -30,6 +35,8 @@ const char kUsage[] =
     "  edu-admin server ADDRESS   设置服务器地址 / store the server address\n"
     "  edu-admin show             显示数据目录、服务器地址、日志和缓存 / show data folder, address, log, "
     "cache\n"
+    "  edu-admin allow-screenshot 允许桌面门户静默截图（GNOME、KDE，当前用户）/ let the desktop portal\n"
+    "                             give screenshots without asking (GNOME, KDE; the current user)\n"
     "  edu-admin --help           本说明 / this text\n"
     "\n"
     "ADDRESS: host, host:port or host:port/path (a leading http:// is accepted),\n"
@@ -99,6 +106,38 @@ std::vector<DB_Func::TableRowCount> pendingOfflineItems() {
   return items;
 }
 
+// Captures the client could not use (failed, or blank: one colour over the
+// whole screen), as its log files still tell; the newest line says why.
+void showRefusedCaptures(const std::string& dataFolder) {
+  long count = 0;
+  std::string newest;
+  for (const char* suffix : {".4", ".3", ".2", ".1", ""}) {
+    std::ifstream file(dataFolder + "/log/edu-client.log" + suffix);
+    for (std::string line; std::getline(file, line);) {
+      if (line.find("截图全黑：") == std::string::npos && line.find("截图失败：") == std::string::npos)
+        continue;
+      ++count;
+      newest = line;
+    }
+  }
+  std::printf("screenshots not taken (blank or failed) in the log: %ld\n", count);
+  if (count > 0) std::printf("                %s\n", newest.c_str());
+}
+
+int allowScreenshots(int argc, char** argv) {
+  QCoreApplication app(argc, argv);  // the bus connection wants one
+  std::string why;
+  if (!platform::allowPortalScreenshots(why)) {
+    std::fprintf(stderr, "edu-admin: 无法设置截图权限：%s\n", why.c_str());
+    std::fprintf(stderr, "edu-admin: the screenshot permission cannot be set: %s\n", why.c_str());
+    return kFailed;
+  }
+  std::printf(
+      "screenshots through the desktop portal allowed without asking for this user "
+      "(permission store: table screenshot, id screenshot, app \"\": yes)\n");
+  return kDone;
+}
+
 int show() {
   const platform::DataFolder& folder = platform::dataFolder();
   std::printf("program folder: %s\n", platform::programDir().c_str());
@@ -108,6 +147,7 @@ int show() {
   const std::string why = folder.note.rfind(named, 0) == 0 ? folder.note.substr(named.size()) : folder.note;
   std::printf("                %s\n", why.c_str());
   std::printf("log file:       %s/log/edu-client.log\n", folder.path.c_str());
+  showRefusedCaptures(folder.path);
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
   try {
@@ -142,6 +182,7 @@ int main(int argc, char** argv) {
   }
   if (args.size() == 2 && args[0] == "server") return setServer(args[1]);
   if (args.size() == 1 && args[0] == "show") return show();
+  if (args.size() == 1 && args[0] == "allow-screenshot") return allowScreenshots(argc, argv);
   std::fprintf(stderr, "%s", kUsage);
   return kWrongUse;
 }
