@@ -202,11 +202,11 @@ TEST_F(EduAdminTest, AllowScreenshotStoresThePortalPermissionWhereAStoreAnswers)
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("the screenshot permission cannot be set"), std::string::npos) << result.err;
 
-  ASSERT_TRUE(
-      testsupport::writeFile((root.path() + "/bus.conf").toStdString(),
-                             "<busconfig><type>session</type><listen>unix:path=" + bus.toStdString() +
-                                 "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
-                                 "<allow own=\"*\"/></policy></busconfig>"));
+  ASSERT_TRUE(testsupport::writeFile(
+      (root.path() + "/bus.conf").toStdString(),
+      "<busconfig><type>session</type><listen>unix:path=" + bus.toStdString() +
+          "</listen><policy context=\"default\"><allow send_destination=\"*\" "
+          "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"));
   QProcess daemon;
   daemon.start("dbus-daemon", {"--config-file=" + root.path() + "/bus.conf", "--nofork", "--nopidfile"});
   ASSERT_TRUE(testsupport::waitFor([&] { return QFile::exists(bus); }, 10000));
