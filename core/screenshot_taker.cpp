@@ -66,13 +66,6 @@ ScreenshotTaker::ScreenshotTaker(QObject* parent)
   channel_->taker = this;
   // One picture at a time is encoded, in the order of the ticks.
   encoder_.setMaxThreadCount(1);
-  frameSource_ = [this](platform::ScreenFrame& frame) {
-    // A capture whose copy is still being encoded is left to the encoder.
-    if (!screen_ || screen_.use_count() > 1) screen_ = std::make_shared<platform::ScreenCapture>();
-    if (!screen_->grab(frame)) return false;
-    frame.owner = screen_;
-    return true;
-  };
   // The screen's copy (8 MiB at 1920 x 1080) and its display connection are
   // needed for a moment once a minute at most: they go two seconds after a
   // tick, so ticks close together (a test, a benchmark) share them.
@@ -120,17 +113,26 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   const std::string fileName = screenshotFileName(takenAt, job.counter);
   localPath += "/" + fileName;
   diskPath += "/" + fileName;
-  platform::ScreenFrame frame;
-  const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
-  releaseScreen_.start();
-  if (!captured) {
-    captureRefused(false);
-    emit tickEnded();
-    return;
+  Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
+                diskPath,
+                {},
+                {}};
+  if (frameSource_) {
+    // A source of its own (the portal, a test) is asked here.
+    if (!frameSource_(work.frame) || work.frame.pixels == nullptr) {
+      captureRefused(false);
+      emit tickEnded();
+      return;
+    }
+  } else {
+    // The X server's screen is copied on the encoder's worker too: a 4K
+    // copy alone would hold up the windows. A capture still in use by an
+    // earlier tick is left to it.
+    if (!screen_ || screen_.use_count() > 1) screen_ = std::make_shared<platform::ScreenCapture>();
+    work.screen = screen_;
   }
-  encodeOnWorker({{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
-                  diskPath,
-                  std::move(frame)});
+  releaseScreen_.start();
+  encodeOnWorker(std::move(work));
 }
 
 // The blank check and the JPEG file are made on the encoder's worker, one
@@ -142,7 +144,9 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
     Encoding& e = *encoding;
     EncodeOutcome outcome = EncodeOutcome::Written;
     int error = 0;
-    if (isBlankFrame(e.frame)) {
+    if (e.screen && !e.screen->grab(e.frame)) {
+      outcome = EncodeOutcome::NotCaptured;
+    } else if (isBlankFrame(e.frame)) {
       outcome = EncodeOutcome::Blank;
     } else {
       errno = 0;
@@ -152,6 +156,7 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
       }
     }
     e.frame = {};  // the screen's copy may go now
+    e.screen.reset();
     QMetaObject::invokeMethod(
         this, [this, encoding, outcome, error] { encoded(std::move(encoding->upload), outcome, error); },
         Qt::QueuedConnection);
@@ -159,8 +164,8 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
 }
 
 void ScreenshotTaker::encoded(ScreenshotUpload upload, EncodeOutcome outcome, int error) {
-  if (outcome == EncodeOutcome::Blank) {
-    captureRefused(true);
+  if (outcome == EncodeOutcome::Blank || outcome == EncodeOutcome::NotCaptured) {
+    captureRefused(outcome == EncodeOutcome::Blank);
   } else if (outcome == EncodeOutcome::NotWritten) {
     notSaved(upload.localPath, error != 0 ? std::generic_category().message(error) : "write failed");
   } else {

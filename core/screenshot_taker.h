@@ -61,8 +61,9 @@ class ScreenshotTaker : public QObject {
   using Uploader =
       std::function<std::string(const std::string& localPath, const std::string& url, std::stop_token stop)>;
 
-  // Captures the display of $DISPLAY, reads the local clock and uploads
-  // with postFile; tests replace any of the three.
+  // Captures the display of $DISPLAY (on the encoder's worker), reads the
+  // local clock and uploads with postFile; tests replace any of the three.
+  // A frame source of one's own is asked on the UI thread.
   explicit ScreenshotTaker(QObject* parent = nullptr);
   ~ScreenshotTaker() override;
 
@@ -115,11 +116,13 @@ class ScreenshotTaker : public QObject {
 
  private:
   struct Channel;
-  enum class EncodeOutcome { Written, Blank, NotWritten };
+  enum class EncodeOutcome { Written, NotCaptured, Blank, NotWritten };
   struct Encoding {
     ScreenshotUpload upload;
     std::string diskPath;
     platform::ScreenFrame frame;
+    // Set when the frame is still to be copied from the X server.
+    std::shared_ptr<platform::ScreenCapture> screen;
   };
 
   void encodeOnWorker(Encoding work);
