@@ -116,6 +116,7 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
                 diskPath,
                 {},
+                {},
                 {}};
   if (frameSource_) {
     // A source of its own (the portal, a test) is asked here.
@@ -124,6 +125,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
       emit tickEnded();
       return;
     }
+  } else if (workerFrameSource_) {
+    work.workerSource = workerFrameSource_;
   } else {
     // The X server's screen is copied on the encoder's worker too: a 4K
     // copy alone would hold up the windows. A capture still in use by an
@@ -144,7 +147,10 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
     Encoding& e = *encoding;
     EncodeOutcome outcome = EncodeOutcome::Written;
     int error = 0;
-    if (e.screen && !e.screen->grab(e.frame)) {
+    const bool captured = e.screen         ? e.screen->grab(e.frame)
+                          : e.workerSource ? e.workerSource(e.frame) && e.frame.pixels != nullptr
+                                           : true;
+    if (!captured) {
       outcome = EncodeOutcome::NotCaptured;
     } else if (isBlankFrame(e.frame)) {
       outcome = EncodeOutcome::Blank;
@@ -157,6 +163,7 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
     }
     e.frame = {};  // the screen's copy may go now
     e.screen.reset();
+    e.workerSource = nullptr;
     QMetaObject::invokeMethod(
         this, [this, encoding, outcome, error] { encoded(std::move(encoding->upload), outcome, error); },
         Qt::QueuedConnection);

@@ -68,6 +68,8 @@ class ScreenshotTaker : public QObject {
   ~ScreenshotTaker() override;
 
   void setFrameSource(FrameSource source) { frameSource_ = std::move(source); }
+  // A source asked on the encoder's worker instead (one tick at a time).
+  void setWorkerFrameSource(FrameSource source) { workerFrameSource_ = std::move(source); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
 
@@ -121,8 +123,10 @@ class ScreenshotTaker : public QObject {
     ScreenshotUpload upload;
     std::string diskPath;
     platform::ScreenFrame frame;
-    // Set when the frame is still to be copied from the X server.
+    // Set when the frame is still to be copied on the worker: from the X
+    // server, or from a worker frame source.
     std::shared_ptr<platform::ScreenCapture> screen;
+    FrameSource workerSource;
   };
 
   void encodeOnWorker(Encoding work);
@@ -134,6 +138,7 @@ class ScreenshotTaker : public QObject {
   void uploadEnded(unsigned generation, bool answered);
 
   FrameSource frameSource_;
+  FrameSource workerFrameSource_;
   Clock clock_;
   Uploader uploader_;
   std::shared_ptr<platform::ScreenCapture> screen_;

@@ -35,6 +35,7 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
       const int seconds = std::stoi(value);
       if (seconds >= 1 && seconds <= 3600) settings.offlineRetrySeconds = seconds;
     }
+    if (key == "wayland_capture" && (value == "auto" || value == "portal")) settings.waylandCapture = value;
   }
   return settings;
 }

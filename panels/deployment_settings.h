@@ -16,6 +16,10 @@ struct DeploymentSettings {
   // How often records kept while the server could not be reached are tried
   // again ("offline_retry_seconds", 1 to 3600).
   int offlineRetrySeconds = 60;
+  // How a Wayland desktop's screen is read ("wayland_capture"): "auto"
+  // takes the compositor's screencopy where it offers one and the desktop
+  // portal elsewhere; "portal" always asks the portal.
+  std::string waylandCapture = "auto";
 };
 
 // The placeholders, in GBK.

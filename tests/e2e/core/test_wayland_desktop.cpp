@@ -1,10 +1,10 @@
 // The client on a Wayland desktop: a headless sway with XWayland, run as an
 // unprivileged user with pipewire and the portal stack on a private session
 // bus. Its windows stay on XWayland; a lesson's picture comes from the
-// Screenshot portal and shows the native Wayland window on the screen (a
-// red terminal), and the server gets the same bytes. With the portal stack
-// stopped, no picture is kept or posted, the notice comes up and the log
-// says why.
+// compositor (screencopy) or the Screenshot portal and shows the native
+// Wayland window on the screen (a red terminal), and the server gets the
+// same bytes. With the portal stack stopped, no picture is kept or posted,
+// the notice comes up and the log says why.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -159,6 +159,81 @@ class WaylandDesktopTest : public clienttest::ClientProgramFixture {
         << "the terminal did not come up in red";
   }
 
+  // The client in a lesson on this desktop, with the screen read as
+  // `capture` says (deployment.ini's wayland_capture), up to its first
+  // picture: kept, posted byte for byte, and showing the red terminal.
+  void firstLessonPicture(DevServerProcess& server, const std::string& capture) {
+    ASSERT_NO_FATAL_FAILURE(startTerminalInRed());
+    const QString program = base_.filePath("program");
+    ASSERT_TRUE(copyProgramFolder(program, server.port()));
+    ASSERT_TRUE(testsupport::writeFile((program + "/deployment.ini").toStdString(),
+                                       "wayland_capture=" + capture + "\n"));
+    int exitCode = -1;
+    run("chown", {"-R", QString("%1:%2").arg(uid_).arg(gid_), program}, &exitCode);
+    ASSERT_EQ(exitCode, 0);
+
+    client_.setProcessEnvironment(nobodyEnvironment_);
+    client_.setProcessChannelMode(QProcess::ForwardedChannels);
+    client_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    client_.start("setpriv", asNobody(program + "/edu-client", {}));
+    ASSERT_TRUE(client_.waitForStarted(10000));
+    ASSERT_TRUE(testsupport::waitFor([&] { return QFile::exists(runtime_ + "/edu_main"); }, 30000));
+    // Its window is an X11 window on XWayland.
+    ASSERT_TRUE(testsupport::waitFor(
+        [&] {
+          return !runAsNobody("xdotool", {"search", "--name", "^edu_main$"}).trimmed().isEmpty();
+        },
+        30000, 200));
+
+    // A teacher whose lesson the server still counts: the login takes it up
+    // and the screenshot timer runs (every 60 s).
+    const QString login =
+        QString::fromUtf8(
+            "online|2001|张伟|13810012001|1001|东城区第一实验小学|110000|北京市|110100|北京市|"
+            "110101|东城区|127.0.0.1:%1|0|0|60|127.0.0.1|2121|0|5.0.33|0|5.0.33|0|"
+            "http://127.0.0.1/upgrade.xml|0|1039|1039")
+            .arg(server.port());
+    runAsNobody(program + "/edu-login", {login}, &exitCode);
+    ASSERT_EQ(exitCode, 0);
+    ASSERT_TRUE(testsupport::waitFor([&] { return !requestsTo(server, "getCouterTime").empty(); }, 10000));
+    const std::string diskID =
+        sentParameter(requestsTo(server, "getCouterTime").front().target, "hardDiskID");
+    const std::string preset = server.control("lesson?hardDiskID=" + diskID +
+                                              "&teacherID=2001&timeDiff=125&schoolID=1001&gradeID=3001&"
+                                              "classesID=4001&subjectID=5002");
+    const std::string processID = QJsonDocument::fromJson(QByteArray::fromStdString(preset))
+                                      .object()["lesson"]
+                                      .toObject()["processID"]
+                                      .toString()
+                                      .toStdString();
+    ASSERT_FALSE(processID.empty()) << preset;
+    runAsNobody(program + "/edu-login", {login}, &exitCode);
+    ASSERT_EQ(exitCode, 0);
+
+    ASSERT_TRUE(
+        testsupport::waitFor([&] { return !requestsTo(server, "postScreenShot").empty(); }, 150000, 500))
+        << "no screenshot within 150 s of the login";
+    const QStringList kept = jpegsBelow(program + "/screen_pic");
+    ASSERT_EQ(kept.size(), 1);
+    const std::string bytes = testsupport::readFile(kept.front().toStdString());
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return testsupport::readFile(server.dataDir() + "/screens/" + processID + "/1.jpg") == bytes; },
+        10000));
+    const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "JPEG");
+    ASSERT_EQ(picture.size(), QSize(kWidth, kHeight));
+    // The red terminal fills the screen around the status window (which the
+    // compositor may float anywhere on it): its corners show.
+    for (const QPoint at : {QPoint(100, 600), QPoint(200, 200), QPoint(1100, 650)})
+      EXPECT_TRUE(isRed(picture.pixelColor(at))) << at.x() << "," << at.y();
+    picture.save(QDir(QString::fromStdString(testsupport::programDir()))
+                     .absoluteFilePath(QString::fromStdString("../tests/artefacts/wayland_lesson_picture_" +
+                                                              capture + ".png")));
+    const std::string logPath = (program + "/log/edu-client.log").toStdString();
+    const std::string log = testsupport::readFile(logPath);
+    EXPECT_NE(log.find("desktop session: wayland"), std::string::npos) << log;
+    EXPECT_NE(log.find("windows: X11 (QT_QPA_PLATFORM=xcb)"), std::string::npos) << log;
+  }
+
   QTemporaryDir base_;
   QString runtime_;
   uid_t uid_ = 0;
@@ -168,74 +243,28 @@ class WaylandDesktopTest : public clienttest::ClientProgramFixture {
   QProcessEnvironment nobodyEnvironment_;
 };
 
-TEST_F(WaylandDesktopTest, TheLessonsPictureComesFromThePortalAndWithoutItNothingIsPosted) {
-  ASSERT_NO_FATAL_FAILURE(startTerminalInRed());
+// Where the compositor offers screencopy (sway does), the picture comes
+// straight from it.
+TEST_F(WaylandDesktopTest, TheLessonsPictureComesStraightFromTheCompositor) {
   DevServerProcess server;
   ASSERT_TRUE(server.running());
+  ASSERT_NO_FATAL_FAILURE(firstLessonPicture(server, "auto"));
+  const std::string log =
+      testsupport::readFile((base_.filePath("program") + "/log/edu-client.log").toStdString());
+  EXPECT_NE(log.find("screenshots straight from the compositor (wlroots screencopy)"), std::string::npos)
+      << log;
+}
+
+// Through the desktop portal (the general path); with the portal stack
+// stopped nothing is kept or posted, the log says why and the notice shows.
+TEST_F(WaylandDesktopTest, ThroughThePortalAndWithoutItNothingIsPosted) {
+  DevServerProcess server;
+  ASSERT_TRUE(server.running());
+  ASSERT_NO_FATAL_FAILURE(firstLessonPicture(server, "portal"));
   const QString program = base_.filePath("program");
-  ASSERT_TRUE(copyProgramFolder(program, server.port()));
-  int exitCode = -1;
-  run("chown", {"-R", QString("%1:%2").arg(uid_).arg(gid_), program}, &exitCode);
-  ASSERT_EQ(exitCode, 0);
-
-  client_.setProcessEnvironment(nobodyEnvironment_);
-  client_.setProcessChannelMode(QProcess::ForwardedChannels);
-  client_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-  client_.start("setpriv", asNobody(program + "/edu-client", {}));
-  ASSERT_TRUE(client_.waitForStarted(10000));
-  ASSERT_TRUE(testsupport::waitFor([&] { return QFile::exists(runtime_ + "/edu_main"); }, 30000));
-  // Its window is an X11 window on XWayland.
-  ASSERT_TRUE(testsupport::waitFor(
-      [&] {
-        return !runAsNobody("xdotool", {"search", "--name", "^edu_main$"}).trimmed().isEmpty();
-      },
-      30000, 200));
-
-  // A teacher whose lesson the server still counts: the login takes it up
-  // and the screenshot timer runs (every 60 s).
-  const QString login =
-      QString::fromUtf8(
-          "online|2001|张伟|13810012001|1001|东城区第一实验小学|110000|北京市|110100|北京市|"
-          "110101|东城区|127.0.0.1:%1|0|0|60|127.0.0.1|2121|0|5.0.33|0|5.0.33|0|"
-          "http://127.0.0.1/upgrade.xml|0|1039|1039")
-          .arg(server.port());
-  runAsNobody(program + "/edu-login", {login}, &exitCode);
-  ASSERT_EQ(exitCode, 0);
-  ASSERT_TRUE(testsupport::waitFor([&] { return !requestsTo(server, "getCouterTime").empty(); }, 10000));
-  const std::string diskID = sentParameter(requestsTo(server, "getCouterTime").front().target, "hardDiskID");
-  const std::string preset = server.control("lesson?hardDiskID=" + diskID +
-                                            "&teacherID=2001&timeDiff=125&schoolID=1001&gradeID=3001&"
-                                            "classesID=4001&subjectID=5002");
-  const std::string processID = QJsonDocument::fromJson(QByteArray::fromStdString(preset))
-                                    .object()["lesson"]
-                                    .toObject()["processID"]
-                                    .toString()
-                                    .toStdString();
-  ASSERT_FALSE(processID.empty()) << preset;
-  runAsNobody(program + "/edu-login", {login}, &exitCode);
-  ASSERT_EQ(exitCode, 0);
-
-  ASSERT_TRUE(
-      testsupport::waitFor([&] { return !requestsTo(server, "postScreenShot").empty(); }, 150000, 500))
-      << "no screenshot within 150 s of the login";
-  const QStringList kept = jpegsBelow(program + "/screen_pic");
-  ASSERT_EQ(kept.size(), 1);
-  const std::string bytes = testsupport::readFile(kept.front().toStdString());
-  EXPECT_TRUE(testsupport::waitFor(
-      [&] { return testsupport::readFile(server.dataDir() + "/screens/" + processID + "/1.jpg") == bytes; },
-      10000));
-  const QImage picture = QImage::fromData(QByteArray::fromStdString(bytes), "JPEG");
-  ASSERT_EQ(picture.size(), QSize(kWidth, kHeight));
-  // The red terminal fills the screen around the status window (which the
-  // compositor may float anywhere on it): its corners show.
-  for (const QPoint at : {QPoint(100, 600), QPoint(200, 200), QPoint(1100, 650)})
-    EXPECT_TRUE(isRed(picture.pixelColor(at))) << at.x() << "," << at.y();
-  picture.save(QDir(QString::fromStdString(testsupport::programDir()))
-                   .absoluteFilePath("../tests/artefacts/wayland_lesson_picture.png"));
   const std::string logPath = (program + "/log/edu-client.log").toStdString();
   std::string log = testsupport::readFile(logPath);
-  EXPECT_NE(log.find("desktop session: wayland"), std::string::npos) << log;
-  EXPECT_NE(log.find("windows: X11 (QT_QPA_PLATFORM=xcb)"), std::string::npos) << log;
+  EXPECT_NE(log.find("screenshots through the desktop portal"), std::string::npos) << log;
 
   // The portal stack stops: the next tick keeps and posts nothing, says why
   // and brings the notice.
