@@ -20,6 +20,7 @@
 #include "platform/data_dir.h"
 #include "platform/gui/desktop_session.h"
 #include "platform/gui/portal_screenshot.h"
+#include "platform/gui/screen_capture.h"
 #include "platform/gui/wlr_screencopy.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
@@ -75,6 +76,7 @@ void useScreenOfSession(ScreenshotTaker& screenshots, const platform::DesktopSes
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::prepareX11ForThreads();
   // A second copy steps aside without a word, before it shows anything.
   platform::SingleInstanceLock instanceLock("jy_main");
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;

@@ -34,6 +34,11 @@ struct ScreenFrame {
   size_t bytesPerRow() const { return static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel()); }
 };
 
+// The capture runs on the encoder's worker while the F4 grab and the session
+// check use Xlib on the UI thread: Xlib is made safe for threads before its
+// first use. Call it first thing in main.
+void prepareX11ForThreads();
+
 class ScreenCapture {
  public:
   // `displayName` such as ":1"; empty means $DISPLAY. The display is opened
