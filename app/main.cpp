@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <thread>
@@ -22,6 +23,10 @@
 #include "core/shot_notice.h"
 #include "platform/data_dir.h"
 #include "platform/disk_space.h"
+#include "platform/gui/desktop_session.h"
+#include "platform/gui/portal_screenshot.h"
+#include "platform/gui/screen_capture.h"
+#include "platform/gui/wlr_screencopy.h"
 #include "platform/login_channel.h"
 #include "platform/program_dir.h"
 #include "platform/service_notify.h"
@@ -65,6 +70,46 @@ void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, 
   beat.start();
 }
 
+// An X11 session's screen is the X server's; a Wayland compositor shows the
+// X server only the X programs' windows (the rest is black), so there the
+// screen is asked of the compositor: straight through screencopy where a
+// wlroots compositor offers it (four times faster than the portal's PNG
+// file), through the desktop portal elsewhere.
+void useScreenOfSession(ScreenshotTaker& screenshots, const platform::DesktopSession& session,
+                        const std::string& waylandCapture, QObject* logOwner,
+                        const std::function<void(const std::string&)>& log) {
+  if (!session.wayland) {
+    screenshots.setCaptureDescription("X11", session.type);
+    log("desktop session: " + session.type + " (" + session.reason + "); screenshots from the X server");
+    return;
+  }
+  if (waylandCapture != "portal" && platform::WlrScreencopy::offered()) {
+    screenshots.setCaptureDescription("wlroots screencopy", session.type);
+    log("desktop session: " + session.type + " (" + session.reason +
+        "); screenshots straight from the compositor (wlroots screencopy)");
+    auto screencopy = std::make_shared<platform::WlrScreencopy>();
+    // Asked on the encoder's worker: what it says goes to the log from here.
+    screenshots.setWorkerFrameSource([screencopy, logOwner, log](platform::ScreenFrame& frame) {
+      std::string why;
+      if (screencopy->grab(frame, why)) return true;
+      QMetaObject::invokeMethod(
+          logOwner, [log, why] { log("wlroots screencopy: " + why); }, Qt::QueuedConnection);
+      return false;
+    });
+    return;
+  }
+  screenshots.setCaptureDescription("Screenshot portal", session.type);
+  log("desktop session: " + session.type + " (" + session.reason +
+      "); screenshots through the desktop portal (org.freedesktop.portal.Screenshot)");
+  auto portal = std::make_shared<platform::PortalScreenshot>();
+  screenshots.setFrameSource([portal, log](platform::ScreenFrame& frame) {
+    std::string why;
+    if (portal->grab(frame, why)) return true;
+    log("Screenshot portal: " + why);
+    return false;
+  });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,10 +118,15 @@ int main(int argc, char** argv) {
     std::printf("edu-client %s\n", EDU_CLIENT_VERSION);
     return 0;
   }
+  platform::prepareX11ForThreads();
   // A second copy steps aside without a word, before it shows anything.
   platform::SingleInstanceLock instanceLock("jy_main");
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::HeldElsewhere) return 0;
 
+  // How the screen can be read, and the windows kept on X11 (XWayland in a
+  // Wayland session), decided before Qt picks its window system.
+  const platform::DesktopSession session = platform::detectDesktopSession();
+  const std::string windowSystem = platform::keepWindowsOnX11();
   EduApplication app(argc, argv);
   installQtChineseTexts(app, platform::programDir());
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Refused) {
@@ -144,6 +194,7 @@ int main(int argc, char** argv) {
   log("settings: " + (files.empty() ? std::string("none (every value at its default)") : files));
   for (const std::string& refused : settings.refused) log("settings file refused: " + refused);
   QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit);
+  log(windowSystem);
 
   // The lesson's screenshots: each tick of the status window's screenshot
   // timer, with a notice when an upload gets no answer or a picture cannot
@@ -152,6 +203,8 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   followScreenshots(screenshots, shotNotice, &form1,
                     [&form1](const std::string& line) { form1.appendLog(line); });
+  useScreenOfSession(screenshots, session, panels::loadDeploymentSettings(programDir).waylandCapture, &form1,
+                     log);
   // Every picture is recorded in edu.db before its post starts and marked
   // delivered only on the server's answer, so a kill at any moment leaves
   // it waiting for a later delivery.

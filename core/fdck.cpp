@@ -1,12 +1,14 @@
 #include "core/fdck.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 #include "core/auto_upgrader.h"
 #include "core/diagnostic_log.h"
@@ -21,6 +23,7 @@
 #include "sys/process_utils.h"
 #include "sys/pumping_delay.h"
 #include "sys/qt_text.h"
+#include "ui/pictures.h"
 
 namespace {
 
@@ -34,7 +37,7 @@ constexpr size_t kLogLineLimit = 10000;
 constexpr size_t kLogByteLimit = 1024 * 1024;
 
 QPixmap picture(const std::string& assetsDir, const char* name) {
-  return QPixmap(QString::fromStdString(assetsDir + "/" + name));
+  return ui::scaledPicture(QString::fromStdString(assetsDir + "/" + name));
 }
 
 QLabel* silverLabel(QWidget* parent, const char* name, int pointSize, bool bold, QPoint at) {
@@ -53,7 +56,10 @@ QLabel* silverLabel(QWidget* parent, const char* name, int pointSize, bool bold,
 TForm1::TForm1(const std::string& assetsDir, QWidget* parent) : QWidget(parent) {
   setObjectName("Form1");
   setWindowTitle("edu_main");
-  setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+  // Kept above other windows (the window manager's _NET_WM_STATE_ABOVE): a
+  // maximised window would otherwise bury it, and without a taskbar button
+  // a teacher could not get it back.
+  setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   buildControls(assetsDir);
 
   Timer1.setObjectName("Timer1");
@@ -71,8 +77,34 @@ TForm1::TForm1(const std::string& assetsDir, QWidget* parent) : QWidget(parent) 
   ClientState.elapsedSeconds = 0;
   Label3->setText(" V5.0.33");
   Label3->adjustSize();
-  if (const QScreen* screen = this->screen()) move(screen->geometry().width() - 250, 50);
+  followPrimaryMonitor();
   setServices({});
+}
+
+QPoint TForm1::placeIn(const QRect& workArea) { return {workArea.right() + 1 - 250, workArea.top() + 50}; }
+
+void TForm1::placeOnPrimaryMonitor() {
+  if (const QScreen* primary = QGuiApplication::primaryScreen()) move(placeIn(primary->availableGeometry()));
+}
+
+// The primary monitor may change while the client runs (a projector plugged
+// in, the desk screen made primary, a panel resized): the window goes back
+// to its corner each time.
+void TForm1::followPrimaryMonitor() {
+  placeOnPrimaryMonitor();
+  const auto watch = [this](QScreen* primary) {
+    QObject::disconnect(primaryWatch_);
+    QObject::disconnect(primaryAreaWatch_);
+    if (primary == nullptr) return;
+    primaryWatch_ = connect(primary, &QScreen::geometryChanged, this, &TForm1::placeOnPrimaryMonitor);
+    primaryAreaWatch_ =
+        connect(primary, &QScreen::availableGeometryChanged, this, &TForm1::placeOnPrimaryMonitor);
+  };
+  watch(QGuiApplication::primaryScreen());
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this, watch](QScreen* primary) {
+    watch(primary);
+    placeOnPrimaryMonitor();
+  });
 }
 
 TForm1::~TForm1() = default;
@@ -84,8 +116,12 @@ void TForm1::buildControls(const std::string& assetsDir) {
     background_ = QPixmap(kWindowSize);
     background_.fill(QColor(43, 47, 52));
   }
-  setFixedSize(background_.size());
-  setMask(background_.createMaskFromColor(kKeyColour));
+  setFixedSize(background_.deviceIndependentSize().toSize());
+  // The shape comes from the picture at scale 1, in the window's units.
+  const QPixmap shape = background_.devicePixelRatio() > 1.0
+                            ? QPixmap(QString::fromStdString(assetsDir + "/status_background.png"))
+                            : background_;
+  setMask(shape.createMaskFromColor(kKeyColour));
 
   Label1 = silverLabel(this, "Label1", 9, false, {14, 6});
   Label1->setText("未登录");
@@ -266,6 +302,16 @@ void TForm1::mouseMoveEvent(QMouseEvent* event) { drag_.move(*this, *event); }
 void TForm1::mouseReleaseEvent(QMouseEvent*) { drag_.release(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // With the F4 hook on, a teacher must not end the client: a window manager
+  // that holds Alt+F4 itself asks the window to close instead, and a client
+  // ended that way is not started again until the next session.
+  if (event->spontaneous() && keyHookRequested_ && ClientState.loginState) {
+    event->ignore();
+    appendLog(
+        "status window: the window manager asked it to close (Alt+F4); refused while the F4 hook is on "
+        "and a teacher is signed in");
+    return;
+  }
   appendLog("status window closed: the client ends");
   event->accept();
   emit closed();

@@ -89,6 +89,12 @@ class TForm1 : public QWidget {
   void startLessonTimers();
   bool isLessonRunning() const;
 
+  // Where the window stands in a monitor's work area: near its top-right
+  // corner, the work area's offset included.
+  static QPoint placeIn(const QRect& workArea);
+  // Moves the window to the primary monitor's corner.
+  void placeOnPrimaryMonitor();
+
   // The reply to the login's getCouterTime request.
   void resumeReply(const std::string& replyText);
 
@@ -129,6 +135,7 @@ class TForm1 : public QWidget {
   void applyLoginSteps();
   void applyLogoutSteps();
   void installKeyHook();
+  void followPrimaryMonitor();
   void startResumeRequest();
   // Goes on with the newest lesson this teacher started offline less than
   // 40 minutes ago, counting from its begin time; false when there is none.
@@ -150,6 +157,10 @@ class TForm1 : public QWidget {
   server::GetClient* uploadQueueClient_ = nullptr;
   platform::F4Swallow f4Swallow_;
   std::optional<platform::F4Swallow::Result> loggedKeyHookResult_;
+  // A login asked for the F4 hook; it stays on for the rest of the run.
+  bool keyHookRequested_ = false;
+  QMetaObject::Connection primaryWatch_;
+  QMetaObject::Connection primaryAreaWatch_;
   bool unusableStoredLogged_ = false;
   std::string unusableSiteLogged_;
   // The login message of the teacher signed in (GBK), kept for a restart.

@@ -56,6 +56,7 @@ void TForm1::applyLogoutSteps() {
 void TForm1::installKeyHook() {
   // Each login grabs again; the log says only when the outcome changes, so
   // an admin sees whether F4 is held without a line at every login.
+  keyHookRequested_ = true;
   const platform::F4Swallow::Result result = services_.installKeyHook();
   if (loggedKeyHookResult_ == result) return;
   loggedKeyHookResult_ = result;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/frame_check.h"
 #include "core/jpeg_writer.h"
 #include "core/offline_records.h"
 #include "core/picture_files.h"
@@ -65,10 +66,8 @@ struct ScreenshotTaker::Channel {
 ScreenshotTaker::ScreenshotTaker(QObject* parent)
     : QObject(parent), clock_(localDateNow), uploader_(postFile), channel_(std::make_shared<Channel>()) {
   channel_->taker = this;
-  frameSource_ = [this](platform::ScreenFrame& frame) {
-    if (!screen_) screen_ = std::make_unique<platform::ScreenCapture>();
-    return screen_->grab(frame);
-  };
+  // One picture at a time is encoded, in the order of the ticks.
+  encoder_.setMaxThreadCount(1);
   // The screen's copy (8 MiB at 1920 x 1080) and its display connection are
   // needed for a moment once a minute at most: they go two seconds after a
   // tick, so ticks close together (a test, a benchmark) share them.
@@ -81,6 +80,9 @@ ScreenshotTaker::ScreenshotTaker(QObject* parent)
 }
 
 ScreenshotTaker::~ScreenshotTaker() {
+  // A picture being encoded is finished; what it reports is dropped with
+  // the taker.
+  encoder_.waitForDone();
   currentStop_.request_stop();
   const std::lock_guard lock(channel_->mutex);
   channel_->taker = nullptr;
@@ -116,29 +118,86 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     std::string reason;
     if (!makeFolder(folderOnDisk, reason)) {
       notSaved(folderName, reason);
+      emit tickEnded();
       return;
     }
   }
-  platform::ScreenFrame frame;
-  const bool captured = frameSource_ && frameSource_(frame) && frame.pixels != nullptr;
-  errno = 0;
-  const bool written = captured && writeJpeg(frame, diskPath, 80);
-  const int error = errno;
+  Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
+                diskPath,
+                {},
+                {},
+                {},
+                std::move(inUse)};
+  if (frameSource_) {
+    // A source of its own (the portal, a test) is asked here.
+    if (!frameSource_(work.frame) || work.frame.pixels == nullptr) {
+      captureRefused(false);
+      emit tickEnded();
+      return;
+    }
+  } else if (workerFrameSource_) {
+    work.workerSource = workerFrameSource_;
+  } else {
+    // The X server's screen is copied on the encoder's worker too: a 4K
+    // copy alone would hold up the windows. A capture still in use by an
+    // earlier tick is left to it.
+    if (!screen_ || screen_.use_count() > 1) screen_ = std::make_shared<platform::ScreenCapture>();
+    work.screen = screen_;
+  }
   releaseScreen_.start();
-  if (!captured) return;  // nothing to keep
-  if (!written) {
-    notSaved(localPath, error != 0 ? std::generic_category().message(error) : "write failed");
-    return;
+  encodeOnWorker(std::move(work));
+}
+
+// The blank check and the JPEG file are made on the encoder's worker, one
+// tick after the other, so that a 4K screen never holds up the windows;
+// the tick goes on here once the file is written.
+void ScreenshotTaker::encodeOnWorker(Encoding work) {
+  auto encoding = std::make_shared<Encoding>(std::move(work));
+  encoder_.start([this, encoding] {
+    Encoding& e = *encoding;
+    EncodeOutcome outcome = EncodeOutcome::Written;
+    int error = 0;
+    const bool captured = e.screen         ? e.screen->grab(e.frame)
+                          : e.workerSource ? e.workerSource(e.frame) && e.frame.pixels != nullptr
+                                           : true;
+    if (!captured) {
+      outcome = EncodeOutcome::NotCaptured;
+    } else if (isBlankFrame(e.frame)) {
+      outcome = EncodeOutcome::Blank;
+    } else {
+      errno = 0;
+      if (!writeJpeg(e.frame, e.diskPath, 80)) {
+        outcome = EncodeOutcome::NotWritten;
+        error = errno;
+      }
+    }
+    e.frame = {};  // the screen's copy may go now
+    e.screen.reset();
+    e.workerSource = nullptr;
+    QMetaObject::invokeMethod(
+        this,
+        [this, encoding, outcome, error] {
+          encoded(std::move(encoding->upload), std::move(encoding->inUse), outcome, error);
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void ScreenshotTaker::encoded(ScreenshotUpload upload, std::shared_ptr<const void> inUse, EncodeOutcome outcome,
+                              int error) {
+  if (outcome == EncodeOutcome::Blank || outcome == EncodeOutcome::NotCaptured) {
+    captureRefused(outcome == EncodeOutcome::Blank);
+  } else if (outcome == EncodeOutcome::NotWritten) {
+    notSaved(upload.localPath, error != 0 ? std::generic_category().message(error) : "write failed");
+  } else {
+    lastScreenshotPath_ = upload.localPath;
+    if (records_.record) upload.recordId = records_.record(upload, !upload.job.keepForLater);
+    if (upload.job.keepForLater)
+      emit pictureWaits(upload);
+    else
+      startUpload(std::move(upload), std::move(inUse));
   }
-  lastScreenshotPath_ = localPath;
-  ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target),
-                          takenAt};
-  if (records_.record) upload.recordId = records_.record(upload, !job.keepForLater);
-  if (job.keepForLater) {
-    emit pictureWaits(upload);
-    return;
-  }
-  startUpload(std::move(upload), std::move(inUse));
+  emit tickEnded();
 }
 
 bool ScreenshotTaker::abandonUpload() {
@@ -155,6 +214,25 @@ void ScreenshotTaker::settle(const ScreenshotUpload& upload, bool delivered) {
   if (upload.recordId != 0 && records_.settle) records_.settle(upload.recordId, delivered);
 }
 
+void ScreenshotTaker::setCaptureDescription(std::string backend, std::string sessionType) {
+  backend_ = std::move(backend);
+  sessionType_ = std::move(sessionType);
+}
+
+// A blank or failed capture is not a lesson picture: nothing is kept or
+// sent for this tick (the server sees that minute's number missing rather
+// than a black picture it would count as the screen's), the log says why at
+// every tick and the teacher hears once per lesson.
+void ScreenshotTaker::captureRefused(bool blank) {
+  const bool first = !toldNotCaptured_;
+  toldNotCaptured_ = true;
+  ++capturesRefused_;
+  const std::string how = "（截图方式 " + backend_ + "，会话类型 " + sessionType_ + "）";
+  const std::string line = blank ? "截图全黑：整个画面只有一种颜色，本次截图不保存、不上传" + how
+                                 : "截图失败：无法读取屏幕画面，本次截图不保存、不上传" + how;
+  emit pictureNotCaptured(text::utf8ToGbk(line), first);
+}
+
 void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
   std::string key = job.teacherName + '\x1f' + job.teacherPhone + '\x1f' + job.processID;
   // The counter starts again at every lesson start, resume and login.
@@ -162,6 +240,7 @@ void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
     lessonKey_ = std::move(key);
     toldNotSaved_ = false;
     lastPictureTime_ = 0;
+    toldNotCaptured_ = false;
   }
   lastCounter_ = job.counter;
 }

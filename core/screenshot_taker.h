@@ -1,6 +1,7 @@
 // The screenshot of a lesson, one per tick of the status window's screenshot
-// timer: the screen is captured and written as a JPEG below the data
-// folder on the UI thread, then posted to the server by a worker thread.
+// timer: the screen is captured on the UI thread, checked and written as a
+// JPEG below the data folder by the encoder's worker, then posted to the
+// server by an upload worker.
 //
 // The status window, at each tick of Timer3:
 //   ClientState.screenshotCounter += 1;
@@ -10,6 +11,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 #include <chrono>
 #include <ctime>
@@ -61,12 +63,15 @@ class ScreenshotTaker : public QObject {
   using Uploader =
       std::function<std::string(const std::string& localPath, const std::string& url, std::stop_token stop)>;
 
-  // Captures the display of $DISPLAY, reads the local clock and uploads
-  // with postFile; tests replace any of the three.
+  // Captures the display of $DISPLAY (on the encoder's worker), reads the
+  // local clock and uploads with postFile; tests replace any of the three.
+  // A frame source of one's own is asked on the UI thread.
   explicit ScreenshotTaker(QObject* parent = nullptr);
   ~ScreenshotTaker() override;
 
   void setFrameSource(FrameSource source) { frameSource_ = std::move(source); }
+  // A source asked on the encoder's worker instead (one tick at a time).
+  void setWorkerFrameSource(FrameSource source) { workerFrameSource_ = std::move(source); }
   void setClock(Clock clock) { clock_ = std::move(clock); }
   void setUploader(Uploader uploader) { uploader_ = std::move(uploader); }
 
@@ -80,12 +85,20 @@ class ScreenshotTaker : public QObject {
   };
   void setRecords(Records records) { records_ = std::move(records); }
 
-  // One tick: folders, capture, file, upload. A capture that fails ends the
-  // tick quietly; a folder or file that cannot be written ends it with
-  // pictureNotSaved. Neither uploads anything. A new upload abandons the one
-  // still running: that one is stopped at once, its result is ignored and
-  // it reports nothing.
+  // One tick: folders, capture, file, upload. A capture that fails or comes
+  // back blank (one colour) ends the tick with pictureNotCaptured; a folder
+  // or file that cannot be written ends it with pictureNotSaved. Neither
+  // keeps or uploads anything. The file is written on the encoder's worker;
+  // tickEnded says the tick is through. A new upload abandons the one still
+  // running: that one is stopped at once, its result is ignored and it
+  // reports nothing.
   void tick(const ScreenshotJob& job);
+
+  // How the screen is read and in which session, for the log lines of a
+  // blank or failed capture ("X11" and "x11" unless told).
+  void setCaptureDescription(std::string backend, std::string sessionType);
+  // Captures that failed or came back blank since the start.
+  int capturesRefused() const { return capturesRefused_; }
 
   // The stop of the client: the post on its way is stopped and its picture
   // waits for a later delivery, as after an abandoned upload. False when no
@@ -113,10 +126,32 @@ class ScreenshotTaker : public QObject {
   // a lesson the server does not know yet, or one whose upload a later tick
   // abandoned (a failed upload comes through uploadFailed). UI thread.
   void pictureWaits(const ScreenshotUpload& upload);
+  // This tick's capture failed or came back blank: `logLine` (GBK) says so
+  // with the capture's way and the session type. `firstInLesson` as for
+  // pictureNotSaved.
+  void pictureNotCaptured(const std::string& logLine, bool firstInLesson);
+  // A tick is through: its picture was written and handed on, or refused.
+  void tickEnded();
 
  private:
   struct Channel;
+  enum class EncodeOutcome { Written, NotCaptured, Blank, NotWritten };
+  struct Encoding {
+    ScreenshotUpload upload;
+    std::string diskPath;
+    platform::ScreenFrame frame;
+    // Set when the frame is still to be copied on the worker: from the X
+    // server, or from a worker frame source.
+    std::shared_ptr<platform::ScreenCapture> screen;
+    FrameSource workerSource;
+    // The picture is in use (the retention leaves it alone) until its post
+    // ends.
+    std::shared_ptr<const void> inUse;
+  };
 
+  void encodeOnWorker(Encoding work);
+  void encoded(ScreenshotUpload upload, std::shared_ptr<const void> inUse, EncodeOutcome outcome, int error);
+  void captureRefused(bool blank);
   void noteLesson(const ScreenshotJob& job);
   std::tm pictureTime();
   void notSaved(const std::string& localPath, const std::string& reason);
@@ -125,10 +160,11 @@ class ScreenshotTaker : public QObject {
   void uploadEnded(unsigned generation, bool answered);
 
   FrameSource frameSource_;
+  FrameSource workerFrameSource_;
   Clock clock_;
   Uploader uploader_;
   Records records_;
-  std::unique_ptr<platform::ScreenCapture> screen_;
+  std::shared_ptr<platform::ScreenCapture> screen_;
   QTimer releaseScreen_;  // gives the screen's copy back a moment after a tick
   std::shared_ptr<Channel> channel_;
   unsigned generation_ = 0;
@@ -146,4 +182,9 @@ class ScreenshotTaker : public QObject {
   // before an earlier one.
   std::time_t lastPictureTime_ = 0;
   std::chrono::steady_clock::time_point lastPictureTaken_{};
+  bool toldNotCaptured_ = false;
+  int capturesRefused_ = 0;
+  std::string backend_ = "X11";
+  std::string sessionType_ = "x11";
+  QThreadPool encoder_;  // last: it is waited for before the rest goes
 };

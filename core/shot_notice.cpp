@@ -40,6 +40,8 @@ ShotNotice::ShotNotice(QWidget* parent)
     : QWidget(parent,
               Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
   setObjectName("ShotNotice");
+  // Frameless, so never shown; it names the window for the window system.
+  setWindowTitle(QStringLiteral("记时提示"));
   setAttribute(Qt::WA_ShowWithoutActivating);
   setFocusPolicy(Qt::NoFocus);
   resize(kWidth, kHeight);
@@ -74,6 +76,8 @@ QString ShotNotice::text(Message message) {
   switch (message) {
     case Message::NotSaved:
       return QStringLiteral("截图无法保存（磁盘已满或文件夹不可写），请联系管理员。");
+    case Message::NotCaptured:
+      return QStringLiteral("无法截取屏幕画面，本次截图没有上传，请联系管理员。");
     case Message::NotSent:
       break;
   }
@@ -111,6 +115,11 @@ void followScreenshots(ScreenshotTaker& taker, ShotNotice& notice, const QWidget
                    [&notice, statusWindow, log](const std::string& line, bool firstInLesson) {
                      if (log) log(line);
                      if (firstInLesson) notice.popUpOver(statusWindow, ShotNotice::Message::NotSaved);
+                   });
+  QObject::connect(&taker, &ScreenshotTaker::pictureNotCaptured, &notice,
+                   [&notice, statusWindow, log](const std::string& line, bool firstInLesson) {
+                     if (log) log(line);
+                     if (firstInLesson) notice.popUpOver(statusWindow, ShotNotice::Message::NotCaptured);
                    });
 }
 

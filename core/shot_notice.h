@@ -25,9 +25,10 @@ class ShotNotice : public QWidget {
   // The close box: 162,6 up to, not including, 176,20.
   static constexpr QRect kCloseArea{162, 6, 14, 14};
 
-  // What the notice tells: the upload got no answer, or the picture could
-  // not be written to the disk.
-  enum class Message { NotSent, NotSaved };
+  // What the notice tells: the upload got no answer, the picture could not
+  // be written to the disk, or the screen could not be read (a failed or
+  // blank capture).
+  enum class Message { NotSent, NotSaved, NotCaptured };
 
   explicit ShotNotice(QWidget* parent = nullptr);
 
@@ -64,6 +65,7 @@ class ShotNotice : public QWidget {
 
 // The teacher and the diagnostic log hear of the taker's troubles: a failed
 // upload brings the notice and a log line each time; a picture that cannot
-// be written is logged at every tick and shown once per lesson.
+// be written, and a capture that failed or came back blank, are logged at
+// every tick and shown once per lesson.
 void followScreenshots(ScreenshotTaker& taker, ShotNotice& notice, const QWidget* statusWindow,
                        std::function<void(const std::string& gbkLine)> log);

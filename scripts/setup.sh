@@ -11,6 +11,8 @@ packages=(
   python3-pyftpdlib xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick util-linux
   fonts-wqy-microhei aria2 procps qt6-translations-l10n
   dpkg-dev file lintian systemd
+  libwayland-dev xfwm4 dbus sway xwayland grim foot pipewire wireplumber
+  xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

@@ -63,6 +63,7 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     if (key == "screenshot_keep_days") readWholeNumber(value, 1, 3650, settings.screenshotKeepDays);
     if (key == "screenshot_max_mb") readWholeNumber(value, 1, 1048576, settings.screenshotMaxMb);
     if (key == "server") settings.server = utf8Value;
+    if (key == "wayland_capture" && (value == "auto" || value == "portal")) settings.waylandCapture = value;
   }
   return settings;
 }

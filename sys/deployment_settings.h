@@ -5,11 +5,9 @@
 //   deployment.ini            /etc/edu-client's, else the one beside the program
 //   edu-client.conf           in /etc/edu-client, the package's commented file
 //   conf.d/*.conf             in /etc/edu-client, in the order of their names
-// (UTF-8 text, "key=value" lines such as "server=10.1.2.3:8080/edu",
-// "hotline=...", "provider=...", "offline_retry_seconds=...", "screenshot_keep_days=...",
-// "screenshot_max_mb=..."). A value that
-// is missing or empty keeps its default; the placeholders still read as a
-// sentence. EDU_ETC_DIR moves /etc for tests (platform/site_files.h).
+// (UTF-8 text, "key=value" lines such as "server=10.1.2.3:8080/edu"; the
+// keys are the fields below). A value that is missing or empty keeps its
+// default; the placeholders still read as a sentence. EDU_ETC_DIR moves /etc for tests (platform/site_files.h).
 #pragma once
 
 #include <map>
@@ -30,6 +28,15 @@ struct DeploymentSettings {
   // The school's server ("server": host, host:port or host:port/path), as
   // written; empty when no file sets it. Over the address kept in edu.db.
   std::string server = {};
+  // Lesson pictures: delivered ones are removed after this many days
+  // ("screenshot_keep_days", 1 to 3650), and the picture folder is held under
+  // this size ("screenshot_max_mb", 1 to 1048576 MiB).
+  int screenshotKeepDays = 30;
+  int screenshotMaxMb = 2048;
+  // How a Wayland desktop's screen is read ("wayland_capture"): "auto"
+  // takes the compositor's screencopy where it offers one and the desktop
+  // portal elsewhere; "portal" always asks the portal.
+  std::string waylandCapture = "auto";
 };
 
 // The placeholders, in GBK.

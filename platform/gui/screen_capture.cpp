@@ -220,6 +220,8 @@ struct ScreenCapture::State {
   }
 };
 
+void prepareX11ForThreads() { XInitThreads(); }
+
 ScreenCapture::ScreenCapture(std::string displayName, bool useSharedMemory)
     : state_(std::make_unique<State>()) {
   state_->displayName = std::move(displayName);

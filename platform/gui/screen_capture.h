@@ -18,14 +18,26 @@ enum class PixelLayout { Bgrx, Rgbx, Rgb };
 // between rows. The pixels belong to the ScreenCapture that made the picture
 // and stay valid until its next grab or its end.
 struct ScreenFrame {
+  ScreenFrame() = default;
+  ScreenFrame(int frameWidth, int frameHeight, PixelLayout frameLayout, const unsigned char* framePixels)
+      : width(frameWidth), height(frameHeight), layout(frameLayout), pixels(framePixels) {}
+
   int width = 0;
   int height = 0;
   PixelLayout layout = PixelLayout::Rgb;
   const unsigned char* pixels = nullptr;
+  // Keeps the pixels alive while the frame is handed on (to the encoder's
+  // worker); empty when whoever made the frame keeps them long enough.
+  std::shared_ptr<const void> owner;
 
   int bytesPerPixel() const { return layout == PixelLayout::Rgb ? 3 : 4; }
   size_t bytesPerRow() const { return static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel()); }
 };
+
+// The capture runs on the encoder's worker while the F4 grab and the session
+// check use Xlib on the UI thread: Xlib is made safe for threads before its
+// first use. Call it first thing in main.
+void prepareX11ForThreads();
 
 class ScreenCapture {
  public:

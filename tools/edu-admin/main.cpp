@@ -9,6 +9,8 @@
 //   edu-admin check            does the server (and the FTP server) answer?
 //   edu-admin report [FILE]    a .tar.gz for support, without passwords
 //   edu-admin resend           put the items the server refused back in the queue
+//   edu-admin allow-screenshot let the desktop portal hand out screenshots
+//                              without asking (GNOME, KDE; current user)
 //   edu-admin --help | --version
 //
 // As a user it uses the edu.db the client will use: the same data-folder
@@ -19,14 +21,17 @@
 // wrong use or an address the client could not use.
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/data_dir.h"
+#include "platform/dbus/screenshot_permission.h"
 #include "platform/program_dir.h"
 #include "platform/site_files.h"
 #include "platform/user_folders.h"
@@ -51,6 +56,8 @@ const char kUsage[] =
     "  edu-admin check            检查服务器是否可以连接 / try the server (and FTP server)\n"
     "  edu-admin report [FILE]    生成支持用的报告 / write a .tar.gz for support, without passwords\n"
     "  edu-admin resend           重新上传被服务器拒绝的离线数据 / send refused offline items again\n"
+    "  edu-admin allow-screenshot 允许桌面门户静默截图（GNOME、KDE，当前用户）/ let the desktop portal\n"
+    "                             give screenshots without asking (GNOME, KDE; the current user)\n"
     "  edu-admin --help           本说明 / this text\n"
     "  edu-admin --version        版本 / version\n"
     "\n"
@@ -245,6 +252,38 @@ int discardedPictures() {
   }
 }
 
+// Captures the client could not use (failed, or blank: one colour over the
+// whole screen), as its log files still tell; the newest line says why.
+void showRefusedCaptures(const std::string& dataFolder) {
+  long count = 0;
+  std::string newest;
+  for (const char* suffix : {".4", ".3", ".2", ".1", ""}) {
+    std::ifstream file(dataFolder + "/log/edu-client.log" + suffix);
+    for (std::string line; std::getline(file, line);) {
+      if (line.find("截图全黑：") == std::string::npos && line.find("截图失败：") == std::string::npos)
+        continue;
+      ++count;
+      newest = line;
+    }
+  }
+  std::printf("screenshots not taken (blank or failed) in the log: %ld\n", count);
+  if (count > 0) std::printf("                %s\n", newest.c_str());
+}
+
+int allowScreenshots(int argc, char** argv) {
+  QCoreApplication app(argc, argv);  // the bus connection wants one
+  std::string why;
+  if (!platform::allowPortalScreenshots(why)) {
+    std::fprintf(stderr, "edu-admin: 无法设置截图权限：%s\n", why.c_str());
+    std::fprintf(stderr, "edu-admin: the screenshot permission cannot be set: %s\n", why.c_str());
+    return kFailed;
+  }
+  std::printf(
+      "screenshots through the desktop portal allowed without asking for this user "
+      "(permission store: table screenshot, id screenshot, app \"\": yes)\n");
+  return kDone;
+}
+
 int show() {
   showSettings();
   const std::optional<panels::SettingSource> site = siteServerAddress();
@@ -260,6 +299,7 @@ int show() {
   const std::string why = folder.note.rfind(named, 0) == 0 ? folder.note.substr(named.size()) : folder.note;
   std::printf("                %s\n", why.c_str());
   std::printf("log file:       %s/log/edu-client.log\n", folder.path.c_str());
+  showRefusedCaptures(folder.path);
   if (!locateDatabase()) return kFailed;
   std::printf("edu.db:         %s\n", DB_Func::DatabasePath().c_str());
   for (const std::string& copy : damagedCopies(folder.path))
@@ -313,6 +353,7 @@ int main(int argc, char** argv) {
   if ((args.size() == 1 || args.size() == 2) && args[0] == "report")
     return admin::report(args.size() == 2 ? args[1] : "");
   if (args.size() == 1 && args[0] == "resend") return resend();
+  if (args.size() == 1 && args[0] == "allow-screenshot") return allowScreenshots(argc, argv);
   std::fprintf(stderr, "%s", kUsage);
   return kWrongUse;
 }

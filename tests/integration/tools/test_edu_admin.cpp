@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "tests/support/devserver_process.h"
@@ -304,6 +305,80 @@ TEST_F(EduAdminTest, CheckSaysWhatAnswersAndTheReportHoldsNoPassword) {
     EXPECT_NE(packed.find(part), std::string::npos) << part << "\n" << packed;
   for (const std::string& secret : {password, hidden, std::string("online|2001")})
     EXPECT_EQ(packed.find(secret), std::string::npos) << secret << " is in the report";
+}
+
+// The screenshots the client could not take are counted from its log files
+// (all of them, the rotated ones too), with the newest line that says why.
+TEST_F(EduAdminTest, ShowCountsTheScreenshotsTheLogSaysWereNotTaken) {
+  ASSERT_TRUE(QDir().mkpath(program + "/log"));
+  ASSERT_TRUE(testsupport::writeFile((program + "/log/edu-client.log.1").toStdString(),
+                                     "09:00 截图全黑：整个画面只有一种颜色（截图方式 X11，会话类型 x11）\n"
+                                     "09:01 截图已上传：a.jpg\n"));
+  ASSERT_TRUE(testsupport::writeFile((program + "/log/edu-client.log").toStdString(),
+                                     "10:00 截图失败：无法读取屏幕画面（截图方式 Screenshot portal）\n"));
+  const Result shown = run({"show"});
+  EXPECT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_NE(shown.out.find(
+                "screenshots not taken (blank or failed) in the log: 2\n                10:00 截图失败："),
+            std::string::npos)
+      << shown.out;
+}
+
+// allow-screenshot stores the portal's permission in the permission store of
+// the session bus it is given; without a bus or a store it fails saying why.
+TEST_F(EduAdminTest, AllowScreenshotStoresThePortalPermissionWhereAStoreAnswers) {
+  if (QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
+      QStandardPaths::findExecutable("dbus-send").isEmpty() ||
+      !QFile::exists("/usr/libexec/xdg-permission-store"))
+    SKIP_WITHOUT_TOOL("dbus-daemon or xdg-permission-store missing (packages dbus, xdg-desktop-portal)");
+  const QByteArray previous = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  const QString bus = root.path() + "/bus";
+  qputenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus).toUtf8());
+  Result result = run({"allow-screenshot"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("the screenshot permission cannot be set"), std::string::npos) << result.err;
+
+  ASSERT_TRUE(testsupport::writeFile(
+      (root.path() + "/bus.conf").toStdString(),
+      "<busconfig><type>session</type><listen>unix:path=" + bus.toStdString() +
+          "</listen><policy context=\"default\"><allow send_destination=\"*\" "
+          "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"));
+  QProcess daemon;
+  daemon.start("dbus-daemon", {"--config-file=" + root.path() + "/bus.conf", "--nofork", "--nopidfile"});
+  ASSERT_TRUE(testsupport::waitFor([&] { return QFile::exists(bus); }, 10000));
+  QProcess store;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("XDG_DATA_HOME", root.path() + "/data");
+  store.setProcessEnvironment(environment);
+  store.start("/usr/libexec/xdg-permission-store", {"--replace"});
+  const auto lookup = [&] {
+    QProcess send;
+    send.start(
+        "dbus-send",
+        {"--session", "--print-reply", "--dest=org.freedesktop.impl.portal.PermissionStore",
+         "/org/freedesktop/impl/portal/PermissionStore", "org.freedesktop.impl.portal.PermissionStore.Lookup",
+         "string:screenshot", "string:screenshot"});
+    send.waitForFinished(10000);
+    return send.readAllStandardOutput().toStdString() + send.readAllStandardError().toStdString();
+  };
+  // The store answers once it holds its name (an unknown entry is an error).
+  ASSERT_TRUE(
+      testsupport::waitFor([&] { return lookup().find("NotFound") != std::string::npos; }, 10000, 100))
+      << lookup();
+  result = run({"allow-screenshot"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  const std::string stored = lookup();
+  EXPECT_NE(stored.find("string \"\""), std::string::npos) << stored;
+  EXPECT_NE(stored.find("string \"yes\""), std::string::npos) << stored;
+
+  for (QProcess* process : {&store, &daemon}) {
+    process->kill();
+    process->waitForFinished(10000);
+  }
+  if (previous.isNull())
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else
+    qputenv("DBUS_SESSION_BUS_ADDRESS", previous);
 }
 
 }  // namespace

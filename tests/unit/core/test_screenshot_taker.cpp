@@ -55,7 +55,9 @@ class ScreenshotTick : public ::testing::Test {
   };
 
   void SetUp() override {
-    pixels_.assign(40 * 30 * 4, 0x80);
+    // A screen with something on it: a blank one is never a picture.
+    pixels_.resize(40 * 30 * 4);
+    for (size_t i = 0; i < pixels_.size(); ++i) pixels_[i] = static_cast<unsigned char>(i % 251);
     taker_.setFrameSource([this](platform::ScreenFrame& frame) {
       if (!screenWorks_) return false;
       frame.width = 40;
@@ -106,6 +108,13 @@ class ScreenshotTick : public ::testing::Test {
     EXPECT_TRUE(testsupport::waitFor([this] { return taker_.uploadsRunning() == 0; }));
   }
 
+  // One tick, through once its picture is written and handed on (or refused).
+  void tick() {
+    QSignalSpy ended(&taker_, &ScreenshotTaker::tickEnded);
+    taker_.tick(job_);
+    ASSERT_TRUE(testsupport::waitFor([&] { return ended.count() == 1; }));
+  }
+
   std::vector<Upload> uploads() {
     const std::lock_guard lock(mutex_);
     return uploads_;
@@ -136,7 +145,7 @@ class ScreenshotTick : public ::testing::Test {
 TEST_F(ScreenshotTick, WritesThePictureInItsFolderAndUploadsItToTheServerPort) {
   QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
   QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
-  taker_.tick(job_);
+  tick();
 
   const std::string folder = job_.dataDir + "/screen_pic/2024-05/张明13812345678/P77";
   const std::string disk = folder + "/09.05__2.jpg";
@@ -159,7 +168,7 @@ TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
   times_ = {at(2024, 5, 31, 23, 59), at(2024, 6, 1, 0, 0)};
   job_.processID.clear();
   job_.counter = 17;
-  taker_.tick(job_);
+  tick();
   EXPECT_TRUE(
       std::filesystem::is_regular_file(job_.dataDir + "/screen_pic/2024-05/张明13812345678/00.00__17.jpg"));
 }
@@ -194,7 +203,7 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
     QSignalSpy notSaved(&taker_, &ScreenshotTaker::pictureNotSaved);
-    taker_.tick(job_);
+    tick();
     QCoreApplication::processEvents();
     EXPECT_TRUE(pictures().empty());
     EXPECT_TRUE(uploads().empty());
@@ -231,7 +240,7 @@ TEST_F(ScreenshotTick, ThePictureNotSavedIsToldOncePerLesson) {
   for (const Tick& t : ticks) {
     job_.processID = t.processID;
     job_.counter = t.counter;
-    taker_.tick(job_);
+    tick();
   }
   ASSERT_EQ(notSaved.count(), static_cast<int>(ticks.size()));
   for (size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(notSaved.at(i).at(1).toBool(), ticks[i].told) << i;
@@ -244,7 +253,7 @@ TEST_F(ScreenshotTick, AnEmptyAnswerIsAFailureEachTime) {
   QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
   for (int counter = 2; counter <= 4; ++counter) {
     job_.counter = counter;
-    taker_.tick(job_);
+    tick();
     ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == counter - 1; }));
   }
   EXPECT_EQ(failed.count(), 2);
@@ -264,10 +273,10 @@ TEST_F(ScreenshotTick, ANewTickStopsTheUploadInFlightAndOnlyTheCurrentOneReports
   QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
   QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
 
-  taker_.tick(job_);
+  tick();
   ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 1; }));
   job_.counter = 3;
-  taker_.tick(job_);
+  tick();
   // The first upload's gate never opens: only the stop ends it.
   ASSERT_TRUE(testsupport::waitFor([&] { return taker_.uploadsRunning() == 1; }));
   {
@@ -304,7 +313,7 @@ TEST_F(ScreenshotTick, PicturesOfAnOfflineLessonOrAnAbandonedUploadWait) {
   QSignalSpy finished(&taker_, &ScreenshotTaker::uploadFinished);
 
   job_.keepForLater = true;
-  taker_.tick(job_);
+  tick();
   ASSERT_EQ(waits.count(), 1);
   EXPECT_TRUE(uploads().empty());
   const auto kept = waits.at(0).at(0).value<ScreenshotUpload>();
@@ -318,17 +327,17 @@ TEST_F(ScreenshotTick, PicturesOfAnOfflineLessonOrAnAbandonedUploadWait) {
   gates_ = {&stalled};
   replies_ = {"", "", "ok"};
   job_.counter = 3;
-  taker_.tick(job_);  // stalls, then is abandoned
+  tick();  // stalls, then is abandoned
   ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 1; }));
   job_.counter = 4;
-  taker_.tick(job_);  // abandons the one before; gets no answer itself
+  tick();  // abandons the one before; gets no answer itself
   ASSERT_EQ(waits.count(), 2);
   EXPECT_NE(waits.at(1).at(0).value<ScreenshotUpload>().localPath.find("__3.jpg"), std::string::npos);
   ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
   ASSERT_EQ(failed.count(), 1);
   EXPECT_NE(failed.at(0).at(0).value<ScreenshotUpload>().localPath.find("__4.jpg"), std::string::npos);
   job_.counter = 5;
-  taker_.tick(job_);  // delivered
+  tick();  // delivered
   ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 2; }));
   EXPECT_EQ(waits.count(), 2);
   EXPECT_EQ(failed.count(), 1);
@@ -343,9 +352,9 @@ TEST_F(ScreenshotTick, AClockSetBackNeverDatesALaterPictureBeforeAnEarlierOne) {
   job_.keepForLater = true;
   // Each tick reads the clock twice: the folder's month, the picture's time.
   times_ = {at(2024, 5, 20, 14, 5), at(2024, 5, 20, 14, 5), at(2024, 5, 20, 12, 6), at(2024, 5, 20, 12, 6)};
-  taker_.tick(job_);
+  tick();
   job_.counter = 3;
-  taker_.tick(job_);
+  tick();
   ASSERT_EQ(waits.count(), 2);
   const auto second = waits.at(1).at(0).value<ScreenshotUpload>();
   EXPECT_NE(second.localPath.find("/14.05__3.jpg"), std::string::npos) << second.localPath;
@@ -354,7 +363,7 @@ TEST_F(ScreenshotTick, AClockSetBackNeverDatesALaterPictureBeforeAnEarlierOne) {
 
   job_.processID = "P78";
   job_.counter = 2;
-  taker_.tick(job_);
+  tick();
   ASSERT_EQ(waits.count(), 3);
   EXPECT_NE(waits.at(2).at(0).value<ScreenshotUpload>().localPath.find("/P78/12.06__2.jpg"),
             std::string::npos);
@@ -383,19 +392,19 @@ TEST_F(ScreenshotTick, EachPictureIsRecordedBeforeItsPostAndSettledByItsEnd) {
   QSignalSpy waits(&taker_, &ScreenshotTaker::pictureWaits);
 
   replies_ = {"ok", ""};
-  taker_.tick(job_);
+  tick();
   ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }));
   job_.counter = 3;
-  taker_.tick(job_);
+  tick();
   ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 2; }));
   job_.counter = 4;
   job_.keepForLater = true;
-  taker_.tick(job_);
+  tick();
   job_.keepForLater = false;
   Gate stalled;
   gates_ = {&stalled};
   job_.counter = 5;
-  taker_.tick(job_);
+  tick();
   ASSERT_TRUE(testsupport::waitFor([&] { return uploads().size() == 3; }));
   EXPECT_TRUE(taker_.abandonUpload());
   EXPECT_FALSE(taker_.abandonUpload());
@@ -415,11 +424,60 @@ TEST_F(ScreenshotTick, EachPictureIsRecordedBeforeItsPostAndSettledByItsEnd) {
   EXPECT_EQ(finished.count(), 2);
 }
 
+// A capture that fails or shows one colour only (what a Wayland desktop read
+// through X11 gives) is no lesson picture: nothing is kept or sent, every
+// tick is logged with the capture's way and the session, and the teacher
+// hears once per lesson.
+TEST_F(ScreenshotTick, ABlankOrFailedCaptureIsNeverKeptOrSentAndIsToldOncePerLesson) {
+  taker_.setCaptureDescription("Screenshot portal", "wayland");
+  QSignalSpy refused(&taker_, &ScreenshotTaker::pictureNotCaptured);
+  struct Tick {
+    const char* what;
+    int fill;  // every byte of the screen; -1: the capture fails
+    const char* processID;
+    int counter;
+    bool told;
+  };
+  const std::vector<Tick> ticks{
+      {"all black", 0x00, "P77", 2, true},           {"all white", 0xFF, "P77", 3, false},
+      {"no capture", -1, "P77", 4, false},           {"next lesson, no capture", -1, "P78", 2, true},
+      {"next lesson, black", 0x00, "P78", 3, false},
+  };
+  for (const Tick& t : ticks) {
+    SCOPED_TRACE(t.what);
+    screenWorks_ = t.fill >= 0;
+    if (t.fill >= 0) std::fill(pixels_.begin(), pixels_.end(), static_cast<unsigned char>(t.fill));
+    job_.processID = t.processID;
+    job_.counter = t.counter;
+    tick();
+  }
+  EXPECT_TRUE(pictures().empty());
+  EXPECT_TRUE(uploads().empty());
+  EXPECT_EQ(taker_.lastScreenshotPath(), "");
+  EXPECT_EQ(taker_.capturesRefused(), static_cast<int>(ticks.size()));
+  ASSERT_EQ(refused.count(), static_cast<int>(ticks.size()));
+  for (size_t i = 0; i < ticks.size(); ++i) {
+    const std::string line = text::gbkToUtf8(refused.at(i).at(0).value<std::string>());
+    EXPECT_EQ(line.rfind(ticks[i].fill >= 0 ? "截图全黑：" : "截图失败：", 0), 0u) << line;
+    EXPECT_NE(line.find("Screenshot portal"), std::string::npos) << line;
+    EXPECT_NE(line.find("wayland"), std::string::npos) << line;
+    EXPECT_EQ(refused.at(i).at(1).toBool(), ticks[i].told) << ticks[i].what;
+  }
+
+  // One pixel of another colour makes a picture again.
+  pixels_[40 * 4 * 15 + 80] = 0x10;
+  screenWorks_ = true;
+  job_.counter = 4;
+  tick();
+  EXPECT_EQ(pictures().size(), 1u);
+}
+
 // A stalled upload may still be running when the status window goes away;
 // it ends quietly, with no taker to report to.
 TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
   QTemporaryDir dir;
   std::vector<unsigned char> pixels(8 * 8 * 3, 0);
+  pixels[0] = 255;
   struct Shared {
     Gate gate;
     std::atomic<bool> done{false};
@@ -438,7 +496,9 @@ TEST(ScreenshotTaker, AnUploadOutlivingItsTakerReportsNowhere) {
     });
     ScreenshotJob job;
     job.dataDir = dir.path().toStdString();
+    QSignalSpy ended(&taker, &ScreenshotTaker::tickEnded);
     taker.tick(job);
+    ASSERT_TRUE(testsupport::waitFor([&] { return ended.count() == 1; }));
     ASSERT_EQ(taker.uploadsRunning(), 1);
   }
   shared->gate.release();

@@ -43,6 +43,7 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   QTemporaryDir dir;
   ASSERT_TRUE(testsupport::writeFile(dir.filePath("screen_pic").toStdString(), "not a folder"));
   std::vector<unsigned char> pixels(8 * 8 * 3, 0);
+  pixels[0] = 255;  // not blank
   ScreenshotTaker taker;
   taker.setFrameSource([&](platform::ScreenFrame& frame) {
     frame = {8, 8, platform::PixelLayout::Rgb, pixels.data()};
@@ -94,6 +95,18 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   taker.tick(job);
   ASSERT_TRUE(testsupport::waitFor([&] { return log.size() == 4u; }));
   EXPECT_EQ(log[3], text::utf8ToGbk("截图已上传：") + taker.lastScreenshotPath());
+
+  // A screen that comes out all black in the next lesson: the screen text.
+  ASSERT_TRUE(testsupport::waitFor([&] { return !notice.isVisible(); }));
+  pixels[0] = 0;
+  job.processID = "P2";
+  job.counter = 2;
+  taker.tick(job);
+  ASSERT_TRUE(testsupport::waitFor([&] { return notice.isVisible(); }));
+  EXPECT_EQ(message->text(), ShotNotice::text(ShotNotice::Message::NotCaptured));
+  EXPECT_LE(message->heightForWidth(message->width()), message->height());
+  ASSERT_EQ(log.size(), 5u);
+  EXPECT_EQ(text::gbkToUtf8(log[4]).rfind("截图全黑：", 0), 0u) << log[4];
 }
 
 TEST(ShotNotice, StandsInTheCornerOfAnyMonitorsWorkArea) {

@@ -16,6 +16,7 @@ TEST_F(StatusWindowTest, StartsSignedOutInTheTopRightCorner) {
   EXPECT_EQ(form->windowTitle().toStdString(), "edu_main");
   EXPECT_TRUE(form->windowFlags() & Qt::Tool);
   EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(form->size(), QSize(230, 144));
   EXPECT_EQ(form->pos(), QPoint(form->screen()->geometry().width() - 250, 50));
   EXPECT_EQ(label("Label1"), "未登录");

@@ -68,6 +68,19 @@ TEST(DeploymentSettings, NumbersTakeWholeValuesWithinTheirRange) {
   for (const auto& c : cases) EXPECT_EQ(panels::parseDeploymentSettings(c.text).*c.field, c.value) << c.text;
 }
 
+TEST(DeploymentSettings, WaylandCaptureIsAutoUnlessThePortalIsAskedFor) {
+  const struct {
+    const char* text;
+    const char* capture;
+  } cases[] = {{"", "auto"},
+               {"wayland_capture=portal", "portal"},
+               {"wayland_capture = auto", "auto"},
+               {"wayland_capture=grim", "auto"},
+               {"wayland_capture=Portal", "auto"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(panels::parseDeploymentSettings(c.text).waylandCapture, c.capture) << c.text;
+}
+
 TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
