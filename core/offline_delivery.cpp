@@ -115,7 +115,7 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
   const DB_Func::RowSet& r = item.row;
   const long long id = item.id;
   const std::string localId = r.text("local_id");
-  client_->setServer(ClientState.serverHost, ClientState.serverPort);
+  client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
   client_->setReplyHandler([this, id, localId](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
@@ -147,7 +147,7 @@ void OfflineDelivery::sendRepair(const DB_Func::PendingItem& item) {
   // ended by CR LF.
   std::string detail = r.text("fault_detail");
   if (!detail.empty()) detail += "\r\n";
-  client_->setServer(ClientState.serverHost, ClientState.serverPort);
+  client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
   client_->setReplyHandler([this, id](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
@@ -177,7 +177,7 @@ void OfflineDelivery::sendShot(const DB_Func::PendingItem& item) {
     return;
   }
   const std::string url = screenshotUploadUrl(
-      ClientState.serverHost, ClientState.serverPort,
+      ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure,
       HttpUrl::Screenshot(ClientState.serverPath, r.text("process_id"), r.text("school_id"),
                           r.text("grade_id"), r.text("class_id"), r.text("teacher_id"), r.text("subject_id"),
                           r.text("device_id"), "1", HttpUrl::PercentEncode(r.text("shot_time"))));

@@ -39,6 +39,7 @@ ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::strin
   job.counter = state.screenshotCounter;
   job.serverHost = state.serverHost;
   job.serverPort = state.serverPort;
+  job.serverSecure = state.serverSecure;
   job.schoolID = state.schoolID;
   job.gradeID = state.gradeID;
   job.classID = state.classID;
@@ -122,7 +123,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
     return;
   }
   lastScreenshotPath_ = localPath;
-  ScreenshotUpload upload{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target),
+  ScreenshotUpload upload{job, localPath,
+                          screenshotUploadUrl(job.serverHost, job.serverPort, job.serverSecure, job.target),
                           takenAt};
   if (job.keepForLater) {
     emit pictureWaits(upload);

@@ -11,7 +11,10 @@ namespace panels {
 DeploymentSettings defaultDeploymentSettings() {
   // Reads "如有问题请拔打 学校电教室 电话" on the page and "请拔打 学校电教室
   // 电话报修" in the failure message until the school fills in its values.
-  return {text::utf8ToGbk("学校电教室"), text::utf8ToGbk("电话"), 60};
+  DeploymentSettings settings;
+  settings.hotline = text::utf8ToGbk("学校电教室");
+  settings.provider = text::utf8ToGbk("电话");
+  return settings;
 }
 
 DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
@@ -30,6 +33,11 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     if (value.empty()) continue;
     if (key == "hotline") settings.hotline = value;
     if (key == "provider") settings.provider = value;
+    // Paths and pins are ASCII; taken as written.
+    const std::string raw = trimText(std::string_view(line).substr(equals + 1));
+    if (key == "ca_file") settings.caFile = raw;
+    if (key == "server_pin") settings.serverPin = raw;
+    if (key == "ftp_tls" && (raw == "off" || raw == "try" || raw == "require")) settings.ftpTls = raw;
     if (key == "offline_retry_seconds" && value.size() <= 4 &&
         value.find_first_not_of("0123456789") == std::string::npos) {
       const int seconds = std::stoi(value);

@@ -16,6 +16,14 @@ struct DeploymentSettings {
   // How often records kept while the server could not be reached are tried
   // again ("offline_retry_seconds", 1 to 3600).
   int offlineRetrySeconds = 60;
+  // Trust for an https server and for FTPS: the school's CA file
+  // ("ca_file", PEM, added to the system's CA store) and the pinned server
+  // key ("server_pin", "sha256//<base64>", several joined by ";").
+  std::string caFile = "/etc/edu-client/ca.pem";
+  std::string serverPin;
+  // TLS on the courseware FTP connection ("ftp_tls"): "off" (plain, as
+  // ever), "try" (TLS when the server offers it) or "require".
+  std::string ftpTls = "off";
 };
 
 // The placeholders, in GBK.

@@ -25,6 +25,7 @@ struct ClientStateRecord {
   std::string serverHost;
   int serverPort = 80;
   std::string serverPath;
+  bool serverSecure = false;  // an https address: every request over TLS
 
   std::string lockScreenFlag;
   std::string screenshotIntervalSec;

@@ -61,10 +61,13 @@ int databaseFailed(const char* doingChinese, const char* doingEnglish, const DB_
 
 int setServer(const std::string& address) {
   if (!usableServerAddress(address)) {
-    std::fprintf(stderr, "edu-admin: 服务器地址无效：%s（应为 主机、主机:端口 或 主机:端口/路径）\n",
-                 address.c_str());
+    std::fprintf(
+        stderr,
+        "edu-admin: 服务器地址无效：%s（应为 主机、主机:端口 或 主机:端口/路径，可带 http:// 或 https://）\n",
+        address.c_str());
     std::fprintf(stderr,
-                 "edu-admin: not a usable server address: %s (expected host, host:port or host:port/path)\n",
+                 "edu-admin: not a usable server address: %s (expected host, host:port or host:port/path, "
+                 "optionally after http:// or https://)\n",
                  address.c_str());
     return kWrongUse;
   }
@@ -75,9 +78,9 @@ int setServer(const std::string& address) {
     return databaseFailed("写入", "write", error);
   }
   const ServerAddress split = *usableServerAddress(address);
-  std::printf("server address stored in %s: %s (host %s, port %d, path %s)\n",
+  std::printf("server address stored in %s: %s (host %s, port %d, path %s%s)\n",
               DB_Func::DatabasePath().c_str(), address.c_str(), split.host.c_str(), split.port,
-              split.path.c_str());
+              split.path.c_str(), split.secure ? ", over TLS" : "");
   return kDone;
 }
 
