@@ -71,6 +71,7 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
   installStatusWindowHooks(*status);
   const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
   installTlsTrust(settings, status.get());
+  ClientState.ftpTls = settings.ftpTls;
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.

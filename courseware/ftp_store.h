@@ -3,7 +3,9 @@
 // file over an active-mode data connection. Every wait has a time-out, so a
 // server that dies or goes silent ends the store with a failure. A store
 // that is cancelled or fails after the server has begun the file deletes
-// that partial file before it closes the connection.
+// that partial file before it closes the connection. With TLS the control
+// connection turns secure before the login ("AUTH TLS"), and the data
+// connection, protected ("PBSZ 0", "PROT P"), resumes its TLS session.
 #pragma once
 
 #include <atomic>
@@ -18,6 +20,13 @@ namespace ftp {
 // What one store needs, copied from the client state by the caller. Texts
 // are client text (GBK); the local path names the file as the client does
 // and is found on disk under its UTF-8 name.
+// TLS on the FTP connections: none (as ever), when the server offers it,
+// or required (a server without it fails the store).
+enum class TlsMode { Off, Try, Require };
+
+// "off", "try" or "require" as the settings write it; anything else is Off.
+TlsMode tlsModeNamed(const std::string& name);
+
 struct StoreJob {
   std::string host;
   int port = 21;
@@ -28,6 +37,7 @@ struct StoreJob {
   std::string month;  // "yyyy-mm"
   std::string localPath;
   std::string remoteFileName;  // braced GUID + the local file's extension
+  TlsMode tls = TlsMode::Off;
 };
 
 enum class StoreOutcome {

@@ -38,6 +38,7 @@ courseware::UploadSession sessionFromClientState() {
   session.ftpPort = ClientState.ftpPort;
   session.ftpUser = ClientState.ftpUser;
   session.ftpPassword = ClientState.ftpPassword;
+  session.ftpTls = ClientState.ftpTls;
   return session;
 }
 

@@ -257,6 +257,7 @@ void UploadWorkflow::Timer3Timer() {
   job.port = portNumber(now.ftpPort);
   job.user = now.ftpUser;
   job.password = now.ftpPassword;
+  job.tls = ftp::tlsModeNamed(now.ftpTls);
   job.schoolId = now.schoolID;
   job.teacherId = now.teacherID;
   job.month = QDate::currentDate().toString("yyyy-MM").toStdString();

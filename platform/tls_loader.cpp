@@ -94,6 +94,7 @@ long SSL_get_verify_result(const SSL* connection) {
 X509* SSL_get1_peer_certificate(const SSL* connection) {
   FORWARD_SSL(nullptr, SSL_get1_peer_certificate, connection);
 }
+int SSL_pending(const SSL* connection) { FORWARD_SSL(0, SSL_pending, connection); }
 int SSL_shutdown(SSL* connection) { FORWARD_SSL(-1, SSL_shutdown, connection); }
 SSL_SESSION* SSL_get1_session(SSL* connection) { FORWARD_SSL(nullptr, SSL_get1_session, connection); }
 int SSL_set_session(SSL* connection, SSL_SESSION* session) {

@@ -207,6 +207,10 @@ void TlsSession::peerClosed() {
   if (handles_->incoming) BIO_set_mem_eof_return(handles_->incoming, 0);
 }
 
+bool TlsSession::pending() const {
+  return handles_->ssl && (SSL_pending(handles_->ssl) > 0 || BIO_ctrl_pending(handles_->incoming) > 0);
+}
+
 bool TlsSession::hasOutgoing() const {
   return handles_->outgoing && BIO_ctrl_pending(handles_->outgoing) > 0;
 }

@@ -38,6 +38,9 @@ class TlsSession {
   // The peer's side of the connection has ended: what arrived is all.
   void peerClosed();
   bool hasOutgoing() const;
+  // Whether decrypted bytes, or ciphertext not yet decrypted, wait inside
+  // the session: a read may give bytes without the socket turning readable.
+  bool pending() const;
   // Moves the pending ciphertext for the peer into `out` (appended).
   void takeOutgoing(std::string& out);
 

@@ -33,6 +33,7 @@ struct ClientStateRecord {
   std::string ftpPort;
   std::string ftpUser;
   std::string ftpPassword;
+  std::string ftpTls = "off";  // from the settings: "off", "try" or "require"
   std::string latestVersion;
   std::string upgradeVersionNumber;
   std::string upgradeInfoUrl;

@@ -32,6 +32,12 @@ class FtpServer {
     // server answers 426 and keeps the partial file.
     int failStores = 0;
     long failAfterBytes = 1 << 20;
+    // A certificate and its key (PEM): the server then takes "AUTH TLS"
+    // (pyftpdlib's TLS handler) and, with `tlsRequired`, refuses a login
+    // and transfers without it.
+    std::string tlsCert;
+    std::string tlsKey;
+    bool tlsRequired = false;
   };
 
   FtpServer();
