@@ -14,28 +14,6 @@
 #include "tests/support/test_ca.h"
 #include "tests/support/vsftpd_server.h"
 
-namespace {
-
-double storeOnce(const testsupport::VsftpdServer& server, const std::string& source, const std::string& name) {
-  ftp::StoreJob job;
-  job.host = "127.0.0.1";
-  job.port = server.port();
-  job.user = server.user();
-  job.password = server.password();
-  job.schoolId = "1";
-  job.teacherId = "2";
-  job.month = "2024-05";
-  job.localPath = source;
-  job.remoteFileName = name;
-  job.tls = ftp::TlsMode::Require;
-  auto start = ftpbench::Clock::now();
-  ftp::StoreResult result = ftp::storeFile(job, nullptr, nullptr);
-  if (!result.stored()) std::fprintf(stderr, "ftps_store: %s\n", result.failure.c_str());
-  return result.stored() ? ftpbench::secondsSince(start) : -1;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   ftpbench::useOffscreenQt();
   QApplication app(argc, argv);
@@ -43,7 +21,8 @@ int main(int argc, char** argv) {
   testsupport::TestCa ca;
   testsupport::VsftpdServer server(ca.certificate("good"), ca.key("good"));
   if (!ca.made() || !server.start()) {
-    std::fprintf(stderr, "ftps_store: no test CA or no vsftpd (needs the openssl command, vsftpd and root)\n");
+    std::fprintf(stderr,
+                 "ftps_store: no test CA or no vsftpd (needs the openssl command, vsftpd and root)\n");
     return 1;
   }
   platform::TlsTrust trust;
@@ -59,7 +38,8 @@ int main(int argc, char** argv) {
   double bestCurl = 1e9;
   for (int round = 0; round < 3; ++round) {
     for (const char* name : {"store.bin", "curl.bin"}) std::filesystem::remove(dir + name);
-    const double a = storeOnce(server, source, "store.bin");
+    const double a = ftpbench::timeStore(server.port(), server.user(), server.password(), source, "store.bin",
+                                         ftp::TlsMode::Require);
     const double b = ftpbench::timeTool("curl", {"-s", "-S", "--ssl-reqd", "--cacert", ca.caFile(), "-u",
                                                  server.user() + ":" + server.password(), "-T", source, url});
     if (a < 0 || b < 0 || !ftpbench::sameFiles(source, dir + "store.bin") ||

@@ -64,6 +64,11 @@ TestCa::TestCa() {
   made_ = run(dir_.path(), kScript).has_value();
 }
 
+const TestCa& TestCa::shared() {
+  static const TestCa ca;
+  return ca;
+}
+
 std::string TestCa::pin(const std::string& name) const {
   std::string digest = run(dir_.path(), "openssl x509 -in " + name +
                                             ".pem -pubkey -noout | openssl pkey -pubin -outform der | "

@@ -15,6 +15,9 @@ class TestCa {
   // 2020) and "stranger" (localhost, but self-signed: no CA the client
   // knows).
   TestCa();
+  // One CA for the whole test program, made on first use: making one takes
+  // a while.
+  static const TestCa& shared();
 
   // False when the openssl command is missing or failed.
   bool made() const { return made_; }

@@ -19,8 +19,8 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <map>
-#include <set>
 #include <optional>
+#include <set>
 
 #include "core/shot_notice.h"
 #include "platform/gui/ui_fonts.h"
@@ -377,14 +377,16 @@ TEST_F(RunningClientTest, SignedOutTheLessonStopsAndTheWindowReadsNotSignedIn) {
 // the plain port beside it. And nothing the client wrote meanwhile holds
 // the FTP password where another user could read it.
 TEST_F(RunningClientTest, OverHttpsEveryRequestIsEncryptedAndNoneGoesInClear) {
-  testsupport::TestCa ca;
+  const testsupport::TestCa& ca = testsupport::TestCa::shared();
   if (!ca.made()) GTEST_SKIP() << "the openssl command is needed to make a test CA";
   DevServerProcess secure({"--tls-cert", ca.certificate("good"), "--tls-key", ca.key("good")});
   ASSERT_TRUE(secure.running());
-  ASSERT_TRUE(testsupport::writeFile(folder_.filePath("deployment.ini").toStdString(), "ca_file=" + ca.caFile() + "\n"));
+  ASSERT_TRUE(testsupport::writeFile(folder_.filePath("deployment.ini").toStdString(),
+                                     "ca_file=" + ca.caFile() + "\n"));
   QProcess sqlite;
-  sqlite.start("sqlite3", {folder_.filePath("edu.db"),
-                           QString("UPDATE t_login_info SET http_url = 'https://localhost:%1'").arg(secure.port())});
+  sqlite.start("sqlite3",
+               {folder_.filePath("edu.db"),
+                QString("UPDATE t_login_info SET http_url = 'https://localhost:%1'").arg(secure.port())});
   ASSERT_TRUE(sqlite.waitForFinished(10000) && sqlite.exitCode() == 0);
   const std::string preset = secure.control("lesson?hardDiskID=" + diskID_ + "&teacherID=2001&timeDiff=" +
                                             std::to_string(kTimeDiff) + kLessonChoices);
@@ -411,7 +413,8 @@ TEST_F(RunningClientTest, OverHttpsEveryRequestIsEncryptedAndNoneGoesInClear) {
 
   // The login carried the FTP password, merely disguised: whatever holds it
   // is for this user's eyes only.
-  const std::string disguised = run(builtProgram("edu-login"), {"--protect", "secret"}).trimmed().toStdString();
+  const std::string disguised =
+      run(builtProgram("edu-login"), {"--protect", "secret"}).trimmed().toStdString();
   ASSERT_FALSE(disguised.empty());
   QDirIterator files(folder_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
   while (files.hasNext()) {

@@ -25,16 +25,10 @@ using testsupport::TestCa;
 
 class FtpsStore : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ca_ = new TestCa; }
-  static void TearDownTestSuite() {
-    delete ca_;
-    ca_ = nullptr;
-  }
-
   void SetUp() override {
-    if (!ca_->made()) SKIP_WITHOUT_TOOL("the openssl command is needed to make a test CA");
+    if (!ca().made()) SKIP_WITHOUT_TOOL("the openssl command is needed to make a test CA");
     platform::TlsTrust trust;
-    trust.caFile = ca_->caFile();
+    trust.caFile = ca().caFile();
     platform::setTlsTrust(trust);
     // A file of several chunks and records, different at every offset.
     ftptest::writePatternFile(localPath(), 3 * 1024 * 1024 + 517);
@@ -61,8 +55,8 @@ class FtpsStore : public ::testing::Test {
   static FtpServer::Options pyftpd(const std::string& certificate, bool required) {
     FtpServer::Options options;
     if (!certificate.empty()) {
-      options.tlsCert = ca_->certificate(certificate);
-      options.tlsKey = ca_->key(certificate);
+      options.tlsCert = ca().certificate(certificate);
+      options.tlsKey = ca().key(certificate);
     }
     options.tlsRequired = required;
     return options;
@@ -85,15 +79,13 @@ class FtpsStore : public ::testing::Test {
     return before;
   }
 
-  static TestCa* ca_;
+  static const TestCa& ca() { return TestCa::shared(); }
   QTemporaryDir dir_;
 };
 
-TestCa* FtpsStore::ca_ = nullptr;
-
 TEST_F(FtpsStore, RequiredTlsStoresTheFileWholeOnVsftpd) {
   if (!testsupport::VsftpdServer::available()) SKIP_WITHOUT_TOOL("vsftpd (run as root) is needed");
-  testsupport::VsftpdServer server(ca_->certificate("good"), ca_->key("good"));
+  testsupport::VsftpdServer server(ca().certificate("good"), ca().key("good"));
   ASSERT_TRUE(server.start());
   const ftp::StoreResult result = ftp::storeFile(
       job(server.port(), server.user(), server.password(), ftp::TlsMode::Require), {}, nullptr);

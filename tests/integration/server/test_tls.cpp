@@ -26,15 +26,9 @@ using testsupport::waitFor;
 
 class Tls : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ca_ = new TestCa; }
-  static void TearDownTestSuite() {
-    delete ca_;
-    ca_ = nullptr;
-  }
-
   void SetUp() override {
-    if (!ca_->made()) SKIP_WITHOUT_TOOL("the openssl command is needed to make a test CA");
-    trust(ca_->caFile(), "");
+    if (!ca().made()) SKIP_WITHOUT_TOOL("the openssl command is needed to make a test CA");
+    trust(ca().caFile(), "");
     platform::setTlsRefusalHooks(
         [this](const std::string& line) {
           std::lock_guard lock(mutex_);
@@ -61,7 +55,7 @@ class Tls : public ::testing::Test {
 
   static std::unique_ptr<DevServerProcess> serverWith(const std::string& name) {
     return std::make_unique<DevServerProcess>(
-        std::vector<std::string>{"--tls-cert", ca_->certificate(name), "--tls-key", ca_->key(name)});
+        std::vector<std::string>{"--tls-cert", ca().certificate(name), "--tls-key", ca().key(name)});
   }
 
   // One GET through the client; what the handler received.
@@ -87,14 +81,12 @@ class Tls : public ::testing::Test {
     return notices_;
   }
 
-  static TestCa* ca_;
+  static const TestCa& ca() { return TestCa::shared(); }
   QTemporaryDir dir_;
   std::mutex mutex_;
   std::vector<std::string> logLines_;
   int notices_ = 0;
 };
-
-TestCa* Tls::ca_ = nullptr;
 
 TEST_F(Tls, RequestsGoOverTlsWhenTheCertificateChecksOut) {
   const auto devserver = serverWith("good");
@@ -108,11 +100,11 @@ TEST_F(Tls, RequestsGoOverTlsWhenTheCertificateChecksOut) {
     std::string pin;
   } cases[] = {{"localhost", ""},
                {"127.0.0.1", ""},
-               {"localhost", ca_->pin("good")},
-               {"localhost", ca_->pin("otherhost") + ";" + ca_->pin("good")}};
+               {"localhost", ca().pin("good")},
+               {"localhost", ca().pin("otherhost") + ";" + ca().pin("good")}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.host) + " pin " + c.pin);
-    trust(ca_->caFile(), c.pin);
+    trust(ca().caFile(), c.pin);
     const std::string reply = get(c.host, devserver->port());
     EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply;
     EXPECT_NE(reply.find("\"status\":\"success\""), std::string::npos) << reply;
@@ -140,7 +132,7 @@ TEST_F(Tls, AServerThatFailsACheckGetsNoRequestAndTheReasonIsLogged) {
     SCOPED_TRACE(c.name);
     const auto devserver = serverWith(c.certificate);
     ASSERT_TRUE(devserver->running());
-    trust(ca_->caFile(), c.pinOtherKey ? ca_->pin("otherhost") : "");
+    trust(ca().caFile(), c.pinOtherKey ? ca().pin("otherhost") : "");
     {
       std::lock_guard lock(mutex_);
       logLines_.clear();
