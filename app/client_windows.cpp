@@ -1,5 +1,8 @@
 #include "app/client_windows.h"
 
+#include <QMessageBox>
+#include <QPointer>
+
 #include "core/fdck.h"
 #include "core/offline_delivery.h"
 #include "courseware/kjsc.h"
@@ -15,11 +18,49 @@
 #include "panels/school.h"
 #include "panels/skjs.h"
 #include "platform/free_memory.h"
+#include "platform/tls_trust.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/hd_serial.h"
+
+namespace {
+
+// Whom TLS connections trust, and how a refused one is made known: each
+// refusal in the log with host, port and reason, and one plain notice for
+// the teacher per streak of them. Refusals may come from upload workers, so
+// both go to the UI thread first.
+void installTlsTrust(const panels::DeploymentSettings& settings, TForm1* status) {
+  platform::TlsTrust trust;
+  trust.caFile = settings.caFile;
+  trust.pin = settings.serverPin;
+  platform::setTlsTrust(trust);
+  const QPointer<TForm1> window(status);
+  platform::setTlsRefusalHooks(
+      [window](const std::string& line) {
+        if (!window) return;
+        QMetaObject::invokeMethod(
+            window, [window, line] { window->appendLog(line); }, Qt::QueuedConnection);
+      },
+      [window] {
+        if (!window) return;
+        QMetaObject::invokeMethod(
+            window,
+            [window] {
+              auto* box =
+                  new QMessageBox(QMessageBox::NoIcon, "提示",
+                                  "与服务器的安全连接未通过检查，暂时无法与服务器通信。请联系学校电教室。",
+                                  QMessageBox::Ok, window);
+              box->setAttribute(Qt::WA_DeleteOnClose);
+              box->setObjectName("tls_notice");
+              box->show();
+            },
+            Qt::QueuedConnection);
+      });
+}
+
+}  // namespace
 
 ClientWindows::ClientWindows(const std::string& programDir, const std::string& dataDir,
                              std::function<void(const std::string&)> logSink) {
@@ -28,6 +69,9 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
   status = std::make_unique<TForm1>(assets);
   status->setLogSink(std::move(logSink));
   installStatusWindowHooks(*status);
+  const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
+  installTlsTrust(settings, status.get());
+  ClientState.ftpTls = settings.ftpTls;
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.
@@ -49,8 +93,7 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
 
   // What could not reach the server goes later, as soon as it answers.
   delivery = std::make_unique<OfflineDelivery>();
-  delivery->setRetryInterval(
-      std::chrono::seconds(panels::loadDeploymentSettings(programDir).offlineRetrySeconds));
+  delivery->setRetryInterval(std::chrono::seconds(settings.offlineRetrySeconds));
   delivery->setLog([form = status.get()](const std::string& line) { form->appendLog(line); });
   for (server::GetClient* client : {&statusClient, &uploadQueueClient})
     client->setAnsweredNotice([d = delivery.get()] { d->serverAnswered(); });
@@ -147,6 +190,7 @@ void ClientWindows::checkHooks() {
 // The pages live inside the main panel once shown, so they go before it.
 ClientWindows::~ClientWindows() {
   AppHooks = AppHooksTable();
+  platform::setTlsRefusalHooks({}, {});
   delivery.reset();
   picker.reset();
   offline.reset();

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "courseware/ftp_store.h"
 #include "courseware/ftpclient/FtpClient.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/ftp_server.h"
@@ -31,6 +32,28 @@ inline bool startServer(testsupport::FtpServer& server, const char* program) {
   if (server.start()) return true;
   std::fprintf(stderr, "%s: could not start the FTP server\n", program);
   return false;
+}
+
+// One store of `source` as `name` into /courseware/1/2/2024-05/ with the
+// store client; seconds taken, or a negative number when it failed.
+inline double timeStore(int port, const std::string& user, const std::string& password,
+                        const std::string& source, const std::string& name,
+                        ftp::TlsMode tls = ftp::TlsMode::Off) {
+  ftp::StoreJob job;
+  job.host = "127.0.0.1";
+  job.port = port;
+  job.user = user;
+  job.password = password;
+  job.schoolId = "1";
+  job.teacherId = "2";
+  job.month = "2024-05";
+  job.localPath = source;
+  job.remoteFileName = name;
+  job.tls = tls;
+  auto start = Clock::now();
+  const ftp::StoreResult result = ftp::storeFile(job, nullptr, nullptr);
+  if (!result.stored()) std::fprintf(stderr, "store: %s\n", result.failure.c_str());
+  return result.stored() ? secondsSince(start) : -1;
 }
 
 inline bool sameFiles(const std::string& a, const std::string& b) {

@@ -15,19 +15,7 @@
 namespace {
 
 double storeOnce(const testsupport::FtpServer& server, const std::string& source, const std::string& name) {
-  ftp::StoreJob job;
-  job.host = "127.0.0.1";
-  job.port = server.port();
-  job.user = server.user();
-  job.password = server.password();
-  job.schoolId = "1";
-  job.teacherId = "2";
-  job.month = "2024-05";
-  job.localPath = source;
-  job.remoteFileName = name;
-  auto start = ftpbench::Clock::now();
-  ftp::StoreResult result = ftp::storeFile(job, nullptr, nullptr);
-  return result.stored() ? ftpbench::secondsSince(start) : -1;
+  return ftpbench::timeStore(server.port(), server.user(), server.password(), source, name);
 }
 
 double uploadOnce(const testsupport::FtpServer& server, const std::string& source, const std::string& name) {

@@ -197,7 +197,7 @@ void TForm1::setServices(StatusWindowServices services) {
 void TForm1::setUploadQueueClient(server::GetClient* client) {
   uploadQueueClient_ = client;
   if (client != nullptr && !ClientState.serverHost.empty())
-    client->setServer(ClientState.serverHost, ClientState.serverPort);
+    client->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
 }
 
 void TForm1::appendLog(const std::string& line) {
@@ -251,13 +251,15 @@ void TForm1::useServerAddress(const std::string& serverUrl, const char* source) 
     return;
   }
   const ServerAddress& address = *usable;
-  appendLog("server address in use: " + address.host + ":" + std::to_string(address.port) + address.path +
-            " (" + source + ")");
+  appendLog("server address in use: " + std::string(address.secure ? "https://" : "") + address.host + ":" +
+            std::to_string(address.port) + address.path + " (" + source + ")");
   ClientState.serverHost = address.host;
   ClientState.serverPort = address.port;
   ClientState.serverPath = address.path;
-  getClient_.setServer(address.host, address.port);
-  if (uploadQueueClient_ != nullptr) uploadQueueClient_->setServer(address.host, address.port);
+  ClientState.serverSecure = address.secure;
+  getClient_.setServer(address.host, address.port, address.secure);
+  if (uploadQueueClient_ != nullptr)
+    uploadQueueClient_->setServer(address.host, address.port, address.secure);
 }
 
 void TForm1::suiImageButton1Click() {

@@ -127,7 +127,7 @@ void OfflineDelivery::sendNext() {
 void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
   const DB_Func::RowSet& r = item.row;
   const std::string localId = r.text("local_id");
-  client_->setServer(ClientState.serverHost, ClientState.serverPort);
+  client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
   client_->setReplyHandler([this, item, localId](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
@@ -163,7 +163,7 @@ void OfflineDelivery::sendRepair(const DB_Func::PendingItem& item) {
   // ended by CR LF.
   std::string detail = r.text("fault_detail");
   if (!detail.empty()) detail += "\r\n";
-  client_->setServer(ClientState.serverHost, ClientState.serverPort);
+  client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
   client_->setReplyHandler([this, item](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
@@ -196,7 +196,7 @@ void OfflineDelivery::sendShot(const DB_Func::PendingItem& item) {
     return;
   }
   const std::string url = screenshotUploadUrl(
-      ClientState.serverHost, ClientState.serverPort,
+      ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure,
       HttpUrl::Screenshot(ClientState.serverPath, r.text("process_id"), r.text("school_id"),
                           r.text("grade_id"), r.text("class_id"), r.text("teacher_id"), r.text("subject_id"),
                           r.text("device_id"), "1", HttpUrl::PercentEncode(r.text("shot_time"))));

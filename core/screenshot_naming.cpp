@@ -38,7 +38,8 @@ std::vector<std::string> screenshotFolderLevels(const std::tm& date, const std::
   return levels;
 }
 
-std::string screenshotUploadUrl(const std::string& host, int port, const std::string& target) {
-  if (port == 80) return "http://" + host + target;
-  return "http://" + host + ":" + std::to_string(port) + target;
+std::string screenshotUploadUrl(const std::string& host, int port, bool secure, const std::string& target) {
+  const char* scheme = secure ? "https://" : "http://";
+  if (port == (secure ? 443 : 80)) return scheme + host + target;
+  return scheme + host + ":" + std::to_string(port) + target;
 }

@@ -27,6 +27,6 @@ std::vector<std::string> screenshotFolderLevels(const std::tm& date, const std::
                                                 const std::string& teacherPhone,
                                                 const std::string& processID);
 
-// "http://" + host + target, with ":" + port after the host unless the port
-// is HTTP's own 80.
-std::string screenshotUploadUrl(const std::string& host, int port, const std::string& target);
+// "http://" (or "https://" for a secure server) + host + target, with ":" +
+// port after the host unless the port is the scheme's own (80 or 443).
+std::string screenshotUploadUrl(const std::string& host, int port, bool secure, const std::string& target);

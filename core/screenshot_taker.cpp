@@ -42,6 +42,7 @@ ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::strin
   job.counter = state.screenshotCounter;
   job.serverHost = state.serverHost;
   job.serverPort = state.serverPort;
+  job.serverSecure = state.serverSecure;
   job.schoolID = state.schoolID;
   job.gradeID = state.gradeID;
   job.classID = state.classID;
@@ -122,7 +123,7 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
       return;
     }
   }
-  Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.target), takenAt},
+  Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.serverSecure, job.target), takenAt},
                 diskPath,
                 {},
                 {},

@@ -33,6 +33,7 @@ struct ScreenshotJob {
   int counter = 1;  // already incremented for this tick
   std::string serverHost;
   int serverPort = 80;
+  bool serverSecure = false;
   std::string target;  // path and query of postScreenShot
   // The ids the picture is sent with (the target carries them too).
   std::string schoolID, gradeID, classID, teacherID, subjectID, deviceID;

@@ -6,6 +6,8 @@
 #include <mutex>
 
 #include "platform/curl_loader.h"
+#include "server/curl_trust.h"
+#include "server/http_helpers.h"
 #include "sys/text_codec.h"
 
 namespace {
@@ -74,7 +76,10 @@ UpgradeFetchOutcome fetchUpgradeInfo(const std::string& url, const std::atomic<b
   curl_easy_setopt(h, CURLOPT_CURLU, address.get());
   // Never a local file or another protocol, whatever the login names.
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // An https address never leads on to plain HTTP.
+  const bool secure = splitServerUrl(text::gbkToUtf8(url)).secure;
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+  server::applyCurlTrust(h);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -89,6 +94,8 @@ UpgradeFetchOutcome fetchUpgradeInfo(const std::string& url, const std::atomic<b
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, reason);
 
   const CURLcode result = curl_easy_perform(h);
+  const std::string refused = server::noteCurlTlsOutcome(h, result, text::gbkToUtf8(url));
+  if (!refused.empty()) return failed(refused);
   if (result == CURLE_ABORTED_BY_CALLBACK) return failed("cancelled");
   if (transfer.tooLarge) return failed("more than " + std::to_string(kUpgradeInfoLimit) + " bytes");
   if (result != CURLE_OK) return failed(reason[0] != '\0' ? reason : curl_easy_strerror(result));

@@ -6,7 +6,9 @@
 // that partial file before it closes the connection; a resumable store
 // broken by the network or the server keeps it instead, and the next
 // resumable store of the same file under the same name continues where
-// the server's copy ends.
+// the server's copy ends. With TLS the control
+// connection turns secure before the login ("AUTH TLS"), and the data
+// connection, protected ("PBSZ 0", "PROT P"), resumes its TLS session.
 #pragma once
 
 #include <atomic>
@@ -21,6 +23,13 @@ namespace ftp {
 // What one store needs, copied from the client state by the caller. Texts
 // are client text (GBK); the local path names the file as the client does
 // and is found on disk under its UTF-8 name.
+// TLS on the FTP connections: none (as ever), when the server offers it,
+// or required (a server without it fails the store).
+enum class TlsMode { Off, Try, Require };
+
+// "off", "try" or "require" as the settings write it; anything else is Off.
+TlsMode tlsModeNamed(const std::string& name);
+
 struct StoreJob {
   std::string host;
   int port = 21;
@@ -36,6 +45,7 @@ struct StoreJob {
   // where REST is refused). A store broken by the network or the server
   // keeps its partial file for the next one; only a cancel deletes it.
   bool resumable = false;
+  TlsMode tls = TlsMode::Off;
 };
 
 enum class StoreOutcome {

@@ -39,6 +39,7 @@ courseware::UploadSession sessionFromClientState() {
   session.ftpPort = ClientState.ftpPort;
   session.ftpUser = ClientState.ftpUser;
   session.ftpPassword = ClientState.ftpPassword;
+  session.ftpTls = ClientState.ftpTls;
   return session;
 }
 

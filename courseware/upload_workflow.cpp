@@ -39,6 +39,7 @@ ftp::StoreJob ftpLoginOf(const UploadSession& session) {
   job.port = portNumber(session.ftpPort);
   job.user = session.ftpUser;
   job.password = session.ftpPassword;
+  job.tls = ftp::tlsModeNamed(session.ftpTls);
   return job;
 }
 

@@ -55,6 +55,7 @@ struct UploadSession {
   std::string ftpPort;
   std::string ftpUser;
   std::string ftpPassword;
+  std::string ftpTls;  // "off", "try" or "require"
 };
 
 class UploadWorkflow : public QObject {

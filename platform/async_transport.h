@@ -4,6 +4,7 @@
 // numbers that are never reused within one transport.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,6 +52,15 @@ class AsyncTransport {
   virtual int connect(int socket, Ipv4Address address, int port) = 0;
   // Sends what the socket takes now: the number of bytes taken, or -1.
   virtual long send(int socket, std::string_view bytes) = 0;
+  // Like connect, but the connection is TLS to `host`: socketConnected
+  // comes once the handshake has passed the trust checks, or with an error
+  // whose reason in words is then securityFailure(socket). Transports that
+  // cannot do TLS refuse it at once.
+  virtual int connectSecure(int /*socket*/, Ipv4Address /*address*/, int /*port*/,
+                            const std::string& /*host*/) {
+    return EPROTONOSUPPORT;
+  }
+  virtual std::string securityFailure(int /*socket*/) const { return {}; }
   // Closes the socket; nothing more is reported for it. Closing an unknown
   // or already closed socket does nothing.
   virtual void closeSocket(int socket) = 0;

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev libsqlite3-dev sqlite3 libjpeg-dev libjpeg-turbo-progs
   nlohmann-json3-dev libssl-dev openssl libcurl4-openssl-dev curl
   libgtest-dev libgmock-dev libcpp-httplib-dev libx11-dev libxext-dev libxrandr-dev
-  python3-pyftpdlib xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick util-linux
+  python3-pyftpdlib python3-openssl vsftpd xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick util-linux
   fonts-wqy-microhei aria2 procps qt6-translations-l10n
   dpkg-dev file lintian systemd
   libwayland-dev xfwm4 dbus sway xwayland grim foot pipewire wireplumber

@@ -5,6 +5,7 @@
 #include "platform/error_words.h"
 #include "platform/free_memory.h"
 #include "platform/socket_transport.h"
+#include "platform/tls_transport.h"
 #include "replies/json_func.h"
 #include "server/chunked_body.h"
 #include "sys/text_codec.h"
@@ -39,7 +40,8 @@ const std::string& timeoutText() {
 
 }  // namespace
 
-GetClient::GetClient() : GetClient(std::make_unique<platform::SocketTransport>()) {}
+GetClient::GetClient()
+    : GetClient(std::make_unique<platform::TlsTransport>(std::make_unique<platform::SocketTransport>())) {}
 
 GetClient::GetClient(std::unique_ptr<platform::AsyncTransport> transport) : transport_(std::move(transport)) {
   transport_->setListener(this);
@@ -51,9 +53,10 @@ GetClient::GetClient(std::unique_ptr<platform::AsyncTransport> transport) : tran
 
 GetClient::~GetClient() { transport_->setListener(nullptr); }
 
-void GetClient::setServer(const std::string& host, int port) {
+void GetClient::setServer(const std::string& host, int port, bool secure) {
   host_ = host;
   port_ = port;
+  secure_ = secure;
 }
 
 void GetClient::setReplyHandler(ReplyHandler handler) { handler_ = std::move(handler); }
@@ -129,7 +132,8 @@ void GetClient::lookupFinished(int lookup, const std::vector<platform::Ipv4Addre
     deliver("error:Set Seocket Async Failed!", "the socket could not be watched");
     return;
   }
-  int error = transport_->connect(socket_, addresses.front(), port_);
+  int error = secure_ ? transport_->connectSecure(socket_, addresses.front(), port_, host_)
+                      : transport_->connect(socket_, addresses.front(), port_);
   if (error != 0)
     deliver("error:Connect Failed, Error :" + std::to_string(error), platform::errorInWords(error));
 }
@@ -137,8 +141,13 @@ void GetClient::lookupFinished(int lookup, const std::vector<platform::Ipv4Addre
 void GetClient::socketConnected(int socket, int error) {
   if (socket != socket_) return;
   if (error != 0) {
-    // A refused or reset attempt is a failure now, not eight seconds later.
-    deliver("error:Connect Failed, Error :" + std::to_string(error), platform::errorInWords(error));
+    // A refused or reset attempt is a failure now, not eight seconds later;
+    // so is a server whose certificate failed a check (the reason in words).
+    const std::string refused = transport_->securityFailure(socket);
+    if (refused.empty())
+      deliver("error:Connect Failed, Error :" + std::to_string(error), platform::errorInWords(error));
+    else
+      deliver("error:" + refused, refused);
     return;
   }
   connected_ = true;

@@ -38,9 +38,11 @@ class GetClient final : private platform::TransportListener {
   GetClient(const GetClient&) = delete;
   GetClient& operator=(const GetClient&) = delete;
 
-  // Where requests go: the server host as the user gave it and its port.
-  // Read when a request starts (host) and when it connects (port).
-  void setServer(const std::string& host, int port);
+  // Where requests go: the server host as the user gave it and its port,
+  // and whether it is an https server (then every request goes over TLS,
+  // checked against the process's trust settings, and never in clear).
+  // Read when a request starts (host) and when it connects (port, secure).
+  void setServer(const std::string& host, int port, bool secure = false);
 
   // The reply slot: the handler stays until it is replaced and receives
   // every reply and error text of the requests that follow.
@@ -91,6 +93,7 @@ class GetClient final : private platform::TransportListener {
   RequestLog requestLog_;
   std::string host_;
   int port_ = 80;
+  bool secure_ = false;
   std::string lastPathAndQuery_;
   int socket_ = -1;
   int lookup_ = -1;

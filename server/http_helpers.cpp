@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "server/curl_trust.h"
 #include "sys/local_time.h"
 #include "sys/split_items.h"
 #include "sys/text_codec.h"
@@ -23,34 +24,41 @@ std::string_view trimControlAndBlank(std::string_view text) {
   return text;
 }
 
-int portOrDefault(std::string_view digits) {
+int portOrDefault(std::string_view digits, int fallback) {
   int port = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-  if (error != std::errc() || end != digits.data() + digits.size() || port < 1 || port > 65535) return 80;
+  if (error != std::errc() || end != digits.data() + digits.size() || port < 1 || port > 65535)
+    return fallback;
   return port;
+}
+
+// Drops `scheme` from the front of `address` when it is there in any letter
+// case.
+bool dropScheme(std::string_view& address, std::string_view scheme) {
+  if (address.size() < scheme.size()) return false;
+  for (size_t i = 0; i < scheme.size(); ++i) {
+    const char c = address[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != scheme[i]) return false;
+  }
+  address.remove_prefix(scheme.size());
+  return true;
 }
 
 }  // namespace
 
 ServerAddress splitServerUrl(std::string_view address) {
   address = trimControlAndBlank(address);
-  constexpr std::string_view kScheme = "http://";
-  if (address.size() >= kScheme.size()) {
-    bool isScheme = true;
-    for (size_t i = 0; i < kScheme.size(); ++i) {
-      const char c = address[i];
-      isScheme = isScheme && (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) == kScheme[i];
-    }
-    if (isScheme) address.remove_prefix(kScheme.size());
-  }
   ServerAddress result;
+  result.secure = !dropScheme(address, "http://") && dropScheme(address, "https://");
+  const int defaultPort = result.secure ? 443 : 80;
   const size_t slash = address.find('/');
   const std::string_view hostAndPort =
       slash == std::string_view::npos ? std::string_view() : address.substr(0, slash);
   result.path = std::string(slash == std::string_view::npos ? address : address.substr(slash));
   const size_t colon = hostAndPort.find(':');
   result.host = std::string(hostAndPort.substr(0, colon));
-  result.port = colon == std::string_view::npos ? 80 : portOrDefault(hostAndPort.substr(colon + 1));
+  result.port = colon == std::string_view::npos ? defaultPort
+                                                : portOrDefault(hostAndPort.substr(colon + 1), defaultPort);
   return result;
 }
 
@@ -264,6 +272,7 @@ std::string postFile(const std::string& localPath, const std::string& url, std::
   curl_easy_setopt(h, CURLOPT_URL, sentUrl.c_str());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  server::applyCurlTrust(h);
   // Straight to the server, like the GET client; no proxy from the environment.
   curl_easy_setopt(h, CURLOPT_PROXY, "");
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -286,7 +295,9 @@ std::string postFile(const std::string& localPath, const std::string& url, std::
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, stopRequested);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &stop);
 
-  if (curl_easy_perform(h) != CURLE_OK) return {};
+  const CURLcode result = curl_easy_perform(h);
+  server::noteCurlTlsOutcome(h, result, sentUrl);
+  if (result != CURLE_OK) return {};
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   // Only a final answer of the server itself counts; a redirect (or any

@@ -11,12 +11,15 @@ struct ServerAddress {
   std::string host;
   int port = 80;
   std::string path;
+  // "https://" in front: every request to this server goes over TLS.
+  bool secure = false;
 };
 
-// Takes "[http://]host[:port]/[path]" apart. Surrounding blanks and control
-// characters and the scheme (in any letter case) are dropped; a port that is
-// missing, not a decimal number or outside 1..65535 is 80. Without any "/"
-// the host is empty and the whole text is the path.
+// Takes "[http://|https://]host[:port]/[path]" apart. Surrounding blanks and
+// control characters and the scheme (in any letter case) are dropped; a port
+// that is missing, not a decimal number or outside 1..65535 is 80 (443 with
+// "https://"). Without any "/" the host is empty and the whole text is the
+// path.
 ServerAddress splitServerUrl(std::string_view address);
 
 // The value of parameter `name` in a request target, read the way the reply

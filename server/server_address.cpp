@@ -61,11 +61,11 @@ bool isPathCharacter(char c) {
 
 // The text between the host and the path, when the address names a port.
 std::optional<std::string_view> portText(std::string_view address) {
-  constexpr std::string_view kScheme = "http://";
-  if (address.size() >= kScheme.size()) {
-    std::string lower(address.substr(0, kScheme.size()));
+  for (const std::string_view scheme : {"http://", "https://"}) {
+    if (address.size() < scheme.size()) continue;
+    std::string lower(address.substr(0, scheme.size()));
     for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    if (lower == kScheme) address.remove_prefix(kScheme.size());
+    if (lower == scheme) address.remove_prefix(scheme.size());
   }
   const std::string_view hostAndPort = address.substr(0, address.find('/'));
   const size_t colon = hostAndPort.find(':');
@@ -74,7 +74,7 @@ std::optional<std::string_view> portText(std::string_view address) {
 }
 
 // What goes to the split: the address as typed, trimmed, ending in one "/".
-// The split takes a leading "http://" off by itself, so the address goes in
+// The split takes a leading "http://" or "https://" off by itself, so the address goes in
 // as typed: putting the scheme in front of a typed one would make the host
 // "http".
 std::string splitInput(std::string_view serverUrl) {

@@ -13,6 +13,8 @@
 // Takes "host", "host:port" or "host:port/path" apart; the path comes out
 // beginning and ending with "/". Users also type the address with "http://"
 // in front, or with a "/" at its end: both give the same result as without.
+// "https://" in front makes it a secure address (port 443 unless given):
+// every request of the run then goes over TLS.
 ServerAddress splitServerAddress(std::string_view serverUrl);
 
 // The address split as above when it can reach a server: a valid host name

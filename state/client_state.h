@@ -25,6 +25,7 @@ struct ClientStateRecord {
   std::string serverHost;
   int serverPort = 80;
   std::string serverPath;
+  bool serverSecure = false;  // an https address: every request over TLS
 
   std::string lockScreenFlag;
   std::string screenshotIntervalSec;
@@ -32,6 +33,7 @@ struct ClientStateRecord {
   std::string ftpPort;
   std::string ftpUser;
   std::string ftpPassword;
+  std::string ftpTls = "off";  // from the settings: "off", "try" or "require"
   std::string latestVersion;
   std::string upgradeVersionNumber;
   std::string upgradeInfoUrl;

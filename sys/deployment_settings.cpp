@@ -64,6 +64,11 @@ DeploymentSettings parseDeploymentSettings(const std::string& utf8Text) {
     if (key == "screenshot_max_mb") readWholeNumber(value, 1, 1048576, settings.screenshotMaxMb);
     if (key == "server") settings.server = utf8Value;
     if (key == "wayland_capture" && (value == "auto" || value == "portal")) settings.waylandCapture = value;
+    // Paths and pins are ASCII; taken as written.
+    if (key == "ca_file") settings.caFile = utf8Value;
+    if (key == "server_pin") settings.serverPin = utf8Value;
+    if (key == "ftp_tls" && (utf8Value == "off" || utf8Value == "try" || utf8Value == "require"))
+      settings.ftpTls = utf8Value;
   }
   return settings;
 }

@@ -37,6 +37,14 @@ struct DeploymentSettings {
   // takes the compositor's screencopy where it offers one and the desktop
   // portal elsewhere; "portal" always asks the portal.
   std::string waylandCapture = "auto";
+  // Trust for an https server and for FTPS: the school's CA file
+  // ("ca_file", PEM, added to the system's CA store) and the pinned server
+  // key ("server_pin", "sha256//<base64>", several joined by ";").
+  std::string caFile = "/etc/edu-client/ca.pem";
+  std::string serverPin = {};
+  // TLS on the courseware FTP connection ("ftp_tls"): "off" (plain, as
+  // ever), "try" (TLS when the server offers it) or "require".
+  std::string ftpTls = "off";
 };
 
 // The placeholders, in GBK.

@@ -46,6 +46,7 @@ DevServerRequest readEntry(const nlohmann::json& line) {
   }
   entry.multipartComplete = line.value("multipartComplete", false);
   entry.mode = line.value("mode", "");
+  entry.scheme = line.value("scheme", "");
   if (line.contains("offLine")) {
     entry.offLine = true;
     entry.beginTime = line["offLine"].value("beginTime", "");
@@ -87,6 +88,9 @@ DevServerProcess::DevServerProcess(const std::vector<std::string>& extraArgs) {
   }
   const size_t at = output.find(marker);
   if (at != std::string::npos) port_ = std::atoi(output.c_str() + at + marker.size());
+  const std::string plain = "plain http on 127.0.0.1:";
+  const size_t plainAt = output.find(plain);
+  if (plainAt != std::string::npos) plainPort_ = std::atoi(output.c_str() + plainAt + plain.size());
 }
 
 DevServerProcess::~DevServerProcess() { stop(); }
@@ -116,7 +120,7 @@ bool DevServerProcess::waitForRequests(size_t count, int timeoutMs) const {
 
 std::string DevServerProcess::exchange(const std::string& request, int timeoutMs) const {
   QTcpSocket socket;
-  socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port_));
+  socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(plainPort_ > 0 ? plainPort_ : port_));
   if (!socket.waitForConnected(timeoutMs)) return {};
   socket.write(request.data(), static_cast<qint64>(request.size()));
   QDeadlineTimer deadline(timeoutMs);

@@ -31,7 +31,8 @@ struct DevServerRequest {
   size_t bodySize = 0;
   std::vector<Part> parts;  // multipart form parts in the order sent
   bool multipartComplete = false;
-  std::string mode;  // test switches applied, "" for a normal reply
+  std::string mode;    // test switches applied, "" for a normal reply
+  std::string scheme;  // "http" or "https"
   // A record sent later (offLine=1): the decoded beginTime or shotTime the
   // server read.
   bool offLine = false;
@@ -57,6 +58,9 @@ class DevServerProcess {
 
   bool running() const;
   int port() const { return port_; }
+  // Started with --tls-cert/--tls-key: the plain HTTP port beside the HTTPS
+  // one (control() and exchange() use it); 0 otherwise.
+  int plainPort() const { return plainPort_; }
   std::string host() const { return "127.0.0.1"; }
   // Holds devserver.db and screens/<processID>/<n>.jpg.
   std::string dataDir() const;
@@ -86,6 +90,7 @@ class DevServerProcess {
   QTemporaryDir dir_;
   std::unique_ptr<QProcess> process_;
   int port_ = -1;
+  int plainPort_ = 0;
 };
 
 }  // namespace testsupport

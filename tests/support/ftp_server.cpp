@@ -18,10 +18,18 @@ from pyftpdlib.log import logger
 from pyftpdlib.servers import FTPServer
 
 (port, root, user, password, log_path, receive_limit, send_limit, perm, fail_stores,
- fail_after, refuse_rest) = sys.argv[1:12]
+ fail_after, refuse_rest, tls_cert, tls_key, tls_required) = sys.argv[1:15]
 log = open(log_path, "a", encoding="utf-8", errors="replace", buffering=1)
 
-class Handler(FTPHandler):
+Base = FTPHandler
+if tls_cert:
+    from pyftpdlib.handlers import TLS_FTPHandler
+    Base = TLS_FTPHandler
+    Base.certfile = tls_cert
+    Base.keyfile = tls_key
+    Base.tls_control_required = Base.tls_data_required = tls_required == "1"
+
+class Handler(Base):
     def pre_process_command(self, line, cmd, arg):
         log.write(line + "\n")
         return super().pre_process_command(line, cmd, arg)
@@ -91,7 +99,8 @@ bool FtpServer::start() {
                           QString::number(options_.sendLimit),
                           options_.mayDelete ? "elradfmwMT" : "elrafmwMT",
                           QString::number(options_.failStores), QString::number(options_.failAfterBytes),
-                          options_.refuseRest ? "1" : "0"});
+                          options_.refuseRest ? "1" : "0", QString::fromStdString(options_.tlsCert),
+                          QString::fromStdString(options_.tlsKey), options_.tlsRequired ? "1" : "0"});
   process_->setStandardErrorFile(workDir_.path() + "/server.err", QIODevice::Append);
   process_->start();
   QDeadlineTimer deadline(15000);

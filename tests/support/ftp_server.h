@@ -34,6 +34,12 @@ class FtpServer {
     long failAfterBytes = 1 << 20;
     // true: REST is refused (502), as by a server that cannot restart uploads.
     bool refuseRest = false;
+    // A certificate and its key (PEM): the server then takes "AUTH TLS"
+    // (pyftpdlib's TLS handler) and, with `tlsRequired`, refuses a login
+    // and transfers without it.
+    std::string tlsCert;
+    std::string tlsKey;
+    bool tlsRequired = false;
   };
 
   FtpServer();

@@ -205,7 +205,7 @@ void LockWindow::refreshTeachers() {
     return;
   }
   setStatus("正在从服务器获取老师名单……", false);
-  getClient_.setServer(server_.host, server_.port);
+  getClient_.setServer(server_.host, server_.port, server_.secure);
   getClient_.setReplyHandler([this](const std::string& reply) { getTeacher(reply); });
   getClient_.startRequest(HttpUrl::TeachersOfSchool(server_.path, settings_.schoolID));
 }

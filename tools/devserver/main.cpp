@@ -59,12 +59,19 @@ int main(int argc, char** argv) {
   }
 
   DevServer server(options, data, log);
+  if (!server.valid()) {
+    std::cerr << "devserver: cannot use the certificate " << options.tlsCert << " with the key "
+              << options.tlsKey << std::endl;
+    return 1;
+  }
   const int port = server.bind();
   if (port < 0) {
     std::cerr << "devserver: cannot listen on 127.0.0.1:" << options.port << std::endl;
     return 1;
   }
-  std::cout << "devserver listening on 127.0.0.1:" << port << std::endl;
+  std::cout << "devserver listening on 127.0.0.1:" << port;
+  if (server.plainPort() > 0) std::cout << " (https; plain http on 127.0.0.1:" << server.plainPort() << ")";
+  std::cout << std::endl;
 
   if (options.watchStdin) {
     std::thread([] {

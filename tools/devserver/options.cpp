@@ -37,8 +37,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
     // Every other option takes a value, as "--name value" or "--name=value".
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    static const std::set<std::string> withValue = {"--port", "--data", "--log",   "--prefix",
-                                                    "--seed", "--mode", "--delay", "--slow-pause"};
+    static const std::set<std::string> withValue = {"--port",     "--data",   "--log",   "--prefix",
+                                                    "--seed",     "--mode",   "--delay", "--slow-pause",
+                                                    "--tls-cert", "--tls-key"};
     if (!withValue.count(name)) {
       error = "unknown option: " + arg + " (see --help)";
       return false;
@@ -68,6 +69,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.prefix = value;
     } else if (name == "--seed") {
       options.seedPath = value;
+    } else if (name == "--tls-cert") {
+      options.tlsCert = value;
+    } else if (name == "--tls-key") {
+      options.tlsKey = value;
     } else if (name == "--mode") {
       ReplyMode mode;
       if (!parseModeList(value, mode, error)) return false;
@@ -84,6 +89,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
     }
+  }
+  if (options.tlsCert.empty() != options.tlsKey.empty()) {
+    error = "--tls-cert and --tls-key go together";
+    return false;
   }
   return true;
 }
@@ -129,6 +138,13 @@ Options:
                       delay=MS wait MS milliseconds before answering
   --delay MS        the same as delay=MS in --mode
   --slow-pause MS   pause between the pieces of a slow reply (default 100)
+  --tls-cert FILE   serve HTTPS on the port, with this certificate (PEM, the
+  --tls-key FILE    server's first, then any intermediate CAs) and its key.
+                    A second port then serves plain HTTP, for the control
+                    endpoints and to show that a client never falls back to
+                    it; the first line then ends with the words
+                    (https; plain http on 127.0.0.1:M). Each request log
+                    line says "scheme":"https" or "http".
   --refuse-offline  answer every lesson start and screenshot sent later
                     (offLine=1) with {"status":"error"}, so a client's
                     refusal path can be tried

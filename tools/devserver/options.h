@@ -19,6 +19,10 @@ struct Options {
   ReplyMode defaultMode;       // switches for every request
   int slowPauseMs = 100;       // pause between the pieces of a slow reply
   bool refuseOffline = false;  // refuse lessons and pictures sent later (offLine=1)
+  // HTTPS with this certificate chain and key (PEM files), both or neither;
+  // the plain port then still serves, for the control endpoints.
+  std::string tlsCert;
+  std::string tlsKey;
   bool help = false;
 };
 

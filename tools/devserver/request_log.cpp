@@ -51,6 +51,7 @@ std::string logLine(const LoggedRequest& request) {
     line["multipartComplete"] = request.form.complete;
   }
   line["mode"] = request.mode;
+  line["scheme"] = request.scheme;
   if (request.offLine) {
     nlohmann::ordered_json offLine = nlohmann::ordered_json::object();
     if (!request.beginTime.empty()) offLine["beginTime"] = request.beginTime;

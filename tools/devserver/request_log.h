@@ -22,8 +22,9 @@ struct LoggedRequest {
   std::vector<std::pair<std::string, std::string>> headers;
   size_t bodySize = 0;
   bool multipart = false;
-  Form form;         // parts in the order they were sent (data not logged)
-  std::string mode;  // the test switches applied to the reply
+  Form form;                    // parts in the order they were sent (data not logged)
+  std::string mode;             // the test switches applied to the reply
+  std::string scheme = "http";  // "https" when it came over TLS
   // A record sent later (offLine=1): its decoded beginTime or shotTime.
   bool offLine = false;
   std::string beginTime, shotTime;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <thread>
 
 #include "tools/devserver/connection.h"
 
@@ -60,51 +61,73 @@ DevServer::DevServer(const Options& options, DevData& data, RequestLog& log)
       log_(log),
       switches_(options.defaultMode),
       operations_(data, options.dataFolder, options.refuseOffline) {
+  if (options.tlsCert.empty()) {
+    server_ = std::make_unique<httplib::Server>();
+  } else {
+    server_ = std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
+    plain_ = std::make_unique<httplib::Server>();
+    serve(*plain_, false);
+  }
+  serve(*server_, !options.tlsCert.empty());
+}
+
+void DevServer::serve(httplib::Server& server, bool tls) {
   // Enough threads that held (silent) requests leave room for the others.
-  server_.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  server.new_task_queue = [] { return new httplib::ThreadPool(32); };
   // One request per connection, as the client makes them; the library would
   // otherwise keep a connection open when the client writes "Connection: Close".
-  server_.set_keep_alive_max_count(1);
-  server_.set_payload_max_length(64 * 1024 * 1024);
+  server.set_keep_alive_max_count(1);
+  server.set_payload_max_length(64 * 1024 * 1024);
   // The library reads a multipart body only into its own per-name map, which
   // loses the order of the parts and the bytes as sent. Marking the type
   // before the body is read makes it hand over the raw body instead; the
   // request object is the library's own non-const one, handed on as const.
-  server_.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
     auto& headers = const_cast<httplib::Headers&>(request.headers);
     const auto type = headers.find("Content-Type");
     if (type != headers.end() && type->second.rfind("multipart/form-data", 0) == 0)
       type->second.insert(0, kRawMarker);
     return httplib::Server::HandlerResponse::Unhandled;
   });
-  server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-    handle(request, response, request.body);
+  server.Get(".*", [this, tls](const httplib::Request& request, httplib::Response& response) {
+    handle(request, response, request.body, tls);
   });
-  server_.Post(".*", [this](const httplib::Request& request, httplib::Response& response,
-                            const httplib::ContentReader& reader) {
+  server.Post(".*", [this, tls](const httplib::Request& request, httplib::Response& response,
+                                const httplib::ContentReader& reader) {
     std::string body;
     reader([&body](const char* data, size_t length) {
       body.append(data, length);
       return true;
     });
-    handle(request, response, body);
+    handle(request, response, body, tls);
   });
 }
 
 int DevServer::bind() {
-  if (options_.port == 0) return server_.bind_to_any_port("127.0.0.1");
-  return server_.bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
+  if (plain_) {
+    plainPort_ = plain_->bind_to_any_port("127.0.0.1");
+    if (plainPort_ < 0) return -1;
+  }
+  if (options_.port == 0) return server_->bind_to_any_port("127.0.0.1");
+  return server_->bind_to_port("127.0.0.1", options_.port) ? options_.port : -1;
 }
 
-void DevServer::run() { server_.listen_after_bind(); }
+void DevServer::run() {
+  std::thread plain;
+  if (plain_) plain = std::thread([this] { plain_->listen_after_bind(); });
+  server_->listen_after_bind();
+  if (plain_) plain_->stop();
+  if (plain.joinable()) plain.join();
+}
 
 void DevServer::stop() {
   stop_.request();
-  server_.stop();
+  server_->stop();
+  if (plain_) plain_->stop();
 }
 
-void DevServer::handle(const httplib::Request& request, httplib::Response& response,
-                       const std::string& body) {
+void DevServer::handle(const httplib::Request& request, httplib::Response& response, const std::string& body,
+                       bool tls) {
   if (request.path.rfind(kControlPrefix, 0) == 0) {
     control(request, response);
     return;
@@ -113,6 +136,7 @@ void DevServer::handle(const httplib::Request& request, httplib::Response& respo
 
   LoggedRequest logged;
   logged.method = request.method;
+  logged.scheme = tls ? "https" : "http";
   logged.target = request.target;
   logged.version = request.version;
   for (const auto& [name, value] : request.headers) {

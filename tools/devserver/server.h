@@ -4,6 +4,7 @@
 
 #include <httplib.h>
 
+#include <memory>
 #include <string>
 
 #include "tools/devserver/data.h"
@@ -21,15 +22,22 @@ class DevServer {
  public:
   DevServer(const Options& options, DevData& data, RequestLog& log);
 
-  // Binds 127.0.0.1 at the configured port; returns the port, or -1.
+  // Binds 127.0.0.1 at the configured port (and, with TLS, a plain port
+  // beside it); returns the port, or -1.
   int bind();
+  // The plain port beside the HTTPS one, 0 without TLS.
+  int plainPort() const { return plainPort_; }
+  // False when the certificate or key could not be read.
+  bool valid() const { return server_->is_valid(); }
   // Serves until stop() is called.
   void run();
   // Safe from any thread and more than once; releases held requests.
   void stop();
 
  private:
-  void handle(const httplib::Request& request, httplib::Response& response, const std::string& body);
+  void serve(httplib::Server& server, bool tls);
+  void handle(const httplib::Request& request, httplib::Response& response, const std::string& body,
+              bool tls);
   Reply route(const httplib::Request& request, const Form* form, bool big);
   void control(const httplib::Request& request, httplib::Response& response);
 
@@ -39,7 +47,10 @@ class DevServer {
   Switches switches_;
   Operations operations_;
   StopSignal stop_;
-  httplib::Server server_;
+  std::unique_ptr<httplib::Server> server_;
+  // With TLS, the plain listener beside it.
+  std::unique_ptr<httplib::Server> plain_;
+  int plainPort_ = 0;
 };
 
 }  // namespace devserver

@@ -96,7 +96,7 @@ int databaseFailed(const char* doingChinese, const char* doingEnglish, const DB_
 std::string describeAddress(const std::string& address) {
   const ServerAddress split = *usableServerAddress(address);
   return address + " (host " + split.host + ", port " + std::to_string(split.port) + ", path " + split.path +
-         ")";
+         (split.secure ? ", over TLS" : "") + ")";
 }
 
 // The address the site's settings set for every user, with its file.
@@ -133,10 +133,13 @@ int setSiteServer(const std::string& address) {
 
 int setServer(const std::string& address) {
   if (!usableServerAddress(address)) {
-    std::fprintf(stderr, "edu-admin: 服务器地址无效：%s（应为 主机、主机:端口 或 主机:端口/路径）\n",
-                 address.c_str());
+    std::fprintf(
+        stderr,
+        "edu-admin: 服务器地址无效：%s（应为 主机、主机:端口 或 主机:端口/路径，可带 http:// 或 https://）\n",
+        address.c_str());
     std::fprintf(stderr,
-                 "edu-admin: not a usable server address: %s (expected host, host:port or host:port/path)\n",
+                 "edu-admin: not a usable server address: %s (expected host, host:port or host:port/path, "
+                 "optionally after http:// or https://)\n",
                  address.c_str());
     return kWrongUse;
   }

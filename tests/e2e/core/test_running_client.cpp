@@ -27,12 +27,14 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "core/shot_notice.h"
 #include "platform/gui/ui_fonts.h"
 #include "sys/hd_serial.h"
 #include "sys/text_codec.h"
 #include "tests/support/devserver_process.h"
+#include "tests/support/test_ca.h"
 // Last: it brings Xlib.
 #include "tests/integration/core/client_program_fixture.h"
 
@@ -554,6 +556,61 @@ TEST_F(RunningClientTest, SignedOutTheLessonStopsAndTheWindowReadsNotSignedIn) {
     return statusWindowArea(kLampArea) == lamp && timeDisplaySeen() == time;
   })) << "the lamp or the time display still changes";
   EXPECT_EQ(client_.state(), QProcess::Running);
+}
+
+// With an https address every request of the client goes over TLS to the
+// server whose certificate the school's CA file vouches for: the login's
+// question for a running lesson, the lesson, the picture. Nothing reaches
+// the plain port beside it. And nothing the client wrote meanwhile holds
+// the FTP password where another user could read it.
+TEST_F(RunningClientTest, OverHttpsEveryRequestIsEncryptedAndNoneGoesInClear) {
+  const testsupport::TestCa& ca = testsupport::TestCa::shared();
+  if (!ca.made()) GTEST_SKIP() << "the openssl command is needed to make a test CA";
+  DevServerProcess secure({"--tls-cert", ca.certificate("good"), "--tls-key", ca.key("good")});
+  ASSERT_TRUE(secure.running());
+  ASSERT_TRUE(testsupport::writeFile(folder_.filePath("deployment.ini").toStdString(),
+                                     "ca_file=" + ca.caFile() + "\n"));
+  QProcess sqlite;
+  sqlite.start("sqlite3",
+               {folder_.filePath("edu.db"),
+                QString("UPDATE t_login_info SET http_url = 'https://localhost:%1'").arg(secure.port())});
+  ASSERT_TRUE(sqlite.waitForFinished(10000) && sqlite.exitCode() == 0);
+  const std::string preset = secure.control("lesson?hardDiskID=" + diskID_ + "&teacherID=2001&timeDiff=" +
+                                            std::to_string(kTimeDiff) + kLessonChoices);
+  ASSERT_NE(preset.find("processID"), std::string::npos) << preset;
+
+  ASSERT_NO_FATAL_FAILURE(startSignedOut());
+  ASSERT_NO_FATAL_FAILURE(signIn());
+  EXPECT_TRUE(waitOnScreen([&] {
+    shownTime_ = expected_.readTime(timeDisplaySeen());
+    return shownTime_ && *shownTime_ >= kTimeDiff;
+  })) << "the time display does not show the server's lesson time";
+  ASSERT_TRUE(testsupport::waitFor([&] { return !requestsTo(secure, "postScreenShot").empty(); }, 90000, 50))
+      << "no screenshot within 90 s of the login";
+
+  std::set<std::string> operations;
+  for (const DevServerRequest& request : secure.requests()) {
+    EXPECT_EQ(request.scheme, "https") << request.target;
+    operations.insert(request.path());
+  }
+  for (const char* operation : {"/clientInterface-getCouterTime", "/clientInterface-postScreenShot"})
+    EXPECT_TRUE(operations.count(operation)) << operation;
+  EXPECT_TRUE(server_.requests().empty());
+  EXPECT_EQ(clientLog(folder_.path()).find("refused:"), std::string::npos);
+
+  // The login carried the FTP password, merely disguised: whatever holds it
+  // is for this user's eyes only.
+  const std::string disguised =
+      run(builtProgram("edu-login"), {"--protect", "secret"}).trimmed().toStdString();
+  ASSERT_FALSE(disguised.empty());
+  QDirIterator files(folder_.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (files.hasNext()) {
+    const QString path = files.next();
+    const std::string content = testsupport::readFile(path.toStdString());
+    if (content.find(disguised) == std::string::npos) continue;
+    const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
+    EXPECT_FALSE(QFileInfo(path).permissions() & others) << path.toStdString() << " is readable by others";
+  }
 }
 
 }  // namespace

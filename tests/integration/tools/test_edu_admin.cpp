@@ -88,6 +88,10 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
     const char* says;    // in the output or the error output
   } cases[] = {
       {{"server", "192.168.1.10:8080/edu"}, 0, "192.168.1.10:8080/edu", "port 8080, path /edu/"},
+      {{"server", "https://edu.school.cn:8443/edu"},
+       0,
+       "https://edu.school.cn:8443/edu",
+       "port 8443, path /edu/, over TLS"},
       {{"server", "http://edu.school.cn/"}, 0, "http://edu.school.cn/", "host edu.school.cn"},
       {{"server", "192.168.1.10:8O80"}, 2, "http://edu.school.cn/", "服务器地址无效"},
       {{"server", "edu server"}, 2, "http://edu.school.cn/", "not a usable server address"},

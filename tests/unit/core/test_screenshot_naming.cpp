@@ -83,9 +83,11 @@ TEST(ScreenshotNaming, FolderLevelsBelowTheProgramFolder) {
 
 TEST(ScreenshotNaming, UploadGoesToTheServerPort) {
   const std::string target = "/edu/clientInterface-postScreenShot?appKey=k&processID=1";
-  EXPECT_EQ(screenshotUploadUrl("10.0.0.5", 80, target), "http://10.0.0.5" + target);
-  EXPECT_EQ(screenshotUploadUrl("10.0.0.5", 8080, target), "http://10.0.0.5:8080" + target);
-  EXPECT_EQ(screenshotUploadUrl("edu.school.cn", 443, "/x"), "http://edu.school.cn:443/x");
+  EXPECT_EQ(screenshotUploadUrl("10.0.0.5", 80, false, target), "http://10.0.0.5" + target);
+  EXPECT_EQ(screenshotUploadUrl("10.0.0.5", 8080, false, target), "http://10.0.0.5:8080" + target);
+  EXPECT_EQ(screenshotUploadUrl("edu.school.cn", 443, false, "/x"), "http://edu.school.cn:443/x");
+  EXPECT_EQ(screenshotUploadUrl("edu.school.cn", 443, true, "/x"), "https://edu.school.cn/x");
+  EXPECT_EQ(screenshotUploadUrl("edu.school.cn", 80, true, "/x"), "https://edu.school.cn:80/x");
 }
 
 TEST(ScreenshotNaming, JobCarriesTheLessonValuesInTheServersOrder) {

@@ -16,8 +16,11 @@ TEST(ServerAddress, TypedOrStoredAddressesSplitTheSameWithOrWithoutScheme) {
     const char* host;
     int port;
     const char* path;
+    bool secure = false;
   } cases[] = {
       {"192.168.1.10:8080/edu", "192.168.1.10", 8080, "/edu/"},
+      {"https://edu.school.cn", "edu.school.cn", 443, "/", true},
+      {"HTTPS://edu.school.cn:8443/edu/", "edu.school.cn", 8443, "/edu/", true},
       {"192.168.1.10", "192.168.1.10", 80, "/"},
       {"http://192.168.1.10:8080/edu", "192.168.1.10", 8080, "/edu/"},
       {"HTTP://edu.school.cn", "edu.school.cn", 80, "/"},
@@ -30,6 +33,7 @@ TEST(ServerAddress, TypedOrStoredAddressesSplitTheSameWithOrWithoutScheme) {
     EXPECT_EQ(address.host, c.host) << c.typed;
     EXPECT_EQ(address.port, c.port) << c.typed;
     EXPECT_EQ(address.path, c.path) << c.typed;
+    EXPECT_EQ(address.secure, c.secure) << c.typed;
   }
 }
 
@@ -42,6 +46,10 @@ TEST(ServerAddress, OnlyAddressesARequestCanUseAreTaken) {
       {"192.168.1.10:8080/edu", true},
       {"http://edu.school.cn:81/a/b/", true},
       {"edu-server_1.local:65535", true},
+      {"https://edu.school.cn:8443/edu", true},
+      {"https://", false},
+      {"ftp://edu.school.cn", false},
+      {"https://https://edu.school.cn", false},
       {"", false},
       {"   ", false},
       {"http://", false},

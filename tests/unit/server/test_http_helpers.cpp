@@ -10,7 +10,11 @@ TEST(SplitServerUrl, TakesTheAddressApart) {
     std::string host;
     int port;
     std::string path;
+    bool secure = false;
   } cases[] = {
+      {"https://10.0.0.5/edu/", "10.0.0.5", 443, "/edu/", true},
+      {"HTTPS://10.0.0.5:8443/", "10.0.0.5", 8443, "/", true},
+      {"https://10.0.0.5:x/", "10.0.0.5", 443, "/", true},
       {"http://10.0.0.5:8080/edu/", "10.0.0.5", 8080, "/edu/"},
       {"http://10.0.0.5/", "10.0.0.5", 80, "/"},
       {"http://10.0.0.5:abc/", "10.0.0.5", 80, "/"},
@@ -29,6 +33,7 @@ TEST(SplitServerUrl, TakesTheAddressApart) {
     EXPECT_EQ(a.host, c.host) << c.address;
     EXPECT_EQ(a.port, c.port) << c.address;
     EXPECT_EQ(a.path, c.path) << c.address;
+    EXPECT_EQ(a.secure, c.secure) << c.address;
   }
 }
 

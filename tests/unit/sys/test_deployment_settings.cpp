@@ -81,6 +81,28 @@ TEST(DeploymentSettings, WaylandCaptureIsAutoUnlessThePortalIsAskedFor) {
     EXPECT_EQ(panels::parseDeploymentSettings(c.text).waylandCapture, c.capture) << c.text;
 }
 
+TEST(DeploymentSettings, TrustSettingsKeepSafeDefaultsAndTakeOnlyKnownFtpModes) {
+  const panels::DeploymentSettings defaults = panels::parseDeploymentSettings("");
+  EXPECT_EQ(defaults.caFile, "/etc/edu-client/ca.pem");
+  EXPECT_EQ(defaults.serverPin, "");
+  EXPECT_EQ(defaults.ftpTls, "off");
+  const panels::DeploymentSettings set = panels::parseDeploymentSettings(
+      "ca_file = /srv/school ca.pem \nserver_pin=sha256//AAAA=;sha256//BBBB=\nftp_tls=require\n");
+  EXPECT_EQ(set.caFile, "/srv/school ca.pem");
+  EXPECT_EQ(set.serverPin, "sha256//AAAA=;sha256//BBBB=");
+  EXPECT_EQ(set.ftpTls, "require");
+  // A mode the client does not know must not quietly weaken anything: the
+  // last known one stays.
+  const struct {
+    const char* text;
+    const char* mode;
+  } modes[] = {{"ftp_tls=try", "try"},
+               {"ftp_tls=require\nftp_tls=Yes", "require"},
+               {"ftp_tls=require\nftp_tls=", "require"},
+               {"ftp_tls=on", "off"}};
+  for (const auto& c : modes) EXPECT_EQ(panels::parseDeploymentSettings(c.text).ftpTls, c.mode) << c.text;
+}
+
 TEST(DeploymentSettings, LoadsTheProgramFoldersFileOrFallsBack) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
