@@ -8,7 +8,6 @@
 #include "courseware/queue_hooks.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
-#include "sys/deployment_settings.h"
 #include "panels/mainform.h"
 #include "panels/panel_hooks.h"
 #include "panels/sbbx.h"
@@ -19,6 +18,7 @@
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
+#include "sys/deployment_settings.h"
 #include "sys/hd_serial.h"
 
 ClientWindows::ClientWindows(const std::string& programDir, const std::string& dataDir,
