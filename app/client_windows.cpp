@@ -11,7 +11,6 @@
 #include "courseware/queue_hooks.h"
 #include "panels/Unit10.h"
 #include "panels/Unit9.h"
-#include "sys/deployment_settings.h"
 #include "panels/mainform.h"
 #include "panels/panel_hooks.h"
 #include "panels/sbbx.h"
@@ -23,6 +22,7 @@
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
+#include "sys/deployment_settings.h"
 #include "sys/hd_serial.h"
 
 namespace {

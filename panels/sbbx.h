@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "sys/deployment_settings.h"
 #include "panels/picker_opener.h"
+#include "sys/deployment_settings.h"
 
 class QComboBox;
 class QLabel;

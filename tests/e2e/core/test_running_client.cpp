@@ -433,10 +433,18 @@ TEST_F(RunningClientTest, FollowsTheSiteAddressMidLessonWithoutLosingTheLesson) 
   ASSERT_TRUE(testsupport::waitFor(
       [&] { return testsupport::readFile(logFile).find(said) != std::string::npos; }, 12000, 100))
       << testsupport::readFile(logFile);
-  QProcess sqlite;
-  sqlite.start("sqlite3", {folder_.filePath("edu.db"), "SELECT http_url FROM t_login_info"});
-  ASSERT_TRUE(sqlite.waitForFinished(10000));
-  EXPECT_EQ(sqlite.readAllStandardOutput().trimmed().toStdString(), address);
+  std::string stored;
+  EXPECT_TRUE(testsupport::waitFor(
+      [&] {
+        QProcess sqlite;
+        sqlite.start("sqlite3", {"-cmd", ".timeout 2000", folder_.filePath("edu.db"),
+                                 "SELECT http_url FROM t_login_info"});
+        sqlite.waitForFinished(10000);
+        stored = sqlite.readAllStandardOutput().trimmed().toStdString();
+        return stored == address;
+      },
+      10000, 200))
+      << "edu.db holds " << stored;
 
   const std::optional<int> before = expected_.readTime(timeDisplaySeen());
   ASSERT_TRUE(testsupport::waitFor([&] { return !requestsTo(moved, "postScreenShot").empty(); }, 90000, 50))

@@ -8,7 +8,6 @@
 // the data folder and reaches the server, and the log file in the data
 // folder tells how it started and who signed in.
 #include <grp.h>
-#include <algorithm>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "tests/support/devserver_process.h"
 // Last: it brings Xlib.

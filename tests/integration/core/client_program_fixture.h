@@ -140,9 +140,12 @@ class ClientProgramFixture : public ::testing::Test {
   static int requestOutcomes(const QString& folder, const std::string& target) {
     const std::string log = clientLog(folder);
     int count = 0;
-    for (size_t at = log.find("GET " + target); at != std::string::npos;
-         at = log.find("GET " + target, at + 1)) {
-      const std::string line = log.substr(at, log.find('\n', at) - at);
+    // "GET /path… answered, N bytes" or "GET host:port/path… failed: why".
+    for (size_t at = log.find(target); at != std::string::npos; at = log.find(target, at + 1)) {
+      const size_t begin = log.rfind('\n', at) + 1;
+      const std::string line = log.substr(begin, log.find('\n', at) - begin);
+      const size_t get = line.find("GET ");
+      if (get == std::string::npos || line.find(' ', get + 4) < line.find(target)) continue;
       if (line.find(" answered, ") != std::string::npos || line.find(" failed: ") != std::string::npos)
         ++count;
     }
