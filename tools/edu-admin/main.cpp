@@ -232,6 +232,8 @@ int showUsers() {
     }
   }
   return status;
+}
+
 // Damaged edu.db files the client moved aside and replaced, oldest first.
 std::vector<std::string> damagedCopies(const std::string& folder) {
   std::vector<std::string> found;
