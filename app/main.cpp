@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   followScreenshots(screenshots, shotNotice, &form1,
                     [&form1](const std::string& line) { form1.appendLog(line); });
-  useScreenOfSession(screenshots, session, panels::loadDeploymentSettings(programDir).waylandCapture, &form1,
+  useScreenOfSession(screenshots, session, settings.values.waylandCapture, &form1,
                      log);
   // Every picture is recorded in edu.db before its post starts and marked
   // delivered only on the server's answer, so a kill at any moment leaves
@@ -249,10 +249,9 @@ int main(int argc, char** argv) {
                    });
 
   // The pictures on disk: whole or absent, and within their bounds.
-  const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
   pictures::RetentionBounds bounds;
-  bounds.keepDays = settings.screenshotKeepDays;
-  bounds.maxBytes = int64_t{settings.screenshotMaxMb} << 20;
+  bounds.keepDays = settings.values.screenshotKeepDays;
+  bounds.maxBytes = int64_t{settings.values.screenshotMaxMb} << 20;
   PictureKeeper keeper(dataFolder.path, bounds);
   keeper.setLog([&form1](const std::string& line) { form1.appendLog(line); });
   keeper.checkAtStartUp();
