@@ -95,6 +95,9 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
       {{"server", "http://edu.school.cn/"}, 0, "http://edu.school.cn/", "host edu.school.cn"},
       {{"server", "192.168.1.10:8O80"}, 2, "http://edu.school.cn/", "服务器地址无效"},
       {{"server", "edu server"}, 2, "http://edu.school.cn/", "not a usable server address"},
+      {{"server", "."}, 2, "http://edu.school.cn/", "not a usable server address"},
+      {{"server", "-"}, 2, "http://edu.school.cn/", "not a usable server address"},
+      {{"server", QString(100000, 'a')}, 2, "http://edu.school.cn/", "not a usable server address"},
       {{"server", ""}, 2, "http://edu.school.cn/", "not a usable server address"},
       {{"server"}, 2, "http://edu.school.cn/", "usage"},
       {{"server", "10.0.0.1", "extra"}, 2, "http://edu.school.cn/", "usage"},
@@ -147,6 +150,30 @@ TEST_F(EduAdminTest, StoresUsableAddressesAndRefusesTheRestWithTheirExitStatus) 
   EXPECT_NE(discarded.out.find("screenshots discarded before delivery (picture folder or disk full): 2\n"),
             std::string::npos)
       << discarded.out;
+}
+
+// Items the server refused go back in the queue; the damaged copies the
+// client kept aside are named.
+TEST_F(EduAdminTest, ResendPutsRefusedItemsBackAndShowNamesKeptDamagedCopies) {
+  QProcess sqlite;
+  sqlite.start("sqlite3",
+               {program + "/edu.db",
+                "INSERT INTO t_repair_report(school_id, grade_id, grade_name, class_id, class_name, "
+                "teacher_id, teacher_name, tel, fault_detail, report_time, state, queued_at) VALUES "
+                "('1001','','','','','2001','','','x','2026-12-10 09:00:00','refused',1)"});
+  ASSERT_TRUE(sqlite.waitForFinished(10000));
+  ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
+
+  Result result = run({"resend"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("1 refused offline item put back"), std::string::npos) << result.out;
+  EXPECT_NE(run({"show"}).out.find("pending offline items:\n  fault reports  1\n"), std::string::npos);
+  result = run({"resend"});
+  EXPECT_NE(result.out.find("0 refused offline items"), std::string::npos) << result.out;
+
+  const QString kept = program + "/edu.db.damaged-20261210-090000";
+  ASSERT_TRUE(testsupport::writeFile(kept.toStdString(), "x"));
+  EXPECT_NE(run({"show"}).out.find("damaged edu.db: " + kept.toStdString()), std::string::npos);
 }
 
 TEST_F(EduAdminTest, AMissingOrBrokenDatabaseFailsWithStatusOne) {
