@@ -20,7 +20,7 @@ struct DeploymentSettings {
   // ("ca_file", PEM, added to the system's CA store) and the pinned server
   // key ("server_pin", "sha256//<base64>", several joined by ";").
   std::string caFile = "/etc/edu-client/ca.pem";
-  std::string serverPin;
+  std::string serverPin{};
   // TLS on the courseware FTP connection ("ftp_tls"): "off" (plain, as
   // ever), "try" (TLS when the server offers it) or "require".
   std::string ftpTls = "off";

@@ -28,24 +28,31 @@ using testsupport::readFile;
 
 constexpr int kLongWaitMs = 120000;
 
+// A signed-in teacher's lesson and the FTP server's login.
+courseware::UploadSession sessionWith(const testsupport::FtpServer& ftpServer) {
+  courseware::UploadSession session;
+  session.serverPath = "/";
+  session.schoolID = "41";
+  session.teacherID = "1207";
+  session.processID = "900";
+  session.gradeID = "3";
+  session.classID = "12";
+  session.subjectID = "5";
+  session.catalogID = "77";
+  session.ftpHost = "127.0.0.1";
+  session.ftpPort = std::to_string(ftpServer.port());
+  session.ftpUser = ftpServer.user();
+  session.ftpPassword = ftpServer.password();
+  return session;
+}
+
 class Workflow : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(devServer.running());
     ASSERT_TRUE(ftpServer.start());
     client.setServer(devServer.host(), devServer.port());
-    session.serverPath = "/";
-    session.schoolID = "41";
-    session.teacherID = "1207";
-    session.processID = "900";
-    session.gradeID = "3";
-    session.classID = "12";
-    session.subjectID = "5";
-    session.catalogID = "77";
-    session.ftpHost = "127.0.0.1";
-    session.ftpPort = std::to_string(ftpServer.port());
-    session.ftpUser = ftpServer.user();
-    session.ftpPassword = ftpServer.password();
+    session = sessionWith(ftpServer);
     workflow.setSession([this] { return session; });
     workflow.setStepInterval(50);
     workflow.setRetryPauses(100, 400);
@@ -171,19 +178,7 @@ TEST(SecureWorkflow, StoresOverFtpsAndRegistersOverHttps) {
   server::GetClient client;
   client.setServer("localhost", devServer.port(), true);
   UploadWorkflow workflow{&client};
-  courseware::UploadSession session;
-  session.serverPath = "/";
-  session.schoolID = "41";
-  session.teacherID = "1207";
-  session.processID = "900";
-  session.gradeID = "3";
-  session.classID = "12";
-  session.subjectID = "5";
-  session.catalogID = "77";
-  session.ftpHost = "127.0.0.1";
-  session.ftpPort = std::to_string(ftpServer.port());
-  session.ftpUser = ftpServer.user();
-  session.ftpPassword = ftpServer.password();
+  courseware::UploadSession session = sessionWith(ftpServer);
   session.ftpTls = "require";
   workflow.setSession([&session] { return session; });
   workflow.setStepInterval(50);
