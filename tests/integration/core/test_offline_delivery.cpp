@@ -9,11 +9,13 @@
 #include <QTest>
 
 #include "core/offline_delivery.h"
+#include "platform/tls_trust.h"
 #include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/text_codec.h"
 #include "tests/integration/store/edu_db_fixture.h"
 #include "tests/support/devserver_process.h"
+#include "tests/support/test_ca.h"
 
 namespace {
 
@@ -272,6 +274,34 @@ TEST_F(OfflineDeliveryTest, AnAnswerToAnotherRequestSendsAtOnce) {
   ASSERT_TRUE(testsupport::waitFor([&] { return !DB_Func::CountPending().any(); }));
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].path(), "/clientInterface-insertRepairs");
+}
+
+// Kept for an https server, everything goes over TLS, the picture too.
+TEST_F(OfflineDeliveryTest, ForAnHttpsServerEverythingGoesOverTls) {
+  const testsupport::TestCa& ca = testsupport::TestCa::shared();
+  if (!ca.made()) GTEST_SKIP() << "the openssl command is needed to make a test CA";
+  platform::TlsTrust trust;
+  trust.caFile = ca.caFile();
+  platform::setTlsTrust(trust);
+  DevServerProcess server({"--tls-cert", ca.certificate("good"), "--tls-key", ca.key("good")});
+  ASSERT_TRUE(server.running());
+  ClientState.serverHost = "localhost";
+  ClientState.serverPort = server.port();
+  ClientState.serverSecure = true;
+  const long long lesson = keepOfflineLesson();
+  const std::string picture = keepPicture(lesson, "09.06__2.jpg", "2026-12-10 09:06:00");
+  keepReport();
+  delivery_.sendAllNow();
+  EXPECT_TRUE(testsupport::waitFor([&] { return !DB_Func::CountPending().any(); }, 30000));
+  EXPECT_TRUE(testsupport::waitFor([&] { return !delivery_.sending(); }));
+  platform::setTlsTrust({});
+
+  const std::vector<DevServerRequest> sent = server.requests();
+  ASSERT_EQ(sent.size(), 3u);
+  for (const DevServerRequest& request : sent) EXPECT_EQ(request.scheme, "https") << request.target;
+  const Rows lessonRow = db_.rows("SELECT process_id FROM t_offline_lesson");
+  ASSERT_EQ(lessonRow.size(), 1u);
+  EXPECT_EQ(testsupport::readFile(server.dataDir() + "/screens/" + lessonRow[0][0] + "/1.jpg"), picture);
 }
 
 }  // namespace

@@ -13,11 +13,13 @@
 
 #include "courseware/md5.h"
 #include "courseware/upload_workflow.h"
+#include "platform/tls_trust.h"
 #include "server/get_client.h"
 #include "sys/text_codec.h"
 #include "tests/integration/courseware/ftp_test_files.h"
 #include "tests/support/devserver_process.h"
 #include "tests/support/ftp_server.h"
+#include "tests/support/test_ca.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -27,24 +29,31 @@ using testsupport::readFile;
 
 constexpr int kLongWaitMs = 120000;
 
+// A signed-in teacher's lesson and the FTP server's login.
+courseware::UploadSession sessionWith(const testsupport::FtpServer& ftpServer) {
+  courseware::UploadSession session;
+  session.serverPath = "/";
+  session.schoolID = "41";
+  session.teacherID = "1207";
+  session.processID = "900";
+  session.gradeID = "3";
+  session.classID = "12";
+  session.subjectID = "5";
+  session.catalogID = "77";
+  session.ftpHost = "127.0.0.1";
+  session.ftpPort = std::to_string(ftpServer.port());
+  session.ftpUser = ftpServer.user();
+  session.ftpPassword = ftpServer.password();
+  return session;
+}
+
 class Workflow : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(devServer.running());
     ASSERT_TRUE(ftpServer.start());
     client.setServer(devServer.host(), devServer.port());
-    session.serverPath = "/";
-    session.schoolID = "41";
-    session.teacherID = "1207";
-    session.processID = "900";
-    session.gradeID = "3";
-    session.classID = "12";
-    session.subjectID = "5";
-    session.catalogID = "77";
-    session.ftpHost = "127.0.0.1";
-    session.ftpPort = std::to_string(ftpServer.port());
-    session.ftpUser = ftpServer.user();
-    session.ftpPassword = ftpServer.password();
+    session = sessionWith(ftpServer);
     workflow.setSession([this] { return session; });
     workflow.setStepInterval(50);
     workflow.setRetryPauses(100, 400);
@@ -262,6 +271,50 @@ TEST_F(Workflow, AStoreCutOffGoesOnWhereItEndedAndACancelDeletesWhatIsLeft) {
   workflow.RemoveFile(0);
   EXPECT_TRUE(testsupport::waitFor([&] { return testsupport::filesBelow(cuttingAgain.root()).empty(); },
                                    kLongWaitMs));
+}
+
+// With an https server and FTPS required, the file is stored over TLS and
+// registered over TLS, and the FTP login never goes in clear.
+TEST(SecureWorkflow, StoresOverFtpsAndRegistersOverHttps) {
+  const testsupport::TestCa& ca = testsupport::TestCa::shared();
+  if (!ca.made()) GTEST_SKIP() << "the openssl command is needed to make a test CA";
+  platform::TlsTrust trust;
+  trust.caFile = ca.caFile();
+  platform::setTlsTrust(trust);
+  testsupport::DevServerProcess devServer(
+      {"--tls-cert", ca.certificate("good"), "--tls-key", ca.key("good")});
+  testsupport::FtpServer::Options tls;
+  tls.tlsCert = ca.certificate("good");
+  tls.tlsKey = ca.key("good");
+  tls.tlsRequired = true;
+  testsupport::FtpServer ftpServer(tls);
+  ASSERT_TRUE(devServer.running());
+  ASSERT_TRUE(ftpServer.start());
+  server::GetClient client;
+  client.setServer("localhost", devServer.port(), true);
+  UploadWorkflow workflow{&client};
+  courseware::UploadSession session = sessionWith(ftpServer);
+  session.ftpTls = "require";
+  workflow.setSession([&session] { return session; });
+  workflow.setStepInterval(50);
+  QTemporaryDir dir;
+  const std::string path = dir.path().toStdString() + "/lesson.pptx";
+  ftptest::writePatternFile(path, 200000, 3);
+  ASSERT_TRUE(workflow.AddFile("/home/t/lesson.pptx", text::utf8ToGbk(path)));
+  workflow.StartNext();
+  EXPECT_TRUE(testsupport::waitFor([&] { return workflow.QueuedCount() == 0; }, kLongWaitMs));
+  platform::setTlsTrust({});
+
+  const auto requests = devServer.requests();
+  ASSERT_FALSE(requests.empty());
+  for (const auto& request : requests) EXPECT_EQ(request.scheme, "https") << request.target;
+  EXPECT_EQ(requests.back().path(), "/clientInterface-postCourseware");
+  const auto commands = ftpServer.commands();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.front(), "AUTH TLS");
+  const auto json = nlohmann::json::parse(devServer.control("registry"), nullptr, false);
+  ASSERT_TRUE(json.is_object() && json["jsonData"].is_array() && json["jsonData"].size() == 1) << json.dump();
+  EXPECT_TRUE(readFile(ftpServer.root() + json["jsonData"][0].value("path", "")) == readFile(path));
 }
 
 }  // namespace

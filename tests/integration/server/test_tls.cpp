@@ -59,7 +59,8 @@ class Tls : public ::testing::Test {
   }
 
   // One GET through the client; what the handler received.
-  static std::string get(const std::string& host, int port) {
+  static std::string get(const std::string& host, int port,
+                         const std::string& target = HttpUrl::SubjectsOfGrade("/", "1")) {
     server::GetClient client;
     std::string reply = "(no reply)";
     client.setServer(host, port, true);
@@ -67,7 +68,7 @@ class Tls : public ::testing::Test {
       reply = text;
       client.finishRequest(text);
     });
-    client.startRequest(HttpUrl::SubjectsOfGrade("/", "1"));
+    client.startRequest(target);
     waitFor([&] { return reply != "(no reply)"; }, 20000);
     return reply;
   }
@@ -114,6 +115,25 @@ TEST_F(Tls, RequestsGoOverTlsWhenTheCertificateChecksOut) {
   for (const auto& request : devserver->requests()) EXPECT_EQ(request.scheme, "https") << request.target;
   EXPECT_TRUE(logLines().empty());
   EXPECT_EQ(notices(), 0);
+}
+
+// Replies that come in many pieces, chunked or large arrive whole through
+// the TLS records as they do in clear.
+TEST_F(Tls, SlowChunkedAndLargeRepliesArriveWhole) {
+  const auto devserver = serverWith("good");
+  ASSERT_TRUE(devserver->running());
+  for (const char* mode : {"slow", "chunked", "big"}) {
+    SCOPED_TRACE(mode);
+    ASSERT_FALSE(devserver->control(std::string("mode?set=") + mode + "&count=1").empty());
+    const std::string reply = get("localhost", devserver->port(), HttpUrl::TeachersOfSchool("/", "1001"));
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply.substr(0, 200);
+    EXPECT_NE(reply.find("\"status\":\"success\""), std::string::npos) << reply.substr(0, 200);
+    if (std::string(mode) == "big") {
+      EXPECT_GT(reply.size(), 4u * 1000 * 1000);
+    }
+  }
+  ASSERT_TRUE(devserver->waitForRequests(3));
+  for (const auto& request : devserver->requests()) EXPECT_NE(request.mode, "") << request.target;
 }
 
 TEST_F(Tls, AServerThatFailsACheckGetsNoRequestAndTheReasonIsLogged) {
