@@ -93,14 +93,17 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
     result.note = "data folder: the program folder is unknown; nothing can be kept";
     return result;
   }
-  if (writable(inputs.programDir)) {
+  struct stat mark {};
+  const bool packaged = ::stat((inputs.programDir + "/" + kPackageMark).c_str(), &mark) == 0;
+  if (!packaged && writable(inputs.programDir)) {
     result.note = "data folder: " + inputs.programDir + " (the program folder, which is writable)";
     return result;
   }
+  const std::string programWhy = packaged ? "belongs to the installed package" : "is read-only";
   const std::string base = userDataBase(inputs);
   if (base.empty()) {
     result.note = "data folder: " + inputs.programDir +
-                  " (the program folder is read-only and no home folder is known; writes will fail)";
+                  " (the program folder " + programWhy + " and no home folder is known; writes will fail)";
     return result;
   }
   const std::string folder = base + "/edu-client";
@@ -116,14 +119,14 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
     return result;
   }
   if (!makeFolders(folder, &error)) {
-    result.note = "data folder: " + inputs.programDir + " (the program folder is read-only and " + folder +
+    result.note = "data folder: " + inputs.programDir + " (the program folder " + programWhy + " and " + folder +
                   " cannot be made: " + error + "; writes will fail)";
     return result;
   }
   ::chmod(folder.c_str(), 0700);
   result.path = folder;
   result.besideProgram = false;
-  result.note = "data folder: " + folder + " (the program folder " + inputs.programDir + " is read-only)";
+  result.note = "data folder: " + folder + " (the program folder " + inputs.programDir + " " + programWhy + ")";
 
   const std::string database = folder + "/" + kDatabaseName;
   const std::string delivered = inputs.programDir + "/" + kDatabaseName;

@@ -31,6 +31,12 @@ struct DataFolderInputs {
   std::function<bool(const std::string& folder)> writable;
 };
 
+// The file the package installs in its program folder: a program folder
+// that holds it belongs to the package manager, so nothing is written there,
+// not even by root (whose writes would make the package's files differ from
+// what it installed).
+inline constexpr char kPackageMark[] = "installed-by-package";
+
 // True when a new file can be made in `folder` (and its edu.db, if any, can
 // be written).
 bool folderWritable(const std::string& folder);

@@ -18,7 +18,7 @@ contents)
   failures=0
   for path in ./opt/edu-client/edu-client ./opt/edu-client/LockScreen ./opt/edu-client/diskid \
     ./opt/edu-client/edu-admin ./opt/edu-client/edu-client-session ./opt/edu-client/edu.db \
-    ./opt/edu-client/deployment.ini.sample ./opt/edu-client/LockScreen.ini.sample \
+    ./opt/edu-client/deployment.ini.sample ./opt/edu-client/LockScreen.ini.sample ./opt/edu-client/installed-by-package \
     ./opt/edu-client/assets/status_background.png ./opt/edu-client/translations/qtbase_zh_CN.qm \
     ./etc/xdg/autostart/edu-client.desktop ./usr/lib/systemd/user/edu-client.service \
     "./usr/bin/edu-admin -> /opt/edu-client/edu-admin" ./usr/share/doc/edu-client/copyright; do

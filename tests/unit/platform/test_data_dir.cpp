@@ -48,6 +48,18 @@ TEST_F(DataFolderTest, WritableProgramFolderKeepsEverythingBesideTheProgram) {
   EXPECT_FALSE(fs::exists(home));
 }
 
+// The package's program folder is never written, though root may write it:
+// root's client keeps its files in root's own data folder.
+TEST_F(DataFolderTest, APackagedProgramFolderIsNeverTheDataFolderEvenWhenWritable) {
+  ASSERT_TRUE(testsupport::writeFile(programDir + "/installed-by-package", "the package's\n"));
+  const std::string home = root.path().toStdString() + "/home";
+  const platform::DataFolder folder = decide(true, "", home);
+  EXPECT_EQ(folder.path, home + "/.local/share/edu-client");
+  EXPECT_FALSE(folder.besideProgram);
+  EXPECT_NE(folder.note.find("belongs to the installed package"), std::string::npos) << folder.note;
+  EXPECT_EQ(testsupport::readFile(folder.path + "/edu.db"), "delivered tables");
+}
+
 TEST_F(DataFolderTest, ReadOnlyProgramFolderUsesTheUsersDataFolderWithACopyOfEduDb) {
   const std::string top = root.path().toStdString();
   struct Case {
