@@ -1,5 +1,6 @@
 #include "platform/gui/wlr_screencopy.h"
 
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -112,6 +113,24 @@ struct Mapping {
   }
 };
 
+// Reads and handles what the compositor sent, waiting at most `ms` for it;
+// false when it sends nothing in that time or the connection broke, so that
+// a compositor that never answers cannot hold up the encoder for good.
+bool dispatchWithin(wl_display* display, int ms) {
+  while (wl_display_prepare_read(display) != 0) {
+    if (wl_display_dispatch_pending(display) < 0) return false;
+  }
+  wl_display_flush(display);
+  pollfd watched{wl_display_get_fd(display), POLLIN, 0};
+  if (poll(&watched, 1, ms) <= 0) {
+    wl_display_cancel_read(display);
+    return false;
+  }
+  return wl_display_read_events(display) >= 0 && wl_display_dispatch_pending(display) >= 0;
+}
+
+constexpr int kAnswerMs = 10000;
+
 }  // namespace
 
 struct WlrScreencopy::State {
@@ -180,8 +199,8 @@ bool WlrScreencopy::grab(ScreenFrame& frame, std::string& why) {
   // Version 3 lists every buffer kind, then buffer_done; before, the shm
   // buffer event alone.
   while (!capture.failed && !(s.globals.managerVersion >= 3 ? capture.buffersListed : capture.haveShm)) {
-    if (wl_display_dispatch(s.display) < 0) {
-      why = "the Wayland connection broke";
+    if (!dispatchWithin(s.display, kAnswerMs)) {
+      why = "the compositor did not answer";
       endFrame();
       s.disconnect();
       return false;
@@ -202,6 +221,12 @@ bool WlrScreencopy::grab(ScreenFrame& frame, std::string& why) {
     return false;
   }
   mapping->address = mmap(nullptr, mapping->size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (mapping->address == MAP_FAILED) {
+    close(fd);
+    why = "no shared memory for the picture";
+    endFrame();
+    return false;
+  }
   wl_shm_pool* pool = wl_shm_create_pool(s.globals.shm, fd, static_cast<int32_t>(mapping->size));
   close(fd);
   wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, static_cast<int32_t>(capture.width),
@@ -209,8 +234,8 @@ bool WlrScreencopy::grab(ScreenFrame& frame, std::string& why) {
                                                 static_cast<int32_t>(capture.stride), capture.format);
   wl_shm_pool_destroy(pool);
   wl_proxy_marshal(request, 0, buffer);  // copy
-  while (!capture.ready && !capture.failed && mapping->address != MAP_FAILED) {
-    if (wl_display_dispatch(s.display) < 0) {
+  while (!capture.ready && !capture.failed) {
+    if (!dispatchWithin(s.display, kAnswerMs)) {
       capture.failed = true;
       s.disconnect();
       break;
@@ -220,7 +245,7 @@ bool WlrScreencopy::grab(ScreenFrame& frame, std::string& why) {
     wl_buffer_destroy(buffer);
     endFrame();
   }
-  if (!capture.ready || mapping->address == MAP_FAILED) {
+  if (!capture.ready) {
     why = "the compositor could not copy the screen";
     return false;
   }
