@@ -46,8 +46,9 @@ namespace {
 // Under the user unit: ready once the window shows; then, from the UI
 // thread, the watchdog's beat (a hung event loop misses it and the manager
 // restarts the client) with one line of state.
-void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, TForm1& form1) {
-  const auto status = [&form1] {
+void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, TForm1& form1,
+                        const ScreenshotTaker& screenshots) {
+  const auto status = [&form1, &screenshots] {
     int waiting = 0;
     try {
       const DB_Func::PendingCounts counts = DB_Func::CountPending();
@@ -55,7 +56,8 @@ void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, 
     } catch (const DB_Func::DbError&) {
       // The line goes without the count; the log already says why.
     }
-    return "STATUS=" + serviceStatusLine(ClientState, form1.isLessonRunning(), waiting);
+    return "STATUS=" +
+           serviceStatusLine(ClientState, form1.isLessonRunning(), waiting, screenshots.capturesRefused());
   };
   manager.send("READY=1\n" + status());
   form1.appendLog(
@@ -295,7 +297,7 @@ int main(int argc, char** argv) {
   form1.activateWindow();
   platform::ServiceNotifier serviceManager;
   QTimer serviceBeat;
-  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1);
+  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1, screenshots);
   // The window's first activation reads the server address (or asks for
   // it), whether or not the window system hands it the focus.
   QTimer::singleShot(0, &form1, &TForm1::FormActivate);

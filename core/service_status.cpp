@@ -4,7 +4,8 @@
 
 #include "sys/text_codec.h"
 
-std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting) {
+std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting,
+                              int capturesRefused) {
   std::string line =
       state.loginState ? "signed in: " + text::gbkToUtf8(state.teacherName) : std::string("signed out");
   if (lessonRunning) {
@@ -13,6 +14,12 @@ std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning
                   state.elapsedSeconds % 60);
     line += time;
   }
-  if (itemsWaiting == 0) return line + ", nothing waiting";
-  return line + ", " + std::to_string(itemsWaiting) + (itemsWaiting == 1 ? " item" : " items") + " waiting";
+  if (itemsWaiting == 0)
+    line += ", nothing waiting";
+  else
+    line += ", " + std::to_string(itemsWaiting) + (itemsWaiting == 1 ? " item" : " items") + " waiting";
+  if (capturesRefused > 0)
+    line += ", " + std::to_string(capturesRefused) + (capturesRefused == 1 ? " screenshot" : " screenshots") +
+            " not taken";
+  return line;
 }
