@@ -86,7 +86,10 @@ Connection::Connection(const std::string& path) {
   // A link planted in edu.db's place is never followed.
   const int result =
       sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
-  if (result == SQLITE_OK) return;
+  if (result == SQLITE_OK) {
+    sqlite3_busy_timeout(db_, 1000);
+    return;
+  }
   const int code = db_ ? sqlite3_errcode(db_) : result;
   const std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(result);
   sqlite3_close_v2(db_);

@@ -1,8 +1,9 @@
 // One connection to edu.db for the length of one operation, and the
 // statements run on it. Values never go into statement text: each is bound
 // as a parameter, converted from the client's GBK to the UTF-8 the file
-// holds. No busy time-out is set, so a database that another program has
-// locked fails at once.
+// holds. A database that another program (the lock screen, edu-admin, an
+// admin's sqlite3) holds locked is waited for up to a second before the
+// statement fails, so a short read elsewhere never costs a record.
 #pragma once
 
 #include <initializer_list>
