@@ -1,6 +1,8 @@
-// How full the file system holding a folder is, as df counts it.
+// How full the file system holding a folder is, as df counts it, and the
+// size and age of a file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,5 +16,13 @@ struct FileSystemUse {
 
 // None when the folder cannot be looked at.
 std::optional<FileSystemUse> fileSystemUse(const std::string& folder);
+
+// A file's size and last change, read in one look; none when it cannot be
+// read (gone meanwhile).
+struct FileFacts {
+  int64_t bytes = 0;
+  std::chrono::system_clock::time_point changed;
+};
+std::optional<FileFacts> fileFacts(const std::string& path);
 
 }  // namespace platform

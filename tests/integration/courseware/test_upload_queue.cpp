@@ -63,6 +63,9 @@ class UploadQueue : public ::testing::Test {
     ClientState.gradeID = "3";
     ClientState.classID = "12";
     ClientState.subjectID = "5";
+    // The catalog page's choice, which the courseware goes with.
+    ClientState.coursewareGradeID = "3";
+    ClientState.coursewareSubjectID = "5";
     ClientState.catalogID = "77";
     ClientState.processID = "900";
     ClientState.ftpHost = "127.0.0.1";
@@ -371,6 +374,13 @@ TEST_F(UploadQueue, AnFtpServerThatIsDownIsTriedAgainWithOneMessagePerRunOfFailu
   queue(big);
   page->StartNext();
   ASSERT_TRUE(testsupport::waitFor([this] { return storing(); }, kLongWaitMs));
+  // A good part of it on the server's disk.
+  ASSERT_TRUE(testsupport::waitFor(
+      [this] {
+        const std::vector<std::string> files = filesBelow(ftpServer.root());
+        return files.size() == 1 && readFile(ftpServer.root() + files[0]).size() > 1000 * 1000;
+      },
+      kLongWaitMs, 20));
 
   // Killed in the middle of the store, then away for several retries. The
   // message is a real box here: it must not stay once the file is stored.
@@ -380,10 +390,12 @@ TEST_F(UploadQueue, AnFtpServerThatIsDownIsTriedAgainWithOneMessagePerRunOfFailu
   ASSERT_TRUE(page->storeFailureBox);
   EXPECT_TRUE(page->storeFailureBox->isVisible());
   EXPECT_EQ(text::fromQString(page->storeFailureBox->text()), plain);
-  EXPECT_EQ(logLines("FTP：删除未传完的文件失败："), 1);
+  // Its partial file stays on the server for the retry to continue.
+  EXPECT_EQ(logLines("FTP：保留未传完的文件"), 1);
   EXPECT_EQ(page->QueuedCount(), 1);
 
-  // Back: the file arrives without a click, whole, and alone; the box goes.
+  // Back: the file arrives without a click, whole, and alone, continued
+  // where the server's copy ended; the box goes.
   ASSERT_TRUE(ftpServer.start());
   ASSERT_TRUE(testsupport::waitFor([this] { return done(); }, kLongWaitMs));
   EXPECT_TRUE(testsupport::waitFor([this] { return !page->storeFailureBox; }));
@@ -392,7 +404,8 @@ TEST_F(UploadQueue, AnFtpServerThatIsDownIsTriedAgainWithOneMessagePerRunOfFailu
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(readFile(ftpServer.root() + entries[0].path), contentOf(big));
   EXPECT_EQ(filesBelow(ftpServer.root()), std::vector<std::string>{entries[0].path});
-  EXPECT_EQ(logLines("FTP：已删除上次未传完的文件"), 1);
+  EXPECT_EQ(logLines("FTP：从中断处继续上传"), 1);
+  EXPECT_EQ(ftpCommands("REST"), 1);
   EXPECT_TRUE(messages.empty());
 
   // That success ended the run of failures: the next one is told again.
