@@ -205,8 +205,7 @@ int main(int argc, char** argv) {
   ShotNotice shotNotice;
   followScreenshots(screenshots, shotNotice, &form1,
                     [&form1](const std::string& line) { form1.appendLog(line); });
-  useScreenOfSession(screenshots, session, settings.values.waylandCapture, &form1,
-                     log);
+  useScreenOfSession(screenshots, session, settings.values.waylandCapture, &form1, log);
   // Every picture is recorded in edu.db before its post starts and marked
   // delivered only on the server's answer, so a kill at any moment leaves
   // it waiting for a later delivery.

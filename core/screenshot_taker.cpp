@@ -123,7 +123,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
       return;
     }
   }
-  Encoding work{{job, localPath, screenshotUploadUrl(job.serverHost, job.serverPort, job.serverSecure, job.target), takenAt},
+  Encoding work{{job, localPath,
+                 screenshotUploadUrl(job.serverHost, job.serverPort, job.serverSecure, job.target), takenAt},
                 diskPath,
                 {},
                 {},
@@ -184,8 +185,8 @@ void ScreenshotTaker::encodeOnWorker(Encoding work) {
   });
 }
 
-void ScreenshotTaker::encoded(ScreenshotUpload upload, std::shared_ptr<const void> inUse, EncodeOutcome outcome,
-                              int error) {
+void ScreenshotTaker::encoded(ScreenshotUpload upload, std::shared_ptr<const void> inUse,
+                              EncodeOutcome outcome, int error) {
   if (outcome == EncodeOutcome::Blank || outcome == EncodeOutcome::NotCaptured) {
     captureRefused(outcome == EncodeOutcome::Blank);
   } else if (outcome == EncodeOutcome::NotWritten) {

@@ -102,8 +102,8 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
   const std::string programWhy = packaged ? "belongs to the installed package" : "is read-only";
   const std::string base = userDataBase(inputs);
   if (base.empty()) {
-    result.note = "data folder: " + inputs.programDir +
-                  " (the program folder " + programWhy + " and no home folder is known; writes will fail)";
+    result.note = "data folder: " + inputs.programDir + " (the program folder " + programWhy +
+                  " and no home folder is known; writes will fail)";
     return result;
   }
   const std::string folder = base + "/edu-client";
@@ -119,14 +119,15 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
     return result;
   }
   if (!makeFolders(folder, &error)) {
-    result.note = "data folder: " + inputs.programDir + " (the program folder " + programWhy + " and " + folder +
-                  " cannot be made: " + error + "; writes will fail)";
+    result.note = "data folder: " + inputs.programDir + " (the program folder " + programWhy + " and " +
+                  folder + " cannot be made: " + error + "; writes will fail)";
     return result;
   }
   ::chmod(folder.c_str(), 0700);
   result.path = folder;
   result.besideProgram = false;
-  result.note = "data folder: " + folder + " (the program folder " + inputs.programDir + " " + programWhy + ")";
+  result.note =
+      "data folder: " + folder + " (the program folder " + inputs.programDir + " " + programWhy + ")";
 
   const std::string database = folder + "/" + kDatabaseName;
   const std::string delivered = inputs.programDir + "/" + kDatabaseName;

@@ -7,7 +7,8 @@
 //   conf.d/*.conf             in /etc/edu-client, in the order of their names
 // (UTF-8 text, "key=value" lines such as "server=10.1.2.3:8080/edu"; the
 // keys are the fields below). A value that is missing or empty keeps its
-// default; the placeholders still read as a sentence. EDU_ETC_DIR moves /etc for tests (platform/site_files.h).
+// default; the placeholders still read as a sentence. EDU_ETC_DIR moves /etc for tests
+// (platform/site_files.h).
 #pragma once
 
 #include <map>

@@ -24,8 +24,7 @@ TEST(ServiceStatus, SaysWhoTheLessonWhatWaitsAndThePicturesNotTaken) {
       {&signedIn, false, 3, 1, "signed in: 张伟, 3 items waiting, 1 screenshot not taken"},
       {&signedIn, true, 0, 4, "signed in: 张伟, lesson 12:05, nothing waiting, 4 screenshots not taken"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(serviceStatusLine(*c.state, c.lesson, c.waiting, c.refused), c.line);
+  for (const auto& c : cases) EXPECT_EQ(serviceStatusLine(*c.state, c.lesson, c.waiting, c.refused), c.line);
 }
 
 }  // namespace
