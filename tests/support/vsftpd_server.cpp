@@ -1,11 +1,17 @@
 #include "tests/support/vsftpd_server.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QTcpSocket>
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -14,17 +20,46 @@ namespace {
 
 constexpr char kProgram[] = "/usr/sbin/vsftpd";
 
+// Every running process with its parent, from /proc.
+std::map<pid_t, pid_t> parentsOfAll() {
+  std::map<pid_t, pid_t> parents;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    // "pid (comm) state ppid ...": the name may hold spaces and parentheses.
+    const std::string stat = readFile(entry.path().string() + "/stat");
+    const size_t end = stat.rfind(')');
+    if (end == std::string::npos) continue;
+    std::istringstream rest(stat.substr(end + 1));
+    std::string state;
+    pid_t parent = 0;
+    if (rest >> state >> parent) parents[static_cast<pid_t>(std::stoi(name))] = parent;
+  }
+  return parents;
+}
+
 }  // namespace
 
 VsftpdServer::VsftpdServer(const std::string& certificate, const std::string& key)
     : certificate_(certificate), key_(key) {}
 
-VsftpdServer::~VsftpdServer() {
-  if (process_ && process_->state() != QProcess::NotRunning) {
-    process_->kill();
-    process_->waitForFinished(5000);
+VsftpdServer::~VsftpdServer() { stop(); }
+
+void VsftpdServer::stop() {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  // Each session is a child of the listener (or of that child) in a
+  // session of its own: the whole tree is found before any of it dies.
+  std::vector<pid_t> tree{static_cast<pid_t>(process_->processId())};
+  const std::map<pid_t, pid_t> parents = parentsOfAll();
+  for (size_t i = 0; i < tree.size(); ++i) {
+    for (const auto& [pid, parent] : parents)
+      if (parent == tree[i]) tree.push_back(pid);
   }
+  for (pid_t pid : tree) ::kill(pid, SIGKILL);
+  process_->waitForFinished(5000);
 }
+
+std::string VsftpdServer::log() const { return readFile(work_.path().toStdString() + "/vsftpd.log"); }
 
 bool VsftpdServer::available() { return ::geteuid() == 0 && QFile::exists(kProgram) && ::getpwnam("ftp"); }
 
@@ -34,7 +69,7 @@ bool VsftpdServer::start() {
   // belongs to its unprivileged user.
   const std::string courseware = root() + "/courseware";
   const passwd* ftpUser = ::getpwnam("ftp");
-  if (::chmod(root().c_str(), 0755) != 0 || ::mkdir(courseware.c_str(), 0755) != 0 ||
+  if (::chmod(root().c_str(), 0755) != 0 || (::mkdir(courseware.c_str(), 0755) != 0 && errno != EEXIST) ||
       ::chown(courseware.c_str(), ftpUser->pw_uid, ftpUser->pw_gid) != 0)
     return false;
   port_ = freePort();
@@ -47,7 +82,10 @@ bool VsftpdServer::start() {
                        // Containers lack what the sandbox and the namespaces need.
                        "seccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
                        "vsftpd_log_file=" +
-                       work_.path().toStdString() + "/vsftpd.log\nxferlog_enable=YES\n";
+                       work_.path().toStdString() +
+                       "/vsftpd.log\nxferlog_enable=YES\nlog_ftp_protocol=YES\n"
+                       "anon_max_rate=" +
+                       std::to_string(maxRate_) + "\n";
   if (!certificate_.empty()) {
     config +=
         "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"

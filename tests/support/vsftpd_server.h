@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -22,8 +23,17 @@ class VsftpdServer {
 
   // Whether the program is there and the process may start it.
   static bool available();
-  // Starts the server and waits until it takes connections.
+  // Limits each transfer to about `bytesPerSecond` (0: no limit); set
+  // before start().
+  void setMaxRate(int64_t bytesPerSecond) { maxRate_ = bytesPerSecond; }
+  // Starts the server and waits until it takes connections. After stop(),
+  // starts it again on a new port over the same root.
   bool start();
+  // Kills the server and every session it runs at once, as a crash or a
+  // power cut would: transfers in progress break off where they are.
+  void stop();
+  // vsftpd's own log: each command and reply, and a line per transfer.
+  std::string log() const;
   int port() const { return port_; }
   // The server's root folder as the store names it: "/courseware/..." is
   // root() + "/courseware/...".
@@ -37,6 +47,7 @@ class VsftpdServer {
   QTemporaryDir root_;
   QTemporaryDir work_;
   int port_ = 0;
+  int64_t maxRate_ = 0;
   std::unique_ptr<QProcess> process_;
 };
 

@@ -2,11 +2,15 @@
 // require the data connection to resume the control connection's TLS
 // session) and pyftpdlib's TLS handler. The file arrives byte for byte, the
 // password never travels in clear, and a server that cannot (or may not)
-// be trusted gets no login.
+// be trusted gets no login. A store the server breaks off resumes where
+// its copy ends.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <thread>
 
 #include "courseware/ftp_store.h"
 #include "platform/tls_trust.h"
@@ -93,6 +97,68 @@ TEST_F(FtpsStore, RequiredTlsStoresTheFileWholeOnVsftpd) {
   EXPECT_TRUE(readFile(server.root() + result.remotePath) == readFile(localPath()))
       << "the stored file differs";
   EXPECT_TRUE(logged(result, "FTP：已使用加密连接"));
+}
+
+// vsftpd killed with about half the file on its disk (a crash, a power cut)
+// leaves a partial file the store keeps; once the server is back, the next
+// store sends only the rest after REST, and the copy is the file byte for
+// byte, in the clear and over TLS alike.
+TEST_F(FtpsStore, AStoreCutOffAtHalfByVsftpdSendsOnlyTheRest) {
+  if (!testsupport::VsftpdServer::available()) SKIP_WITHOUT_TOOL("vsftpd (run as root) is needed");
+  const auto total = static_cast<int64_t>(std::filesystem::file_size(localPath()));
+  const struct {
+    const char* name;
+    const char* certificate;  // "" for a server without TLS
+    ftp::TlsMode mode;
+  } cases[] = {{"clear", "", ftp::TlsMode::Off}, {"TLS required", "good", ftp::TlsMode::Require}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool tls = *c.certificate != '\0';
+    testsupport::VsftpdServer server(tls ? ca().certificate(c.certificate) : "",
+                                     tls ? ca().key(c.certificate) : "");
+    // Slow enough to stop the server part way.
+    server.setMaxRate(1000 * 1000);
+    ASSERT_TRUE(server.start());
+    ftp::StoreJob resumable = job(server.port(), server.user(), server.password(), c.mode);
+    resumable.resumable = true;
+    const std::string onDisk =
+        server.root() + ftp::courseRemoteDir(resumable.schoolId, resumable.teacherId, resumable.month) +
+        resumable.remoteFileName;
+    auto held = [&onDisk] {
+      std::error_code error;
+      const auto size = std::filesystem::file_size(onDisk, error);
+      return error ? int64_t{-1} : static_cast<int64_t>(size);
+    };
+
+    ftp::StoreResult broken;
+    std::thread worker([&] { broken = ftp::storeFile(resumable, {}, nullptr); });
+    const bool halfway = testsupport::waitFor([&] { return held() >= total / 2; }, 30000);
+    server.stop();
+    worker.join();
+    ASSERT_TRUE(halfway);
+    EXPECT_EQ(broken.outcome, ftp::StoreOutcome::StoreFailed);
+    EXPECT_TRUE(broken.partialKept);
+    const int64_t kept = held();
+    EXPECT_GE(kept, total / 2);
+    ASSERT_LT(kept, total);
+
+    ASSERT_TRUE(server.start());
+    resumable.port = server.port();
+    const ftp::StoreResult resumed = ftp::storeFile(resumable, {}, nullptr);
+    ASSERT_TRUE(resumed.stored()) << text::gbkToUtf8(resumed.failure);
+    EXPECT_EQ(resumed.resumedFrom, kept);
+    EXPECT_EQ(resumed.bytesSent, total - kept);
+    EXPECT_TRUE(readFile(onDisk) == readFile(localPath())) << "the stored file differs";
+
+    // The server's own account: one upload, of the rest, after REST.
+    const std::string log = server.log();
+    EXPECT_NE(log.find("\"REST " + std::to_string(kept) + "\""), std::string::npos) << log;
+    const std::regex upload(R"((OK|FAIL) UPLOAD: [^\n]*, (\d+) bytes)");
+    std::vector<std::string> uploads;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), upload); it != std::sregex_iterator(); ++it)
+      uploads.push_back((*it)[1].str() + " " + (*it)[2].str());
+    EXPECT_EQ(uploads, std::vector<std::string>{"OK " + std::to_string(total - kept)}) << log;
+  }
 }
 
 TEST_F(FtpsStore, RequiredTlsStoresTheFileWholeOnPyftpdlibAndTheLoginGoesEncrypted) {
