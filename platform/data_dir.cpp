@@ -85,6 +85,11 @@ bool folderWritable(const std::string& folder) {
   return ::stat(database.c_str(), &info) != 0 || ::access(database.c_str(), W_OK) == 0;
 }
 
+bool packagedProgramFolder(const std::string& programDir) {
+  struct stat mark {};
+  return ::stat((programDir + "/" + kPackageMark).c_str(), &mark) == 0;
+}
+
 DataFolder decideDataFolder(const DataFolderInputs& inputs) {
   DataFolder result;
   result.path = inputs.programDir;
@@ -93,8 +98,7 @@ DataFolder decideDataFolder(const DataFolderInputs& inputs) {
     result.note = "data folder: the program folder is unknown; nothing can be kept";
     return result;
   }
-  struct stat mark {};
-  const bool packaged = ::stat((inputs.programDir + "/" + kPackageMark).c_str(), &mark) == 0;
+  const bool packaged = packagedProgramFolder(inputs.programDir);
   if (!packaged && writable(inputs.programDir)) {
     result.note = "data folder: " + inputs.programDir + " (the program folder, which is writable)";
     return result;

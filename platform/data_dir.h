@@ -37,6 +37,9 @@ struct DataFolderInputs {
 // what it installed).
 inline constexpr char kPackageMark[] = "installed-by-package";
 
+// Whether `programDir` is the installed package's program folder.
+bool packagedProgramFolder(const std::string& programDir);
+
 // True when a new file can be made in `folder` (and its edu.db, if any, can
 // be written).
 bool folderWritable(const std::string& folder);

@@ -295,8 +295,12 @@ int show() {
   if (site)
     std::printf("server address in use: %s (from %s, for every user)\n", site->value.c_str(),
                 site->file.c_str());
-  std::printf("program folder: %s\n", platform::programDir().c_str());
-  if (::geteuid() == 0) return showUsers();
+  const std::string program = platform::programDir();
+  std::printf("program folder: %s\n", program.c_str());
+  // Root on the installed package looks after every user; root in a built
+  // or copied folder sees that folder's data, as anyone running it would.
+  if (::geteuid() == 0 && (platform::packagedProgramFolder(program) || !platform::folderWritable(program)))
+    return showUsers();
   const platform::DataFolder& folder = platform::dataFolder();
   std::printf("data folder:    %s\n", folder.path.c_str());
   // The log line's reason, without the folder it names again.
