@@ -101,6 +101,19 @@ TEST_F(DataFolderTest, ACopyAlreadyThereIsKeptAndUsed) {
   EXPECT_NE(folder.note.find("is used"), std::string::npos) << folder.note;
 }
 
+// Two starts racing to the first copy: the one that finds edu.db made
+// after it looked keeps that copy (which may already hold rows) and still
+// starts; its own temporary copy goes.
+TEST_F(DataFolderTest, ACopyMadeMeanwhileByAnotherStartIsKeptAndCountsAsDone) {
+  const std::string folder = root.path().toStdString() + "/user";
+  fs::create_directories(folder);
+  ASSERT_TRUE(testsupport::writeFile(folder + "/edu.db", "the other start's copy, with rows"));
+  std::string error;
+  EXPECT_TRUE(platform::copyDatabase(programDir + "/edu.db", folder + "/edu.db", &error)) << error;
+  EXPECT_EQ(testsupport::readFile(folder + "/edu.db"), "the other start's copy, with rows");
+  EXPECT_EQ(testsupport::filesBelow(folder), std::vector<std::string>{"/edu.db"});
+}
+
 TEST_F(DataFolderTest, AUserDataFolderThatCannotBeMadeLeavesTheProgramFolderAndSaysSo) {
   // A file where the folder would go.
   const std::string xdg = root.path().toStdString() + "/xdg";
