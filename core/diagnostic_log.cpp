@@ -69,16 +69,10 @@ bool RotatingLogFile::open() {
       return false;
     }
     // Moved aside, never written through: the name is the client's.
-    std::string aside;
-    for (int n = 1; n < 100 && aside.empty(); ++n) {
-      const std::string candidate = path_ + ".unsafe-" + std::to_string(n);
-      if (platform::unsafeKind(candidate).empty() && !fs::exists(fs::symlink_status(candidate, error)))
-        aside = candidate;
-    }
-    fs::rename(path_, aside, error);
+    const std::string aside = platform::moveAside(path_, &why);
     tell("log file " + path_ + " was " + kind + "; moved aside as " + aside +
-         (error ? " failed: " + error.message() : ""));
-    if (error || !out_.open(path_, &why)) return false;
+         (aside.empty() ? " failed: " + why : ""));
+    if (aside.empty() || !out_.open(path_, &why)) return false;
   }
   size_ = out_.sizeAtOpen();
   return true;

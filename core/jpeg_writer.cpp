@@ -9,6 +9,10 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/safe_file.h"
 
 #if !defined(JCS_EXTENSIONS)
 #error "libjpeg-turbo is needed: the screen's four-byte pixels are encoded without a conversion pass"
@@ -88,15 +92,25 @@ bool writeJpeg(const platform::ScreenFrame& frame, const std::string& diskPath, 
   if (frame.pixels == nullptr || frame.width <= 0 || frame.height <= 0) return false;
   // Written under another name and renamed when complete: a kill or a power
   // loss mid-write never leaves a cut-off picture under the real name.
+  // Both names are opened and replaced without following a link planted
+  // there or waiting on a FIFO: such a thing is moved aside and told.
   const std::string unfinished = diskPath + pictures::kUnfinishedSuffix;
-  std::FILE* file = std::fopen(unfinished.c_str(), "wb");
+  std::vector<std::string> movedAside;
+  std::string why;
+  const auto tellMoved = [&movedAside] {
+    for (const std::string& line : movedAside) std::fprintf(stderr, "picture file %s\n", line.c_str());
+    movedAside.clear();
+  };
+  std::FILE* file = platform::createFreshStream(unfinished, &movedAside, &why);
+  tellMoved();
   if (file == nullptr) return false;
   // Fewer, larger writes than libjpeg's 4 KB pieces.
   std::setvbuf(file, nullptr, _IOFBF, 256 * 1024);
   bool written = encode(frame, file, quality);
   written = std::ferror(file) == 0 && written;
   written = std::fclose(file) == 0 && written;
-  written = written && std::rename(unfinished.c_str(), diskPath.c_str()) == 0;
+  written = written && platform::giveName(unfinished, diskPath, &movedAside, &why);
+  tellMoved();
   if (!written) {
     const int error = errno;
     std::remove(unfinished.c_str());

@@ -1,12 +1,15 @@
 #include "courseware/copy_and_add.h"
 
 #include <QDate>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "courseware/kjsc2.h"
 #include "courseware/queue_texts.h"
 #include "platform/data_dir.h"
+#include "platform/safe_file.h"
 #include "state/client_state.h"
 #include "sys/guid.h"
 #include "sys/text_codec.h"
@@ -28,18 +31,17 @@ bool copyReplacing(const std::string& source, const std::string& target) {
   if (error) return false;
   if (fs::equivalent(source, to, error)) return true;
   // A hidden name of its own beside the target, so nothing else is touched.
-  const fs::path part = to.parent_path() / ("." + to.filename().string() + newGuidText() + ".part");
-  if (!fs::copy_file(source, part, fs::copy_options::overwrite_existing, error) || error) {
-    fs::remove(part, error);
-    return false;
-  }
-  fs::rename(part, to, error);
-  if (error) {
-    std::error_code ignored;
-    fs::remove(part, ignored);
-    return false;
-  }
-  return true;
+  // Neither name is written through a planted link or waited on as a FIFO:
+  // such a thing is moved aside and told on standard error.
+  const std::string part =
+      (to.parent_path() / ("." + to.filename().string() + newGuidText() + ".part")).string();
+  std::vector<std::string> movedAside;
+  std::string why;
+  bool copied = platform::copyToFresh(source, part, &movedAside, &why);
+  copied = copied && platform::giveName(part, target, &movedAside, &why);
+  for (const std::string& line : movedAside) std::fprintf(stderr, "courseware copy %s\n", line.c_str());
+  if (!copied) fs::remove(part, error);
+  return copied;
 }
 
 bool copyAndAdd(const std::string& sourcePath, TForm_kjsc2& queue) {

@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "platform/program_dir.h"
+#include "platform/safe_file.h"
 
 namespace platform {
 
@@ -45,19 +48,16 @@ bool makeFolders(const std::string& folder, std::string* error) {
   return true;
 }
 
-// Copies the delivered edu.db under a temporary name beside the target, then
-// gives it the real name only when the target is still missing (a copy made
-// meanwhile by a companion is kept).
+}  // namespace
+
 bool copyDatabase(const std::string& from, const std::string& to, std::string* error) {
   const std::string part = to + "." + std::to_string(getpid()) + ".part";
-  std::error_code code;
-  if (!fs::copy_file(from, part, fs::copy_options::overwrite_existing, code)) {
-    *error = code ? code.message() : std::string("copy failed");
-    fs::remove(part, code);
-    return false;
-  }
-  // The delivered file may be read-only; the user's copy must take rows.
-  ::chmod(part.c_str(), 0600);
+  // Made new and owner-only (the user's copy must take rows, though the
+  // delivered file may be read-only), never through a link planted there.
+  std::vector<std::string> movedAside;
+  const bool copied = copyToFresh(from, part, &movedAside, error);
+  for (const std::string& line : movedAside) std::fprintf(stderr, "edu.db copy: %s\n", line.c_str());
+  if (!copied) return false;
   if (::link(part.c_str(), to.c_str()) != 0 && errno != EEXIST) {
     // A file system without hard links: a plain rename still never shows a
     // half-copied file.
@@ -71,8 +71,6 @@ bool copyDatabase(const std::string& from, const std::string& to, std::string* e
   ::unlink(part.c_str());
   return true;
 }
-
-}  // namespace
 
 bool folderWritable(const std::string& folder) {
   const std::string probe = folder + "/.edu-write-probe-" + std::to_string(getpid());

@@ -50,6 +50,11 @@ bool folderWritable(const std::string& folder);
 // An edu.db already there is kept as it is.
 DataFolder decideDataFolder(const DataFolderInputs& inputs);
 
+// Copies `from` under a temporary name beside `to`, then gives it the name
+// `to` only when that is still missing: a copy another start made meanwhile
+// is kept as it is, and counts as done.
+bool copyDatabase(const std::string& from, const std::string& to, std::string* error);
+
 // This process's decision, taken at the first call from programDir(),
 // $XDG_DATA_HOME and $HOME.
 const DataFolder& dataFolder();

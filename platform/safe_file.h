@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -44,5 +46,29 @@ bool prepareOwnFolder(const std::string& folder, std::string* why);
 // What `path` is when it is there and not a regular file ("a symbolic
 // link", "a FIFO", ...); empty for a regular file or nothing.
 std::string unsafeKind(const std::string& path);
+
+// Moves what stands at `path` to the first free "<path>.unsafe-N" and
+// returns that name; "" when it could not be moved (`why` says why).
+std::string moveAside(const std::string& path, std::string* why);
+
+// Files written whole under a temporary name and then given their real
+// name. What stands at either name and is not a regular file (a link, a
+// FIFO, a folder) is moved aside, never written through nor waited on; each
+// name moved aside is added to `movedAside` as "<path> was <kind>; moved
+// aside as <name>" for the caller's log.
+//
+// A new regular file at `path`, open for writing (mode 0600); a regular
+// file left there by an earlier write is removed first. The descriptor, or
+// -1 with the reason in `why`.
+int createFresh(const std::string& path, std::vector<std::string>* movedAside, std::string* why);
+// The same, as a stream for writing ("wb"); null on failure.
+std::FILE* createFreshStream(const std::string& path, std::vector<std::string>* movedAside, std::string* why);
+// Copies the regular file `from` (never waiting on a FIFO there) into a new
+// file at `to`, as createFresh makes it; a failed copy leaves nothing.
+bool copyToFresh(const std::string& from, const std::string& to, std::vector<std::string>* movedAside,
+                 std::string* why);
+// Renames the finished `part` to `to`, replacing a regular file there.
+bool giveName(const std::string& part, const std::string& to, std::vector<std::string>* movedAside,
+              std::string* why);
 
 }  // namespace platform

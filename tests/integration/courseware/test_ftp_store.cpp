@@ -351,4 +351,23 @@ TEST_F(FtpStore, SilentServerTimesOut) {
   EXPECT_EQ(run.result.outcome, ftp::StoreOutcome::ConnectFailed);
 }
 
+// By default a slow but working server is waited on: its greeting, some
+// seconds late, is not taken for a dead server. The store is still waiting
+// after seven seconds and ends only on a cancel.
+TEST_F(FtpStore, ASlowServerIsWaitedOnByDefault) {
+  platform::TcpListener slow;
+  ASSERT_TRUE(slow.listen("127.0.0.1"));
+  std::string source = local("notes.txt");
+  testsupport::writeFile(source, "notes");
+  FtpServer placeholder;
+  ftp::StoreJob j = job(placeholder, source);
+  j.port = slow.port();
+  Run run;
+  run.start(j);
+  EXPECT_FALSE(testsupport::waitFor([&] { return run.finished.load(); }, 7000, 100));
+  run.cancel = true;
+  ASSERT_TRUE(run.wait(20000));
+  EXPECT_EQ(run.result.outcome, ftp::StoreOutcome::Cancelled);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -148,6 +149,38 @@ TEST(ScreenshotJpeg, AKillDuringTheWriteLeavesNoPictureUnderItsName) {
   EXPECT_FALSE(pictures::isWholeJpeg(path + ".part"));
   EXPECT_EQ(pictures::removeUnfinishedWrites(dir.path().toStdString()), 1);
   EXPECT_TRUE(std::filesystem::is_empty(dir.path().toStdString()));
+}
+
+// Something planted at the temporary or the real name of a picture: a link
+// to another file is never written through, a FIFO never waited on; it is
+// moved aside and the picture is written all the same.
+TEST(ScreenshotJpeg, APlantedLinkOrFifoAtEitherNameIsMovedAsideAndNeverWrittenThrough) {
+  const struct {
+    const char* suffix;
+    bool fifo;
+  } cases[] = {{".part", false}, {".part", true}, {"", false}, {"", true}};
+  const std::vector<unsigned char> bytes = solid(PixelLayout::Rgb, 16, 16, 9, 8, 7);
+  for (const auto& c : cases) {
+    const std::string which = std::string(c.suffix) + (c.fifo ? " FIFO" : " link");
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("10.15__3.jpg").toStdString();
+    const std::string planted = path + c.suffix;
+    const std::string victim = dir.filePath("victim").toStdString();
+    ASSERT_TRUE(testsupport::writeFile(victim, "not a picture"));
+    if (c.fifo)
+      ASSERT_EQ(mkfifo(planted.c_str(), 0600), 0);
+    else
+      std::filesystem::create_symlink(victim, planted);
+
+    EXPECT_TRUE(writeJpeg(frameOf(bytes, PixelLayout::Rgb, 16, 16), path)) << which;
+    EXPECT_EQ(testsupport::readFile(victim), "not a picture") << which;
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path))) << which;
+    EXPECT_TRUE(pictures::isWholeJpeg(path)) << which;
+    EXPECT_FALSE(std::filesystem::exists(path + ".part")) << which;
+    const auto aside = std::filesystem::symlink_status(planted + ".unsafe-1");
+    EXPECT_EQ(aside.type(), c.fifo ? std::filesystem::file_type::fifo : std::filesystem::file_type::symlink)
+        << which;
+  }
 }
 
 TEST(ScreenshotJpeg, OnlyAPictureWrittenToItsEndIsWhole) {

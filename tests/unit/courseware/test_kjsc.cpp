@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDate>
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,30 @@ TEST_F(CopyAndAdd, CopiesIntoTheTeachersMonthFolderAndQueuesTheCopy) {
   // Queuing the copy itself leaves it whole.
   ASSERT_TRUE(courseware::copyAndAdd(queue.workflow().LocalCopies()[0], queue));
   EXPECT_EQ(testsupport::readFile(onDisk), "second version");
+  EXPECT_TRUE(messages.empty());
+}
+
+// A link or a FIFO planted where the copy goes is moved aside: the copy
+// never writes through it nor waits on it.
+TEST_F(CopyAndAdd, APlantedLinkOrFifoAtTheCopysNameIsMovedAside) {
+  const std::string month = QDate::currentDate().toString("yyyy-MM").toStdString();
+  const std::string folder = teacherFolder() + "/" + month;
+  std::filesystem::create_directories(folder);
+  const std::string victim = dir.path().toStdString() + "/victim";
+  ASSERT_TRUE(testsupport::writeFile(victim, "someone else's"));
+  for (const bool fifo : {false, true}) {
+    const std::string onDisk = folder + (fifo ? "/板书.doc" : "/教案.doc");
+    if (fifo)
+      ASSERT_EQ(mkfifo(onDisk.c_str(), 0600), 0);
+    else
+      std::filesystem::create_symlink(victim, onDisk);
+    const std::string from = source(fifo ? "板书.doc" : "教案.doc", "the teacher's file");
+    ASSERT_TRUE(courseware::copyAndAdd(from, queue)) << fifo;
+    EXPECT_EQ(testsupport::readFile(victim), "someone else's");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(onDisk))) << fifo;
+    EXPECT_EQ(testsupport::readFile(onDisk), "the teacher's file");
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(onDisk + ".unsafe-1"))) << fifo;
+  }
   EXPECT_TRUE(messages.empty());
 }
 

@@ -101,6 +101,36 @@ TEST_F(DataFolderTest, ACopyAlreadyThereIsKeptAndUsed) {
   EXPECT_NE(folder.note.find("is used"), std::string::npos) << folder.note;
 }
 
+// Two starts racing to the first copy: the one that finds edu.db made
+// after it looked keeps that copy (which may already hold rows) and still
+// starts; its own temporary copy goes.
+TEST_F(DataFolderTest, ACopyMadeMeanwhileByAnotherStartIsKeptAndCountsAsDone) {
+  const std::string folder = root.path().toStdString() + "/user";
+  fs::create_directories(folder);
+  ASSERT_TRUE(testsupport::writeFile(folder + "/edu.db", "the other start's copy, with rows"));
+  std::string error;
+  EXPECT_TRUE(platform::copyDatabase(programDir + "/edu.db", folder + "/edu.db", &error)) << error;
+  EXPECT_EQ(testsupport::readFile(folder + "/edu.db"), "the other start's copy, with rows");
+  EXPECT_EQ(testsupport::filesBelow(folder), std::vector<std::string>{"/edu.db"});
+}
+
+// A link planted at the copy's temporary name is moved aside, never
+// written through.
+TEST_F(DataFolderTest, TheFirstCopyNeverWritesThroughALinkAtItsTemporaryName) {
+  const std::string folder = root.path().toStdString() + "/user";
+  fs::create_directories(folder);
+  const std::string victim = root.path().toStdString() + "/victim";
+  ASSERT_TRUE(testsupport::writeFile(victim, "someone else's"));
+  const std::string part = folder + "/edu.db." + std::to_string(::getpid()) + ".part";
+  fs::create_symlink(victim, part);
+  std::string error;
+  EXPECT_TRUE(platform::copyDatabase(programDir + "/edu.db", folder + "/edu.db", &error)) << error;
+  EXPECT_EQ(testsupport::readFile(folder + "/edu.db"), "delivered tables");
+  EXPECT_EQ(testsupport::readFile(victim), "someone else's");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(part)));
+  EXPECT_TRUE(fs::is_symlink(part + ".unsafe-1"));
+}
+
 TEST_F(DataFolderTest, AUserDataFolderThatCannotBeMadeLeavesTheProgramFolderAndSaysSo) {
   // A file where the folder would go.
   const std::string xdg = root.path().toStdString() + "/xdg";
