@@ -11,6 +11,8 @@ school_panel.png         345 x 527  the tab pages' skinned panel
 school_close_normal.png  16 x 15    close button: normal, under the mouse,
 school_close_hover.png               pressed
 school_close_pressed.png
+Each is also drawn at twice its size (name@2x.png) for screens scaled x2:
+lengths, radii and lines are doubled, the colours are the same.
 """
 import math
 import os
@@ -65,36 +67,49 @@ def corner_distance(x, y, width, height, radius):
     return math.hypot(x - cx, y - cy) - radius
 
 
-def background(x, y, width=360, height=600):
-    # The outline has no soft edge: every pixel is either the exact key
-    # colour (cut away) or part of the window, so the shape stays clean.
-    d = corner_distance(x, y, width, height, RADIUS)
-    if d is not None and d > 0:
-        return KEY
-    on_frame = x == 0 or y == 0 or x == width - 1 or y == height - 1 or (d is not None and d > -1.2)
-    if on_frame:
-        return FRAME
-    return band(y) if y < BAND_HEIGHT else BODY
+def background(scale=1):
+    width, height = 360 * scale, 600 * scale
+
+    def pixel(x, y):
+        # The outline has no soft edge: every pixel is either the exact key
+        # colour (cut away) or part of the window, so the shape stays clean.
+        d = corner_distance(x, y, width, height, RADIUS * scale)
+        if d is not None and d > 0:
+            return KEY
+        on_frame = (
+            min(x, y, width - 1 - x, height - 1 - y) < scale or (d is not None and d > -1.2 * scale)
+        )
+        if on_frame:
+            return FRAME
+        return band(y // scale) if y < BAND_HEIGHT * scale else BODY
+
+    return pixel
 
 
-def panel(x, y, width=345, height=527):
-    if x == 0 or y == 0 or x == width - 1 or y == height - 1:
-        return PANEL_EDGE
-    return BODY
+def panel(scale=1):
+    width, height = 345 * scale, 527 * scale
+
+    def pixel(x, y):
+        if min(x, y, width - 1 - x, height - 1 - y) < scale:
+            return PANEL_EDGE
+        return BODY
+
+    return pixel
 
 
-def close_button(face, mark):
+def close_button(face, mark, scale=1):
     # The button stands at 336,4 on the header band; its face is drawn over
     # the band's own colours so the normal state blends in.
     def pixel(x, y):
-        base = band(y + 4)
-        if face is not None and 0 < x < 15 and 0 < y < 14:
+        base = band(y // scale + 4)
+        if face is not None and scale <= x < 15 * scale and scale <= y < 14 * scale:
             base = face
-        # Distance to the two diagonals of the cross, smoothed over one pixel.
-        px, py = x + 0.5, y + 0.5
+        # Distance to the two diagonals of the cross, smoothed over one pixel
+        # of the screen; measured in the units of the picture at scale 1.
+        px, py = (x + 0.5) / scale, (y + 0.5) / scale
         d = min(abs((px - 4) - (py - 3.5)), abs((px - 4) + (py - 11.5))) / math.sqrt(2)
         inside = 4 <= px <= 12 and 3.5 <= py <= 11.5
-        cover = max(0.0, min(1.0, 1.4 - d)) if inside else 0.0
+        cover = max(0.0, min(1.0, (1.4 - d) * scale)) if inside else 0.0
         return mix(base, mark, cover)
 
     return pixel
@@ -102,11 +117,18 @@ def close_button(face, mark):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    write_png(os.path.join(here, "school_back.png"), 360, 600, background)
-    write_png(os.path.join(here, "school_panel.png"), 345, 527, panel)
-    write_png(os.path.join(here, "school_close_normal.png"), 16, 15, close_button(None, MARK))
-    write_png(os.path.join(here, "school_close_hover.png"), 16, 15, close_button((200, 70, 60), (255, 255, 255)))
-    write_png(os.path.join(here, "school_close_pressed.png"), 16, 15, close_button((150, 40, 35), (235, 235, 235)))
+    for scale in (1, 2):
+        suffix = "" if scale == 1 else "@%dx" % scale
+
+        def out(name):
+            return os.path.join(here, name + suffix + ".png")
+
+        s = scale
+        write_png(out("school_back"), 360 * s, 600 * s, background(s))
+        write_png(out("school_panel"), 345 * s, 527 * s, panel(s))
+        write_png(out("school_close_normal"), 16 * s, 15 * s, close_button(None, MARK, s))
+        write_png(out("school_close_hover"), 16 * s, 15 * s, close_button((200, 70, 60), (255, 255, 255), s))
+        write_png(out("school_close_pressed"), 16 * s, 15 * s, close_button((150, 40, 35), (235, 235, 235), s))
 
 
 if __name__ == "__main__":

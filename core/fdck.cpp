@@ -118,10 +118,8 @@ void TForm1::buildControls(const std::string& assetsDir) {
   }
   setFixedSize(background_.deviceIndependentSize().toSize());
   // The shape comes from the picture at scale 1, in the window's units.
-  const QPixmap shape = background_.devicePixelRatio() > 1.0
-                            ? QPixmap(QString::fromStdString(assetsDir + "/status_background.png"))
-                            : background_;
-  setMask(shape.createMaskFromColor(kKeyColour));
+  setMask(ui::pictureAtScaleOne(background_, QString::fromStdString(assetsDir + "/status_background.png"))
+              .createMaskFromColor(kKeyColour));
 
   Label1 = silverLabel(this, "Label1", 9, false, {14, 6});
   Label1->setText("未登录");

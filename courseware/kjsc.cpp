@@ -10,6 +10,7 @@
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
+#include "ui/pictures.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ void TForm_kjsc::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Half a megabyte once decoded: only for a teacher who comes to this page.
   if (!dropPicture_.isEmpty()) {
-    Image7->setPixmap(QPixmap(dropPicture_));
+    Image7->setPixmap(ui::scaledPicture(dropPicture_));
     dropPicture_.clear();
   }
 }

@@ -13,6 +13,7 @@
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
+#include "ui/pictures.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) 
 
   auto* icon = new QLabel(row.panel);
   icon->setGeometry(8, 5, 45, 53);
-  icon->setPixmap(QPixmap(courseware::picturePath(assetsDir, "kjsc_document.png")));
+  icon->setPixmap(ui::scaledPicture(courseware::picturePath(assetsDir, "kjsc_document.png")));
   icon->setScaledContents(true);
 
   row.name = new QLabel(row.panel);

@@ -23,6 +23,7 @@
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
+#include "ui/pictures.h"
 
 using panels::TBar;
 
@@ -53,12 +54,13 @@ TForm2::TForm2(const std::string& assetsDir, QWidget* parent)
 }
 
 void TForm2::FormCreate(const std::string& assetsDir) {
-  background_ = QPixmap(QString::fromStdString(assetsDir + "/panel_background.png"));
+  const QString backgroundPath = QString::fromStdString(assetsDir + "/panel_background.png");
+  background_ = ui::scaledPicture(backgroundPath);
   if (background_.isNull()) {
     resize(360, 600);
   } else {
-    resize(background_.size());
-    setMask(background_.createMaskFromColor(QColor(0, 0, 255)));
+    resize(background_.deviceIndependentSize().toSize());
+    setMask(ui::pictureAtScaleOne(background_, backgroundPath).createMaskFromColor(QColor(0, 0, 255)));
   }
   setFont(panelFont());
 

@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "platform/gui/ui_fonts.h"
+#include "ui/pictures.h"
 
 namespace panels {
 
@@ -15,15 +16,20 @@ QFont pixelFont(int pixelSize, bool bold) {
 }
 
 QPixmap keyedPicture(const std::string& assetsDir, const char* name) {
-  QPixmap picture(QString::fromStdString(assetsDir + "/" + name));
+  QPixmap picture = ui::scaledPicture(QString::fromStdString(assetsDir + "/" + name));
   if (!picture.isNull()) picture.setMask(picture.createMaskFromColor(QColor(0, 0, 255)));
   return picture;
 }
 
 void TSkinButton::setStretchedPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& pressed) {
+  // A sharp picture (scale 2) is stretched to twice the button's size so
+  // that it stays sharp.
   const auto stretched = [this](const QPixmap& picture) {
-    return picture.isNull() ? picture
-                            : picture.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (picture.isNull()) return picture;
+    const qreal ratio = picture.devicePixelRatio();
+    QPixmap sized = picture.scaled(size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    sized.setDevicePixelRatio(ratio);
+    return sized;
   };
   hasPictures_ = !normal.isNull();
   setPictures(stretched(normal), stretched(hover), stretched(pressed));

@@ -18,6 +18,7 @@
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
+#include "ui/pictures.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ const QRect kDragExemption(241, 55, 10, 14);
 constexpr int kBarOffset = 8;
 
 QPixmap picture(const std::string& assetsDir, const char* name) {
-  return QPixmap(QString::fromStdString(assetsDir + "/" + name));
+  return ui::scaledPicture(QString::fromStdString(assetsDir + "/" + name));
 }
 
 void setTextColour(QWidget* widget, const QColor& colour) {
@@ -123,8 +124,9 @@ void Tform_school::buildControls(const std::string& assetsDir) {
     background_ = QPixmap(kWindowSize);
     background_.fill(Qt::white);
   }
-  setFixedSize(background_.size());
-  setMask(background_.createMaskFromColor(kKeyColour));
+  setFixedSize(background_.deviceIndependentSize().toSize());
+  setMask(ui::pictureAtScaleOne(background_, QString::fromStdString(assetsDir + "/school_back.png"))
+              .createMaskFromColor(kKeyColour));
 
   Label1 = makeLabel(this, "Label1", "请选择学校及老师", kTitle, {16, 3});
 

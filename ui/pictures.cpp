@@ -18,4 +18,8 @@ QPixmap scaledPicture(const QString& path) {
   return QPixmap(path);
 }
 
+QPixmap pictureAtScaleOne(const QPixmap& picture, const QString& path) {
+  return picture.devicePixelRatio() > 1.0 ? QPixmap(path) : picture;
+}
+
 }  // namespace ui

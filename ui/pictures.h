@@ -12,4 +12,8 @@ namespace ui {
 // that one in the window's units (QPixmap::deviceIndependentSize).
 QPixmap scaledPicture(const QString& path);
 
+// The picture at scale 1 of `picture`, as scaledPicture(path) returned it:
+// a window's shape is cut from it, in the window's units.
+QPixmap pictureAtScaleOne(const QPixmap& picture, const QString& path);
+
 }  // namespace ui

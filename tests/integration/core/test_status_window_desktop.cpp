@@ -4,6 +4,7 @@
 // does not end a signed-in client with the F4 hook on; with two monitors,
 // the window sits in the primary monitor's corner and is in its pictures.
 #include <QTemporaryDir>
+#include <optional>
 
 #include "platform/gui/screen_capture.h"
 // Last: it brings Xlib.
@@ -183,9 +184,31 @@ TEST_F(StatusWindowDesktopTest, SitsInThePrimaryMonitorsCornerAndIsInItsPictures
   }
 }
 
-// On a screen scaled x2 the window is twice as large in pixels, still in the
-// corner, and drawn from the sharp pictures (name@2x.png), not from the
-// small ones blown up.
+// What a part of a window scaled x2 shows when drawn from the sharp
+// pictures (`sharp`) or from the small ones blown up: the picture of a
+// button at `at` (in the window's units) over its window's background; the
+// button's key-coloured pixels (RGB 0,0,255) are cut away, so the
+// background shows there.
+QImage buttonOnBackground(const QString& assets, const char* background, const char* button, QPoint at,
+                          bool sharp) {
+  const auto load = [&](const char* name) {
+    QImage picture(assets + "/" + name + (sharp ? "@2x.png" : ".png"));
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    return sharp ? picture
+                 : picture.scaled(picture.size() * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  };
+  const QImage face = load(button);
+  QImage shown = load(background).copy(QRect(at * 2, face.size()));
+  for (int y = 0; y < face.height(); ++y)
+    for (int x = 0; x < face.width(); ++x)
+      if (face.pixel(x, y) != qRgb(0, 0, 255)) shown.setPixel(x, y, face.pixel(x, y));
+  return shown;
+}
+
+// On a screen scaled x2 the windows are twice as large in pixels, the
+// status window still in the corner, and drawn from the sharp pictures
+// (name@2x.png), not from the small ones blown up: the status window and
+// the main panel that its lesson button opens.
 TEST_F(StatusWindowDesktopTest, ScaledTwiceItIsDrawnFromTheSharpPictures) {
   environment_.insert("QT_SCALE_FACTOR", "2");
   QTemporaryDir folder;
@@ -194,14 +217,53 @@ TEST_F(StatusWindowDesktopTest, ScaledTwiceItIsDrawnFromTheSharpPictures) {
   const QByteArray geometry = run("xdotool", {"getwindowgeometry", statusWindow()});
   EXPECT_TRUE(geometry.contains("Position: 1420,100")) << geometry.toStdString();
   EXPECT_TRUE(geometry.contains("Geometry: 460x288")) << geometry.toStdString();
+  EXPECT_EQ(sendLogin(QString::fromUtf8(kLogin)), 0);
 
-  const QImage sharp(folder.filePath("assets/status_lesson_normal@2x.png"));
-  ASSERT_EQ(sharp.size(), QSize(236, 82));
-  const QRect button(QPoint(1420 + 8, 100 + 192), sharp.size());
-  EXPECT_TRUE(testsupport::waitFor(
-      [&] { return testsupport::differingPixels(screenArea(button), sharp) < 40; }, 10000, 200))
-      << testsupport::differingPixels(screenArea(button), sharp) << " pixels differ";
+  // Where the client's shown window of this size (in pixels) stands.
+  const auto windowAt = [&](const char* size) -> std::optional<QPoint> {
+    const QStringList windows = QString::fromUtf8(run("xdotool", {"search", "--onlyvisible", "--pid",
+                                                                  QString::number(client_.processId())}))
+                                    .split('\n', Qt::SkipEmptyParts);
+    for (const QString& window : windows) {
+      const QString text = QString::fromUtf8(run("xdotool", {"getwindowgeometry", window}));
+      if (!text.contains(QString("Geometry: ") + size)) continue;
+      const QStringList at = text.section("Position: ", 1).section(' ', 0, 0).split(',');
+      if (at.size() == 2) return QPoint(at[0].toInt(), at[1].toInt());
+    }
+    return std::nullopt;
+  };
+  const struct {
+    const char* what;
+    const char* size;  // the window's, in pixels
+    const char* background;
+    const char* button;
+    QPoint at;  // the button's place in the window, in its units
+  } cases[] = {
+      {"status window", "460x288", "status_background", "status_lesson_normal", {4, 96}},
+      {"main panel", "720x1200", "panel_background", "panel_close_normal", {336, 4}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "main panel") {
+      // 上课计时 (its middle, in pixels) opens the main panel.
+      run("xdotool", {"mousemove", "1540", "332", "click", "1"});
+      run("xdotool", {"mousemove", "10", "10"});
+    }
+    std::optional<QPoint> origin;
+    ASSERT_TRUE(testsupport::waitFor([&] { return (origin = windowAt(c.size)).has_value(); }, 20000));
+    const QImage sharp = buttonOnBackground(folder.filePath("assets"), c.background, c.button, c.at, true);
+    const QImage blownUp = buttonOnBackground(folder.filePath("assets"), c.background, c.button, c.at, false);
+    ASSERT_FALSE(sharp.isNull());
+    // The check can tell the two apart.
+    ASSERT_GT(testsupport::differingPixels(blownUp, sharp), 40);
+    const QRect area(*origin + c.at * 2, sharp.size());
+    EXPECT_TRUE(testsupport::waitFor(
+        [&] { return testsupport::differingPixels(screenArea(area), sharp) < 20; }, 10000, 200))
+        << testsupport::differingPixels(screenArea(area), sharp) << " pixels differ from the sharp picture, "
+        << testsupport::differingPixels(screenArea(area), blownUp) << " from the small one blown up";
+  }
   keepPicture("status_window_scaled_x2.png", QRect(1390, 70, 520, 350));
+  keepPicture("main_panel_scaled_x2.png", QRect(0, 0, 1920, 1080));
 }
 
 }  // namespace
