@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QImage>
@@ -6,6 +7,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -178,14 +180,14 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
   struct Case {
     const char* what;
     std::string blocker;  // a file where a folder must go
-    bool diskFull;        // the picture's name leads to /dev/full
+    bool diskFull;        // the file system refuses the picture's bytes
     bool screenWorks;
     std::string reason;  // in the log line; empty: nothing is said
   };
   const std::vector<Case> cases{
       {"screen_pic is a file", "/screen_pic", false, true, "screen_pic"},
       {"the lesson's folder is a file", "/screen_pic/2024-05/张明13812345678/P77", false, true, "P77"},
-      {"the disk is full", "", true, true, "No space left on device"},
+      {"the file system refuses the bytes", "", true, true, "File too large"},
       {"the screen cannot be captured", "", false, false, ""},
   };
   for (const Case& c : cases) {
@@ -195,15 +197,23 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
       std::filesystem::create_directories(std::filesystem::path(job_.dataDir + c.blocker).parent_path());
       ASSERT_TRUE(testsupport::writeFile(job_.dataDir + c.blocker, "x"));
     }
-    if (c.diskFull) {
-      // Every write to /dev/full fails as on a full disk.
-      std::filesystem::create_directories(std::filesystem::path(job_.dataDir + file).parent_path());
-      std::filesystem::create_symlink("/dev/full", job_.dataDir + file + ".part");
-    }
     screenWorks_ = c.screenWorks;
     QSignalSpy failed(&taker_, &ScreenshotTaker::uploadFailed);
     QSignalSpy notSaved(&taker_, &ScreenshotTaker::pictureNotSaved);
+    // A file-size limit of a few bytes makes every write of the picture fail
+    // as on a full disk (a planted link to /dev/full is moved aside, never
+    // written through).
+    struct rlimit before {};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    if (c.diskFull) {
+      struct rlimit tiny = before;
+      tiny.rlim_cur = 16;
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    }
     tick();
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousSignal);
     QCoreApplication::processEvents();
     EXPECT_TRUE(pictures().empty());
     EXPECT_TRUE(uploads().empty());
@@ -217,7 +227,7 @@ TEST_F(ScreenshotTick, ATickThatCannotKeepItsPictureSendsNothingAndSaysWhyWhenTh
     const std::string line = text::gbkToUtf8(notSaved.at(0).at(0).value<std::string>());
     EXPECT_EQ(line.rfind("截图无法保存：" + job_.dataDir + "/screen_pic", 0), 0u) << line;
     EXPECT_NE(line.find(c.reason), std::string::npos) << line;
-    // A full disk leaves no broken picture (nor the link) behind.
+    // A refused write leaves no broken picture behind.
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file)));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(job_.dataDir + file + ".part")));
   }
