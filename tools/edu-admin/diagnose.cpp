@@ -40,10 +40,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Login items that name the FTP server and its account.
+// Login items that name the FTP server and its password.
 constexpr size_t kFtpHostItem = 16;
 constexpr size_t kFtpPortItem = 17;
-constexpr size_t kFtpUserItem = 25;
 constexpr size_t kFtpPasswordItem = 26;
 
 // The login of the teacher signed in (kept for a restart), split; empty
