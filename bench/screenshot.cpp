@@ -20,6 +20,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench/screen_bench_common.h"
 #include "core/screenshot_taker.h"
 #include "platform/gui/screen_capture.h"
 #include "tests/integration/core/xvfb_display.h"
@@ -76,28 +77,6 @@ QImage classroomScreen() {
   return image;
 }
 
-bool writePpm(const platform::ScreenFrame& frame, const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << frame.width << " " << frame.height << "\n255\n";
-  std::vector<char> row(static_cast<size_t>(frame.width) * 3);
-  for (int y = 0; y < frame.height; ++y) {
-    const unsigned char* in = frame.pixels + y * frame.bytesPerRow();
-    for (int x = 0; x < frame.width; ++x, in += frame.bytesPerPixel()) {
-      const bool bgr = frame.layout == platform::PixelLayout::Bgrx;
-      row[x * 3] = static_cast<char>(bgr ? in[2] : in[0]);
-      row[x * 3 + 1] = static_cast<char>(in[1]);
-      row[x * 3 + 2] = static_cast<char>(bgr ? in[0] : in[2]);
-    }
-    out.write(row.data(), static_cast<std::streamsize>(row.size()));
-  }
-  return static_cast<bool>(out);
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,16 +84,7 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
 
   xvfbtest::XvfbDisplay xvfb(kWidth, kHeight);
-  if (!xvfb.running()) {
-    std::fprintf(stderr, "bench_screenshot: Xvfb could not be started\n");
-    return 1;
-  }
-  {
-    xvfbtest::RootPainter painter(xvfb.name());
-    painter.put(classroomScreen());
-    painter.sync();
-  }
-  qputenv("DISPLAY", QByteArray::fromStdString(xvfb.name()));
+  if (!screenbench::showOnPrivateDisplay(xvfb, classroomScreen(), "bench_screenshot")) return 1;
 
   QTemporaryDir dir;
   const std::string ppm = dir.filePath("frame.ppm").toStdString();
@@ -122,7 +92,7 @@ int main(int argc, char** argv) {
   {
     platform::ScreenCapture capture;
     platform::ScreenFrame frame;
-    if (!capture.grab(frame) || !writePpm(frame, ppm)) {
+    if (!capture.grab(frame) || !screenbench::writePpm(frame, ppm)) {
       std::fprintf(stderr, "bench_screenshot: the screen could not be captured\n");
       return 1;
     }
@@ -167,8 +137,8 @@ int main(int argc, char** argv) {
   }
   while (taker.uploadsRunning() > 0) QCoreApplication::processEvents();
 
-  const double oursMs = median(ours);
-  const double cjpegMs = median(cjpeg);
+  const double oursMs = screenbench::median(ours);
+  const double cjpegMs = screenbench::median(cjpeg);
   std::printf("screenshot tick %dx%d (capture + JPEG q80 + file): %.1f ms, %zu bytes\n", kWidth, kHeight,
               oursMs, static_cast<size_t>(std::filesystem::file_size(taker.lastScreenshotPath())));
   std::printf("cjpeg -quality 80 from PPM:                           %.1f ms, %zu bytes\n", cjpegMs,

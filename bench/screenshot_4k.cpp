@@ -21,6 +21,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench/screen_bench_common.h"
 #include "core/screenshot_taker.h"
 #include "platform/gui/screen_capture.h"
 #include "tests/integration/core/xvfb_display.h"
@@ -63,27 +64,6 @@ double threadCpuMs() {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-bool writePpm(const platform::ScreenFrame& frame, const std::string& path) {
-  std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << frame.width << " " << frame.height << "\n255\n";
-  std::vector<char> row(static_cast<size_t>(frame.width) * 3);
-  for (int y = 0; y < frame.height; ++y) {
-    const unsigned char* in = frame.pixels + y * frame.bytesPerRow();
-    for (int x = 0; x < frame.width; ++x, in += frame.bytesPerPixel()) {
-      row[x * 3] = static_cast<char>(in[2]);
-      row[x * 3 + 1] = static_cast<char>(in[1]);
-      row[x * 3 + 2] = static_cast<char>(in[0]);
-    }
-    out.write(row.data(), static_cast<std::streamsize>(row.size()));
-  }
-  return static_cast<bool>(out);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,23 +71,15 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
 
   xvfbtest::XvfbDisplay xvfb(kWidth, kHeight);
-  if (!xvfb.running()) {
-    std::fprintf(stderr, "bench_screenshot_4k: Xvfb could not be started\n");
-    return 1;
-  }
-  {
-    xvfbtest::RootPainter painter(xvfb.name());
-    painter.put(busyScreen());
-    painter.sync();
-  }
-  qputenv("DISPLAY", QByteArray::fromStdString(xvfb.name()));
+  if (!screenbench::showOnPrivateDisplay(xvfb, busyScreen(), "bench_screenshot_4k")) return 1;
 
   QTemporaryDir dir;
   const std::string ppm = dir.filePath("frame.ppm").toStdString();
   {
     platform::ScreenCapture capture;
     platform::ScreenFrame frame;
-    if (!capture.grab(frame) || frame.layout != platform::PixelLayout::Bgrx || !writePpm(frame, ppm)) {
+    if (!capture.grab(frame) || frame.layout != platform::PixelLayout::Bgrx ||
+        !screenbench::writePpm(frame, ppm)) {
       std::fprintf(stderr, "bench_screenshot_4k: the screen could not be captured\n");
       return 1;
     }
@@ -176,11 +148,11 @@ int main(int argc, char** argv) {
   }
   const double worst = *std::max_element(blocks.begin(), blocks.end());
   std::printf("UI thread's longest block per tick at %dx%d: median %.1f ms, worst %.1f ms (goal <= 20 ms)\n",
-              kWidth, kHeight, median(blocks), worst);
-  std::printf("longest wall-clock gap between beats: median %.1f ms\n", median(gaps));
+              kWidth, kHeight, screenbench::median(blocks), worst);
+  std::printf("longest wall-clock gap between beats: median %.1f ms\n", screenbench::median(gaps));
   std::printf("whole tick until the picture is written: %.1f ms; cjpeg -quality 80 from PPM: %.1f ms\n",
-              median(wholeTicks), median(cjpeg));
-  std::printf("ratio longest block/20 ms: %.2f (goal <= 1.00; median of %d ticks)\n", median(blocks) / 20.0,
-              kRuns);
+              screenbench::median(wholeTicks), screenbench::median(cjpeg));
+  std::printf("ratio longest block/20 ms: %.2f (goal <= 1.00; median of %d ticks)\n",
+              screenbench::median(blocks) / 20.0, kRuns);
   return 0;
 }
