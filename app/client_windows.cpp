@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "core/fdck.h"
+#include "core/sign_in.h"
 #include "core/offline_delivery.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
@@ -66,12 +67,11 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
                              std::function<void(const std::string&)> logSink) {
   const std::string assets = programDir + "/assets";
 
-  status = std::make_unique<TForm1>(assets);
+  status = std::make_unique<TForm1>(lesson, assets);
   status->setLogSink(std::move(logSink));
   installStatusWindowHooks(*status);
   const panels::DeploymentSettings settings = panels::loadDeploymentSettings(programDir);
   installTlsTrust(settings, status.get());
-  ClientState.ftpTls = settings.ftpTls;
   status->setUploadQueueClient(&uploadQueueClient);
   // The rest of the status window's creation: the windows after it read
   // edu.db, and the lesson requests carry the disk serial.
@@ -83,7 +83,7 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
     status->appendLog(std::string("edu.db: the offline tables cannot be made: ") + error.what());
   }
   const DiskIdentity disk = ReadDiskIdentityAndSource();
-  ClientState.diskID = disk.serial;
+  signin::setComputer(disk.serial, settings.ftpTls);
   diskIdentitySource = disk.source;
   server::GetClient& statusClient = status->getClient();
   // Every request of both clients, and how it ended, reaches the log.
@@ -93,6 +93,7 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
 
   // What could not reach the server goes later, as soon as it answers.
   delivery = std::make_unique<OfflineDelivery>();
+  delivery->setLesson(&lesson);
   delivery->setRetryInterval(std::chrono::seconds(settings.offlineRetrySeconds));
   delivery->setLog([form = status.get()](const std::string& line) { form->appendLog(line); });
   for (server::GetClient* client : {&statusClient, &uploadQueueClient})
@@ -105,8 +106,9 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
   // showing; most of a day only the status window is on screen.
   installPanelHooks([this, assets, &statusClient, programDir] {
     makePanel(programDir, assets, statusClient);
-    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+    return panel.get();
   });
+  followSignIn();
   linkOfflineRecords();
   checkHooks();
   // What the pictures' decoding and the windows' creation freed goes back.
@@ -115,18 +117,24 @@ ClientWindows::ClientWindows(const std::string& programDir, const std::string& d
 
 void ClientWindows::makePanel(const std::string& programDir, const std::string& assets,
                               server::GetClient& statusClient) {
-  catalog = std::make_unique<TForm_kjsc3>(&statusClient, assets);
-  panel = std::make_unique<TForm2>(assets);
-  fileChoice = std::make_unique<TForm_kjsc>(assets);
-  classStart = std::make_unique<Tform_skjs>(statusClient, assets);
+  catalog = std::make_unique<TForm_kjsc3>(lesson, pageChoice, &statusClient, assets);
+  panel = std::make_unique<TForm2>(lesson, assets);
+  fileChoice = std::make_unique<TForm_kjsc>(lesson, assets);
+  classStart = std::make_unique<Tform_skjs>(statusClient, lesson, pageChoice, assets);
   courseware::linkCatalogPage(*uploadQueue, *catalog);
-  repair = std::make_unique<Tform_sbbx>(statusClient, assets, panels::loadDeploymentSettings(programDir));
+  repair = std::make_unique<Tform_sbbx>(statusClient, lesson, pageChoice, assets,
+                                        panels::loadDeploymentSettings(programDir));
   repairHistory = std::make_unique<TForm9>();
   offline = std::make_unique<TForm10>(assets, [this] { delivery->sendAllNow(); });
 
   TForm_kjsc2* queue = uploadQueue.get();
-  panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), queue,
-                   repairHistory.get(), [queue] { queue->RefreshRows(); }});
+  panel->setPages({.classStart = classStart.get(),
+                   .fileChoice = fileChoice.get(),
+                   .repair = repair.get(),
+                   .offline = offline.get(),
+                   .uploadQueue = queue,
+                   .repairHistory = repairHistory.get(),
+                   .refreshQueueRows = [queue] { queue->RefreshRows(); }});
 
   // The picker is made when a teacher first opens it; most runs never do.
   const panels::OpenPicker openPicker = [this, assets, &statusClient](int schoolMode, const QPoint& at) {
@@ -138,6 +146,24 @@ void ClientWindows::makePanel(const std::string& programDir, const std::string& 
   repair->setOpenPicker(openPicker);
   refreshOfflineViews();
   platform::releaseFreeMemory();
+}
+
+// A login or logout clears what was chosen on the pages; the pages, once
+// made, show the new sign-in (pages made later read it when they are made).
+void ClientWindows::followSignIn() {
+  const auto show = [this](bool signedIn) {
+    pageChoice.clear();
+    if (!panel) return;
+    if (signedIn) {
+      classStart->showSignedIn();
+      repair->showSignedIn();
+    } else {
+      classStart->showSignedOut();
+      repair->showSignedOut();
+    }
+  };
+  QObject::connect(status.get(), &TForm1::signedIn, status.get(), [show] { show(true); });
+  QObject::connect(status.get(), &TForm1::signedOut, status.get(), [show] { show(false); });
 }
 
 // The offline tab shows while anything waits; the two views follow every

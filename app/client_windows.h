@@ -13,6 +13,7 @@
 #include <string>
 
 #include "server/get_client.h"
+#include "state/lesson.h"
 
 class OfflineDelivery;
 class TForm1;
@@ -43,6 +44,11 @@ struct ClientWindows {
   // The upload queue's GET client exists before any window: the login's
   // resume request uses it.
   server::GetClient uploadQueueClient;
+  // The lesson this computer is timing, and what a teacher has chosen on the
+  // class-start and repair pages for the next one; both outlive every
+  // window.
+  Lesson lesson;
+  LessonChoice pageChoice;
 
   std::unique_ptr<TForm1> status;
   std::unique_ptr<TForm_kjsc3> catalog;  // this one to `offline`: made with the panel
@@ -62,6 +68,7 @@ struct ClientWindows {
 
  private:
   void makePanel(const std::string& programDir, const std::string& assets, server::GetClient& statusClient);
+  void followSignIn();
   void linkOfflineRecords();
   void refreshOfflineViews();
   void checkHooks();

@@ -47,8 +47,8 @@ namespace {
 // thread, the watchdog's beat (a hung event loop misses it and the manager
 // restarts the client) with one line of state.
 void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, TForm1& form1,
-                        const ScreenshotTaker& screenshots) {
-  const auto status = [&form1, &screenshots] {
+                        const Lesson& lesson, const ScreenshotTaker& screenshots) {
+  const auto status = [&lesson, &screenshots] {
     int waiting = 0;
     try {
       const DB_Func::PendingCounts counts = DB_Func::CountPending();
@@ -57,7 +57,8 @@ void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, 
       // The line goes without the count; the log already says why.
     }
     return "STATUS=" +
-           serviceStatusLine(ClientState, form1.isLessonRunning(), waiting, screenshots.capturesRefused());
+           serviceStatusLine(ClientState, lesson.running() ? std::optional(lesson.elapsedSeconds()) : std::nullopt,
+                             waiting, screenshots.capturesRefused());
   };
   manager.send("READY=1\n" + status());
   form1.appendLog(
@@ -213,7 +214,7 @@ int main(int argc, char** argv) {
   records.record = [&form1](const ScreenshotUpload& picture, bool posting) -> long long {
     try {
       const long long id =
-          offline::recordPicture(picture, ClientState, posting ? DB_Func::kSending : DB_Func::kPending);
+          offline::recordPicture(picture, posting ? DB_Func::kSending : DB_Func::kPending);
       if (id == 0) form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
       return id;
     } catch (const DB_Func::DbError& error) {
@@ -235,7 +236,7 @@ int main(int argc, char** argv) {
     if (picture.recordId == 0) {
       // Its record could not be written before the post: one more try.
       try {
-        offline::recordPicture(picture, ClientState, DB_Func::kPending);
+        offline::recordPicture(picture, DB_Func::kPending);
       } catch (const DB_Func::DbError& error) {
         form1.appendLog("screenshot not kept for later: " + std::string(error.what()));
       }
@@ -263,9 +264,10 @@ int main(int argc, char** argv) {
   services.storedServerUrl = storedServerUrl;
   services.siteServerUrl = [programDir] { return panels::configuredServer(programDir); };
   services.storeServerUrl = DB_Func::StoreServerUrl;
-  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, dataFolder.path)); };
-  services.lessonEnded = [&keeper] { keeper.runPass(); };
+  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, windows.lesson, dataFolder.path)); };
   form1.setServices(std::move(services));
+  // A lesson's pictures are kept within their bounds as soon as it ends.
+  QObject::connect(&windows.lesson, &Lesson::stopped, &keeper, [&keeper] { keeper.runPass(); });
 
   // The sign-in companion's messages, handled on this thread one at a time.
   platform::LoginChannelServer loginChannel;
@@ -296,7 +298,7 @@ int main(int argc, char** argv) {
   form1.activateWindow();
   platform::ServiceNotifier serviceManager;
   QTimer serviceBeat;
-  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1, screenshots);
+  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1, windows.lesson, screenshots);
   // The window's first activation reads the server address (or asks for
   // it), whether or not the window system hands it the focus.
   QTimer::singleShot(0, &form1, &TForm1::FormActivate);

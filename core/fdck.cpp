@@ -15,6 +15,7 @@
 #include "core/image_button.h"
 #include "core/lamp_shape.h"
 #include "core/login_message.h"
+#include "core/sign_in.h"
 #include "core/server_address.h"
 #include "platform/gui/ui_fonts.h"
 #include "platform/process.h"
@@ -53,7 +54,8 @@ QLabel* silverLabel(QWidget* parent, const char* name, int pointSize, bool bold,
 
 }  // namespace
 
-TForm1::TForm1(const std::string& assetsDir, QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(Lesson& lesson, const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), lesson_(lesson) {
   setObjectName("Form1");
   setWindowTitle("edu_main");
   // Kept above other windows (the window manager's _NET_WM_STATE_ABOVE): a
@@ -74,7 +76,9 @@ TForm1::TForm1(const std::string& assetsDir, QWidget* parent) : QWidget(parent) 
   connect(&Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
   connect(&Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);
 
-  ClientState.elapsedSeconds = 0;
+  // A lesson begun on the class-start page or taken up again is timed here.
+  connect(&lesson_, &Lesson::started, this, &TForm1::startLessonTimers);
+  connect(&lesson_, &Lesson::resumed, this, &TForm1::startLessonTimers);
   Label3->setText(" V5.0.33");
   Label3->adjustSize();
   followPrimaryMonitor();
@@ -237,7 +241,6 @@ void TForm1::FormActivate() {
     askingServerUrl_ = false;
     leftSinceCancelledAsk_ = false;
   }
-  ClientState.serverUrl = url;
   if (!url.empty()) useServerAddress(url, typed ? "typed in" : "stored in edu.db");
 }
 
@@ -251,10 +254,8 @@ void TForm1::useServerAddress(const std::string& serverUrl, const char* source) 
   const ServerAddress& address = *usable;
   appendLog("server address in use: " + std::string(address.secure ? "https://" : "") + address.host + ":" +
             std::to_string(address.port) + address.path + " (" + source + ")");
-  ClientState.serverHost = address.host;
-  ClientState.serverPort = address.port;
-  ClientState.serverPath = address.path;
-  ClientState.serverSecure = address.secure;
+  serverUrlInUse_ = serverUrl;
+  signin::useServerAddress(address);
   getClient_.setServer(address.host, address.port, address.secure);
   if (uploadQueueClient_ != nullptr)
     uploadQueueClient_->setServer(address.host, address.port, address.secure);
@@ -319,6 +320,4 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void installStatusWindowHooks(TForm1& form) {
   AppHooks.appendLog = [&form](const std::string& line) { form.appendLog(line); };
-  AppHooks.isLessonRunning = [&form] { return form.isLessonRunning(); };
-  AppHooks.startLessonTimers = [&form] { form.startLessonTimers(); };
 }

@@ -17,6 +17,7 @@
 #include "platform/gui/key_grab.h"
 #include "platform/gui/surface_drag.h"
 #include "server/get_client.h"
+#include "state/lesson.h"
 #include "store/kept_session.h"
 #include "sys/deployment_settings.h"
 
@@ -48,18 +49,19 @@ struct StatusWindowServices {
   std::function<platform::F4Swallow::Result()> installKeyHook;
   // The auto-upgrader: told to check now with the login's two values.
   std::function<void(const std::string& versionNumber, const std::string& infoFileUrl)> checkForUpgrade;
-  // Each tick of the screenshot timer, after the counter went up.
+  // Each tick of the screenshot timer, after the lesson's picture counter
+  // went up.
   std::function<void()> screenshotTick;
-  // A running lesson has stopped (its limit, a login, a logout).
-  std::function<void()> lessonEnded;
 };
 
 class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
-  // The pictures are read from `assetsDir` (status_*.png).
-  explicit TForm1(const std::string& assetsDir, QWidget* parent = nullptr);
+  // The pictures are read from `assetsDir` (status_*.png). The window times
+  // `lesson`, takes it up again after a login or a restart and stops it; its
+  // timers follow the lesson's signals.
+  TForm1(Lesson& lesson, const std::string& assetsDir, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Services left empty keep their defaults.
@@ -81,12 +83,9 @@ class TForm1 : public QWidget {
   void loginMessage(const std::string& block);
 
   // Ends the running lesson on this computer: timers off, display and
-  // elapsed seconds back to zero, the class-start page idle. The server's
-  // lesson is not ended.
+  // elapsed seconds back to zero (the lesson's `stopped` puts the pages
+  // back to idle). The server's lesson is not ended.
   void stopLesson();
-  // A lesson starts (the class-start page): class and screenshot timers on,
-  // the lock timer off.
-  void startLessonTimers();
   bool isLessonRunning() const;
 
   // Where the window stands in a monitor's work area: near its top-right
@@ -121,6 +120,10 @@ class TForm1 : public QWidget {
  signals:
   // The window was closed: the client ends.
   void closed();
+  // A login or logout message was applied: the pages show the sign-in (or
+  // their prompts) and forget what was chosen on them.
+  void signedIn();
+  void signedOut();
 
  protected:
   bool event(QEvent* event) override;
@@ -137,6 +140,9 @@ class TForm1 : public QWidget {
   void installKeyHook();
   void followPrimaryMonitor();
   void startResumeRequest();
+  // A lesson started or taken up: class and screenshot timers on, the lock
+  // timer off, the sign-in and lesson kept for a restart.
+  void startLessonTimers();
   // Goes on with the newest lesson this teacher started offline less than
   // 40 minutes ago, counting from its begin time; false when there is none.
   bool takeUpOfflineLesson();
@@ -152,6 +158,7 @@ class TForm1 : public QWidget {
   bool useSiteServerAddress();
   void setTimeDisplay(int minutes, int seconds);
 
+  Lesson& lesson_;
   StatusWindowServices services_;
   server::GetClient getClient_;
   server::GetClient* uploadQueueClient_ = nullptr;
@@ -162,6 +169,8 @@ class TForm1 : public QWidget {
   QMetaObject::Connection primaryWatch_;
   QMetaObject::Connection primaryAreaWatch_;
   bool unusableStoredLogged_ = false;
+  // The address the requests go to, as it was read or typed.
+  std::string serverUrlInUse_;
   std::string unusableSiteLogged_;
   // The login message of the teacher signed in (GBK), kept for a restart.
   std::string loginText_;
@@ -200,6 +209,5 @@ class TForm1 : public QWidget {
   platform::SurfaceDrag drag_{QRect(241, 55, 10, 14)};
 };
 
-// Fills the status window's entries of AppHooks (log, lesson state, lesson
-// start).
+// Fills the status window's entry of AppHooks (the log).
 void installStatusWindowHooks(TForm1& form);

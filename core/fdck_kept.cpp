@@ -9,8 +9,10 @@
 
 #include "core/fdck.h"
 #include "core/offline_records.h"
+#include "core/sign_in.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/lesson_record.h"
 #include "store/db_error.h"
 #include "store/db_func.h"
 #include "sys/text_codec.h"
@@ -28,15 +30,8 @@ void TForm1::keepSession() {
   kept.teacherID = ClientState.teacherID;
   kept.keptAt = std::time(nullptr);
   if (isLessonRunning()) {
-    kept.processID = ClientState.processID;
-    kept.schoolID = ClientState.schoolID;
-    kept.gradeID = ClientState.gradeID;
-    kept.gradeName = ClientState.gradeName;
-    kept.classID = ClientState.classID;
-    kept.className = ClientState.className;
-    kept.subjectID = ClientState.subjectID;
-    kept.subjectName = ClientState.subjectName;
-    kept.lessonBegan = kept.keptAt - ClientState.elapsedSeconds;
+    kept.lesson = lessonRecord(ClientState, lesson_);
+    kept.lessonBegan = kept.keptAt - lesson_.elapsedSeconds();
     kept.keptAt = kept.lessonBegan;
   }
   try {
@@ -74,7 +69,7 @@ void TForm1::resumeKeptSession() {
     return;
   }
   appendLog("restarted: teacher " + kept->teacherID + " signed in again" +
-            (kept->lessonBegan != 0 ? ", lesson " + kept->processID + " of " +
+            (kept->lessonBegan != 0 ? ", lesson " + kept->lesson.processID + " of " +
                                           std::to_string(now - kept->lessonBegan) + " s taken up"
                                     : std::string()) +
             " (kept before the restart)");
@@ -86,23 +81,11 @@ bool TForm1::takeUpKeptLesson() {
   const std::optional<DB_Func::KeptSession> kept = std::exchange(resumingFrom_, std::nullopt);
   if (!kept || kept->lessonBegan == 0 || kept->teacherID != ClientState.teacherID || isLessonRunning())
     return false;
-  ClientState.processID = kept->processID;
-  ClientState.schoolID = kept->schoolID;
-  ClientState.gradeID = kept->gradeID;
-  ClientState.gradeName = kept->gradeName;
-  ClientState.classID = kept->classID;
-  ClientState.className = kept->className;
-  ClientState.subjectID = kept->subjectID;
-  ClientState.subjectName = kept->subjectName;
-  appendLog("lesson " + kept->processID + " goes on as it was kept (the server did not answer)");
+  signin::takeLessonSchool(kept->lesson.schoolID);
+  appendLog("lesson " + kept->lesson.processID + " goes on as it was kept (the server did not answer)");
   std::tm began{};
   localtime_r(&kept->lessonBegan, &began);
-  callHook(AppHooks.classStartResumed, offline::timeText(began));
-  ClientState.elapsedSeconds =
-      static_cast<int>(std::clamp<long long>(std::time(nullptr) - kept->lessonBegan, 0, INT_MAX - 1));
-  callHook(AppHooks.classStartRefresh);
-  Timer1.start();
-  Timer3.start();
-  keepSession();
+  lesson_.resume(kept->lesson.processID, roomOf(kept->lesson), offline::timeText(began),
+                 std::time(nullptr) - kept->lessonBegan);
   return true;
 }

@@ -8,6 +8,7 @@
 #include "core/fdck.h"
 #include "core/lamp_shape.h"
 #include "core/offline_records.h"
+#include "core/sign_in.h"
 #include "replies/json_func.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
@@ -28,17 +29,13 @@ void TForm1::setTimeDisplay(int minutes, int seconds) {
 }
 
 void TForm1::stopLesson() {
-  const bool wasRunning = isLessonRunning();
   Timer1.stop();
   Timer3.stop();
   Timer4.stop();
-  ClientState.screenshotCounter = 1;
   Label2->setText("00：00");
   Label2->adjustSize();
-  ClientState.elapsedSeconds = 0;
-  callHook(AppHooks.classStartIdle);
   clearKeptSession();
-  if (wasRunning && services_.lessonEnded) services_.lessonEnded();
+  lesson_.stop();
 }
 
 void TForm1::startLessonTimers() {
@@ -48,11 +45,11 @@ void TForm1::startLessonTimers() {
   keepSession();
 }
 
-bool TForm1::isLessonRunning() const { return Timer1.isActive(); }
+bool TForm1::isLessonRunning() const { return lesson_.running(); }
 
 void TForm1::Timer1Timer() {
   Shape1->setBrushColor(Shape1->brushColor() == kLime ? kRed : kLime);
-  const int elapsed = std::max(0, ClientState.elapsedSeconds);
+  const int elapsed = std::max(0, lesson_.elapsedSeconds());
   const int minutes = elapsed / 60;
   const int seconds = elapsed % 60;
   if (minutes >= kLessonLimitMinutes) {
@@ -64,11 +61,11 @@ void TForm1::Timer1Timer() {
     return;
   }
   setTimeDisplay(minutes, seconds);
-  ClientState.elapsedSeconds = elapsed + 1;
+  lesson_.countSecond();
 }
 
 void TForm1::Timer3Timer() {
-  ClientState.screenshotCounter += 1;
+  lesson_.countScreenshot();
   if (services_.screenshotTick) services_.screenshotTick();
 }
 
@@ -103,29 +100,18 @@ void TForm1::resumeReply(const std::string& replyText) {
     Timer4.stop();
     return;
   }
-  ClientState.teacherID = lesson.text("teacherID");
-  ClientState.teacherName = lesson.text("userName");
-  ClientState.teacherPhone = lesson.text("mobile");
-  ClientState.schoolID = lesson.text("schoolID");
-  ClientState.schoolName = lesson.text("schoolName");
-  ClientState.gradeID = lesson.text("gradeID");
-  ClientState.gradeName = lesson.text("gradeName");
-  ClientState.classID = lesson.text("classesID");
-  ClientState.className = lesson.text("classesName");
-  ClientState.subjectID = lesson.text("subjectID");
-  ClientState.subjectName = lesson.text("subjectName");
-  ClientState.processID = lesson.text("processID");
-
+  signin::takeLessonTeacher(lesson.text("teacherID"), lesson.text("userName"), lesson.text("mobile"),
+                            lesson.text("schoolID"), lesson.text("schoolName"));
   Label1->setText(text::toQString(ClientState.teacherName) + " 老师");
   Label1->adjustSize();
-  callHook(AppHooks.classStartResumed, lesson.text("beginTime"));
-  // A lesson the server says began in the future counts from 0.
-  ClientState.elapsedSeconds =
-      static_cast<int>(std::clamp<long long>(lesson.integer("timeDiff"), 0, INT_MAX - 1));
-  callHook(AppHooks.classStartRefresh);
-  Timer1.start();
-  Timer3.start();
-  keepSession();
+  LessonChoice room;
+  room.gradeID = lesson.text("gradeID");
+  room.gradeName = lesson.text("gradeName");
+  room.classID = lesson.text("classesID");
+  room.className = lesson.text("classesName");
+  room.subjectID = lesson.text("subjectID");
+  room.subjectName = lesson.text("subjectName");
+  lesson_.resume(lesson.text("processID"), room, lesson.text("beginTime"), lesson.integer("timeDiff"));
 }
 
 bool TForm1::takeUpOfflineLesson() {
@@ -144,23 +130,19 @@ bool TForm1::takeUpOfflineLesson() {
   begin.tm_isdst = -1;
   const std::time_t began = std::mktime(&begin);
 
-  ClientState.schoolID = lesson.text("school_id");
-  ClientState.gradeID = lesson.text("grade_id");
-  ClientState.gradeName = lesson.text("grade_name");
-  ClientState.classID = lesson.text("class_id");
-  ClientState.className = lesson.text("class_name");
-  ClientState.subjectID = lesson.text("subject_id");
-  ClientState.subjectName = lesson.text("subject_name");
+  signin::takeLessonSchool(lesson.text("school_id"));
+  LessonChoice room;
+  room.gradeID = lesson.text("grade_id");
+  room.gradeName = lesson.text("grade_name");
+  room.classID = lesson.text("class_id");
+  room.className = lesson.text("class_name");
+  room.subjectID = lesson.text("subject_id");
+  room.subjectName = lesson.text("subject_name");
   // Its pictures keep going to the lesson's folder and wait for delivery;
   // once the server has taken it, it goes on under the server's id.
   const std::string serverID = lesson.text("process_id");
-  ClientState.processID = serverID.empty() ? lesson.text("local_id") : serverID;
-  appendLog("offline lesson taken up: " + ClientState.processID);
-  callHook(AppHooks.classStartResumed, beginTime);
-  ClientState.elapsedSeconds = static_cast<int>(std::clamp<long long>(now - began, 0, INT_MAX - 1));
-  callHook(AppHooks.classStartRefresh);
-  Timer1.start();
-  Timer3.start();
-  keepSession();
+  const std::string processID = serverID.empty() ? lesson.text("local_id") : serverID;
+  appendLog("offline lesson taken up: " + processID);
+  lesson_.resume(processID, room, beginTime, now - began);
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include "core/fdck.h"
 #include "core/login_message.h"
+#include "core/sign_in.h"
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
@@ -21,11 +22,13 @@ void TForm1::loginMessage(const std::string& block) {
   callHook(AppHooks.resetQueue);
   callHook(AppHooks.switchPage, std::string(PageKey::ClassStart));
   if (parsed.message.online) {
-    applyLogin(parsed.message, ClientState);
+    signin::applyLogin(parsed.message);
+    lesson_.forget();
     loginText_ = text;
     applyLoginSteps();
   } else {
-    applyLogout(ClientState);
+    signin::applyLogout();
+    lesson_.forget();
     loginText_.clear();
     resumingFrom_.reset();
     applyLogoutSteps();
@@ -37,7 +40,7 @@ void TForm1::loginMessage(const std::string& block) {
 // screenshot interval, the status label, the upgrade check and the resume.
 void TForm1::applyLoginSteps() {
   if (ClientState.lockScreenFlag == "1") installKeyHook();
-  callHook(AppHooks.pagesSignedIn);
+  emit signedIn();
   Timer3.setInterval(screenshotIntervalMs(ClientState.screenshotIntervalSec));
   Label1->setText(text::toQString(ClientState.teacherName) + " 老师");
   Label1->adjustSize();
@@ -48,7 +51,7 @@ void TForm1::applyLoginSteps() {
 }
 
 void TForm1::applyLogoutSteps() {
-  callHook(AppHooks.pagesSignedOut);
+  emit signedOut();
   Label1->setText("未登录");
   Label1->adjustSize();
 }

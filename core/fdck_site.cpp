@@ -18,11 +18,10 @@ bool TForm1::useSiteServerAddress() {
     unusableSiteLogged_ = url;
     return false;
   }
-  if (url == ClientState.serverUrl && !ClientState.serverHost.empty()) return true;
+  if (url == serverUrlInUse_ && !ClientState.serverHost.empty()) return true;
   const bool changed = !ClientState.serverHost.empty();
   appendLog((changed ? "server address changed to " : "server address ") + site->value + " from " +
             site->file);
-  ClientState.serverUrl = url;
   useServerAddress(url, "from the site's settings");
   // Everything that reads t_login_info (the lock screen, edu-admin) sees
   // the same address.

@@ -27,17 +27,6 @@ std::string reason(std::string_view utf8) {
   return text::utf8ToGbk(std::string("登录消息未处理：") + std::string(utf8));
 }
 
-void clearLessonChoices(ClientStateRecord& state) {
-  state.gradeID.clear();
-  state.gradeName.clear();
-  state.classID.clear();
-  state.className.clear();
-  state.subjectID.clear();
-  state.subjectName.clear();
-  state.processID.clear();
-  state.screenshotCounter = 1;
-}
-
 }  // namespace
 
 std::string loginTextOfBlock(std::string_view block) {
@@ -96,7 +85,6 @@ void applyLogin(const LoginMessage& message, ClientStateRecord& state) {
   state.cityName = item[kItemCityName];
   state.areaID = item[kItemAreaID];
   state.areaName = item[kItemAreaName];
-  state.serverUrl = item[kItemServerUrl];
   state.lockScreenFlag = item[kItemLockScreenFlag];
   state.screenshotIntervalSec = effectiveScreenshotInterval(item[kItemScreenshotInterval]);
   state.ftpHost = item[kItemFtpHost];
@@ -106,12 +94,10 @@ void applyLogin(const LoginMessage& message, ClientStateRecord& state) {
   state.upgradeInfoUrl = item[kItemUpgradeInfoUrl];
   state.ftpUser = message.ftpUser;
   state.ftpPassword = message.ftpPassword;
-  clearLessonChoices(state);
 }
 
 void applyLogout(ClientStateRecord& state) {
   state.loginState = false;
-  clearLessonChoices(state);
 }
 
 std::string effectiveScreenshotInterval(std::string_view item) {

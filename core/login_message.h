@@ -77,12 +77,14 @@ std::string loginTextForLog(std::string_view text);
 LoginParseResult parseLoginMessage(std::string_view text);
 
 // The login's writes into the record: signed in, the teacher, school, area,
-// server, lock-screen, interval (never below 60), FTP and upgrade values,
-// lesson choices cleared (the catalog choice stays), the counter at 1.
+// lock-screen, interval (never below 60), FTP and upgrade values. (The
+// server address item is not used: the address in use is the one read at
+// start-up. The lesson and the pages' choices are cleared by the status
+// window.)
 void applyLogin(const LoginMessage& message, ClientStateRecord& state);
 
-// The logout's writes: signed out, lesson choices cleared, the counter at 1.
-// Teacher, school, area, server, FTP and upgrade values stay.
+// The logout's writes: signed out. Teacher, school, area, server, FTP and
+// upgrade values stay.
 void applyLogout(ClientStateRecord& state);
 
 // The interval item as it is stored: "60" when its value is below 60,

@@ -145,8 +145,8 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
     log(what + " delivered, processID " + processID);
     // The lesson still running goes on under the server's id: its next
     // pictures and courseware are sent with it.
-    if (ClientState.processID == localId) {
-      ClientState.processID = processID;
+    if (lesson_ != nullptr && lesson_->processID() == localId) {
+      lesson_->takeServerId(localId, processID);
       log("the running lesson " + localId + " goes on as " + processID);
     }
     answered(true);

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "server/get_client.h"
+#include "state/lesson.h"
 #include "store/db_error.h"
 #include "store/offline_store.h"
 
@@ -45,6 +46,10 @@ class OfflineDelivery : public QObject {
   // The clock of the items' retry times, ms since 1970 (tests move it).
   void setClock(std::function<long long()> clock) { clock_ = std::move(clock); }
   server::GetClient& getClient() { return *client_; }
+  // The lesson this computer is timing: once the server has taken a lesson
+  // started offline, the lesson running under its local id goes on under the
+  // server's.
+  void setLesson(Lesson* lesson) { lesson_ = lesson; }
 
   // Looks at edu.db: with anything waiting the retry timer runs. Called at
   // start-up and whenever an item has been added.
@@ -95,4 +100,5 @@ class OfflineDelivery : public QObject {
   // Pictures are posted on a worker; its answer comes back only while the
   // delivery still exists.
   std::shared_ptr<struct UploadChannel> channel_;
+  Lesson* lesson_ = nullptr;
 };

@@ -24,40 +24,22 @@ std::string timeText(const std::tm& local) { return formatted(local, "%Y-%m-%d %
 
 std::tm localNow() { return localDateNow(); }
 
-DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string& beginTime) {
-  DB_Func::LessonRecord lesson;
-  lesson.teacherID = state.teacherID;
-  lesson.teacherName = state.teacherName;
-  lesson.teacherPhone = state.teacherPhone;
-  lesson.schoolID = state.schoolID;
-  lesson.gradeID = state.gradeID;
-  lesson.gradeName = state.gradeName;
-  lesson.classID = state.classID;
-  lesson.className = state.className;
-  lesson.subjectID = state.subjectID;
-  lesson.subjectName = state.subjectName;
-  lesson.deviceID = state.diskID;
-  lesson.beginTime = beginTime;
-  return lesson;
-}
-
-long long recordPicture(const ScreenshotUpload& picture, const ClientStateRecord& state,
-                        const std::string& shotState) {
-  const ScreenshotJob& job = picture.job;
+long long recordPicture(const ScreenshotUpload& picture, const std::string& shotState) {
   const std::string shotTime = timeText(picture.takenAt);
-  DB_Func::LessonRecord lesson = lessonOf(state, shotTime);
-  lesson.processID = job.processID;
-  const long long row = DB_Func::LessonRowFor(job.processID, lesson);
+  // An online lesson first seen here is dated by its first picture.
+  DB_Func::LessonRecord lesson = picture.job.lesson;
+  lesson.beginTime = shotTime;
+  const long long row = DB_Func::LessonRowFor(lesson.processID, lesson);
   if (row == 0) return 0;
   DB_Func::ShotRecord shot;
   shot.filePath = picture.localPath;
   shot.shotTime = shotTime;
-  shot.schoolID = job.schoolID;
-  shot.gradeID = job.gradeID;
-  shot.classID = job.classID;
-  shot.teacherID = job.teacherID;
-  shot.subjectID = job.subjectID;
-  shot.deviceID = job.deviceID;
+  shot.schoolID = lesson.schoolID;
+  shot.gradeID = lesson.gradeID;
+  shot.classID = lesson.classID;
+  shot.teacherID = lesson.teacherID;
+  shot.subjectID = lesson.subjectID;
+  shot.deviceID = lesson.deviceID;
   return DB_Func::AddPendingShot(row, shot, shotState);
 }
 

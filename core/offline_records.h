@@ -7,7 +7,6 @@
 #include <string>
 
 #include "core/screenshot_taker.h"
-#include "state/client_state.h"
 #include "store/offline_store.h"
 
 namespace offline {
@@ -20,14 +19,11 @@ bool isOfflineLessonId(const std::string& processID);
 std::string timeText(const std::tm& local);
 std::tm localNow();
 
-// The running lesson of the ClientState as a record, begun at `beginTime`.
-DB_Func::LessonRecord lessonOf(const ClientStateRecord& state, const std::string& beginTime);
-
 // Records a picture the server has not got yet, under the lesson it was
-// taken in (`state` names the lesson when it is an online one seen for the
-// first time), as `shotState` (pending, or sending while its live post is
-// on its way). Returns its row id; 0 when its offline lesson is not stored.
-long long recordPicture(const ScreenshotUpload& picture, const ClientStateRecord& state,
-                        const std::string& shotState);
+// taken in (the lesson of its job, added when it is an online one seen for
+// the first time), as `shotState` (pending, or sending while its live post
+// is on its way). Returns its row id; 0 when its offline lesson is not
+// stored.
+long long recordPicture(const ScreenshotUpload& picture, const std::string& shotState);
 
 }  // namespace offline

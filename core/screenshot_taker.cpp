@@ -15,6 +15,7 @@
 #include "platform/free_memory.h"
 #include "server/http_helpers.h"
 #include "server/http_url.h"
+#include "state/lesson_record.h"
 #include "sys/local_time.h"
 #include "sys/text_codec.h"
 
@@ -33,25 +34,18 @@ bool makeFolder(const std::string& diskPath, std::string& reason) {
 
 }  // namespace
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& dataDir) {
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson, const std::string& dataDir) {
   ScreenshotJob job;
   job.dataDir = dataDir;
-  job.teacherName = state.teacherName;
-  job.teacherPhone = state.teacherPhone;
-  job.processID = state.processID;
-  job.counter = state.screenshotCounter;
-  job.serverHost = state.serverHost;
-  job.serverPort = state.serverPort;
-  job.serverSecure = state.serverSecure;
-  job.schoolID = state.schoolID;
-  job.gradeID = state.gradeID;
-  job.classID = state.classID;
-  job.teacherID = state.teacherID;
-  job.subjectID = state.subjectID;
-  job.deviceID = state.diskID;
-  job.keepForLater = offline::isOfflineLessonId(state.processID);
-  job.target = HttpUrl::Screenshot(state.serverPath, state.processID, state.schoolID, state.gradeID,
-                                   state.classID, state.teacherID, state.subjectID, state.diskID, "0", "");
+  job.lesson = lessonRecord(signIn, lesson);
+  job.counter = lesson.screenshotCounter();
+  job.serverHost = signIn.serverHost;
+  job.serverPort = signIn.serverPort;
+  job.serverSecure = signIn.serverSecure;
+  const DB_Func::LessonRecord& l = job.lesson;
+  job.keepForLater = offline::isOfflineLessonId(l.processID);
+  job.target = HttpUrl::Screenshot(signIn.serverPath, l.processID, l.schoolID, l.gradeID, l.classID, l.teacherID,
+                                   l.subjectID, l.deviceID, "0", "");
   return job;
 }
 
@@ -102,7 +96,7 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   std::string diskPath = job.dataDir;
   std::vector<std::pair<std::string, std::string>> folders;  // client name, disk name
   for (const std::string& level :
-       screenshotFolderLevels(clock_(), job.teacherName, job.teacherPhone, job.processID)) {
+       screenshotFolderLevels(clock_(), job.lesson.teacherName, job.lesson.teacherPhone, job.lesson.processID)) {
     localPath += "/" + level;
     diskPath += "/" + text::gbkToUtf8(level);
     folders.emplace_back(localPath, diskPath);
@@ -236,7 +230,7 @@ void ScreenshotTaker::captureRefused(bool blank) {
 }
 
 void ScreenshotTaker::noteLesson(const ScreenshotJob& job) {
-  std::string key = job.teacherName + '\x1f' + job.teacherPhone + '\x1f' + job.processID;
+  std::string key = job.lesson.teacherName + '\x1f' + job.lesson.teacherPhone + '\x1f' + job.lesson.processID;
   // The counter starts again at every lesson start, resume and login.
   if (key != lessonKey_ || job.counter <= lastCounter_) {
     lessonKey_ = std::move(key);

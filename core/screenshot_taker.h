@@ -3,9 +3,9 @@
 // JPEG below the data folder by the encoder's worker, then posted to the
 // server by an upload worker.
 //
-// The status window, at each tick of Timer3:
-//   ClientState.screenshotCounter += 1;
-//   taker.tick(makeScreenshotJob(ClientState, platform::dataDir()));
+// The status window, at each tick of Timer3, counts the lesson's picture
+// (Lesson::countScreenshot) and the program then calls
+//   taker.tick(makeScreenshotJob(ClientState, lesson, dataDir));
 // and once, at its creation, has the notice and the diagnostic log follow
 // the taker (followScreenshots in shot_notice.h).
 #pragma once
@@ -22,27 +22,28 @@
 
 #include "platform/gui/screen_capture.h"
 #include "state/client_state.h"
+#include "state/lesson.h"
+#include "store/offline_store.h"
 
-// A plain copy of what one tick needs, taken from the ClientState on the UI
-// thread; the worker reads nothing else. Text is GBK except `dataDir`.
+// A plain copy of what one tick needs, taken from the sign-in and the lesson
+// on the UI thread; the worker reads nothing else. Text is GBK except
+// `dataDir`.
 struct ScreenshotJob {
   std::string dataDir;  // the data folder as named on disk (UTF-8)
-  std::string teacherName;
-  std::string teacherPhone;
-  std::string processID;
+  // The teacher and lesson: the picture's folder, the ids it is sent and
+  // kept with (the target carries them too).
+  DB_Func::LessonRecord lesson;
   int counter = 1;  // already incremented for this tick
   std::string serverHost;
   int serverPort = 80;
   bool serverSecure = false;
   std::string target;  // path and query of postScreenShot
-  // The ids the picture is sent with (the target carries them too).
-  std::string schoolID, gradeID, classID, teacherID, subjectID, deviceID;
   // A lesson the server does not know yet (started offline): the picture
   // is kept for later instead of being uploaded now.
   bool keepForLater = false;
 };
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& state, const std::string& dataDir);
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson, const std::string& dataDir);
 
 // One upload as the tick started it.
 struct ScreenshotUpload {

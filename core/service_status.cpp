@@ -4,14 +4,13 @@
 
 #include "sys/text_codec.h"
 
-std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting,
+std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds, int itemsWaiting,
                               int capturesRefused) {
   std::string line =
       state.loginState ? "signed in: " + text::gbkToUtf8(state.teacherName) : std::string("signed out");
-  if (lessonRunning) {
+  if (lessonSeconds) {
     char time[32];
-    std::snprintf(time, sizeof time, ", lesson %02d:%02d", state.elapsedSeconds / 60,
-                  state.elapsedSeconds % 60);
+    std::snprintf(time, sizeof time, ", lesson %02d:%02d", *lessonSeconds / 60, *lessonSeconds % 60);
     line += time;
   }
   if (itemsWaiting == 0)

@@ -4,6 +4,7 @@
 // taken (a failed or blank capture).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "state/client_state.h"
@@ -11,5 +12,6 @@
 // UTF-8, e.g. "signed in: 张伟, lesson 12:05, 3 items waiting" or
 // "signed out, nothing waiting"; ", 2 screenshots not taken" follows when
 // captures failed or came back blank since the start.
-std::string serviceStatusLine(const ClientStateRecord& state, bool lessonRunning, int itemsWaiting,
+// `lessonSeconds`: the running lesson's time, nothing when none runs.
+std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds, int itemsWaiting,
                               int capturesRefused = 0);

@@ -30,8 +30,8 @@ void message(const char* utf8, QWidget* parent) { ui::showMessage(text::utf8ToGb
 
 }  // namespace
 
-TForm_kjsc::TForm_kjsc(const std::string& assetsDir, QWidget* parent)
-    : QWidget(parent), chooseFiles_(openDialog1) {
+TForm_kjsc::TForm_kjsc(const Lesson& lesson, const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), chooseFiles_(openDialog1), lesson_(lesson) {
   courseware::setUpPage(this, "Form_kjsc", 393, 607);
 
   Image7 = new QLabel(this);
@@ -54,7 +54,7 @@ void TForm_kjsc::showEvent(QShowEvent* event) {
 }
 
 void TForm_kjsc::suiImageButton6Click() {
-  if (!callHook(AppHooks.isLessonRunning)) {
+  if (!lesson_.running()) {
     message("请先开始记时后，再上传课件！！！", this);
     return;
   }

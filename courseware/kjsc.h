@@ -9,6 +9,7 @@
 #include <string>
 
 #include "courseware/page_style.h"
+#include "state/lesson.h"
 
 class QLabel;
 class QPushButton;
@@ -17,7 +18,8 @@ class TForm_kjsc : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TForm_kjsc(const std::string& assetsDir = courseware::defaultAssetsDir(),
+  // Files are taken only while `lesson` runs.
+  explicit TForm_kjsc(const Lesson& lesson, const std::string& assetsDir = courseware::defaultAssetsDir(),
                       QWidget* parent = nullptr);
 
   // The open dialog OpenDialog1: the chosen files, none when cancelled.
@@ -36,4 +38,5 @@ class TForm_kjsc : public QWidget {
  private:
   FileChooser chooseFiles_;
   QString dropPicture_;  // decoded when the page is first shown
+  const Lesson& lesson_;
 };

@@ -24,25 +24,6 @@ constexpr const char* kCancelNames[] = {"button14", "button24", "Button34", "But
 
 QString utf8(const char* text) { return QString::fromUtf8(text); }
 
-// The values of the moment that an upload step needs.
-courseware::UploadSession sessionFromClientState() {
-  courseware::UploadSession session;
-  session.serverPath = ClientState.serverPath;
-  session.schoolID = ClientState.schoolID;
-  session.teacherID = ClientState.teacherID;
-  session.processID = ClientState.processID;
-  // The courseware goes with the catalog page's grade and subject.
-  session.gradeID = ClientState.coursewareGradeID;
-  session.classID = ClientState.classID;
-  session.subjectID = ClientState.coursewareSubjectID;
-  session.catalogID = ClientState.catalogID;
-  session.ftpHost = ClientState.ftpHost;
-  session.ftpPort = ClientState.ftpPort;
-  session.ftpUser = ClientState.ftpUser;
-  session.ftpPassword = ClientState.ftpPassword;
-  session.ftpTls = ClientState.ftpTls;
-  return session;
-}
 
 }  // namespace
 
@@ -50,7 +31,9 @@ TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assets
     : QWidget(parent), workflow_(new courseware::UploadWorkflow(getClient, this)) {
   buildControls(assetsDir);
   using courseware::UploadWorkflow;
-  workflow_->setSession(sessionFromClientState);
+  // Until the catalog page is linked (courseware::linkCatalogPage): the
+  // sign-in alone, without a catalog, with which nothing is registered.
+  workflow_->setSession([] { return courseware::sessionOfSignIn(ClientState); });
   connect(workflow_, &UploadWorkflow::queueChanged, this, &TForm_kjsc2::RefreshRows);
   connect(workflow_, &UploadWorkflow::uploadStarted, this, [this] {
     suiImageButton6->hide();

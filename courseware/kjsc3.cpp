@@ -13,6 +13,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/lesson_record.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
 #include "ui/message_box.h"
@@ -41,8 +42,9 @@ QComboBox* makeList(QWidget* parent, const char* name, int top, const char* prom
 
 }  // namespace
 
-TForm_kjsc3::TForm_kjsc3(server::GetClient* getClient, const std::string& assetsDir, QWidget* parent)
-    : QWidget(parent), getClient_(getClient) {
+TForm_kjsc3::TForm_kjsc3(const Lesson& lesson, const LessonChoice& choice, server::GetClient* getClient,
+                         const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), lesson_(lesson), pageChoice_(choice), getClient_(getClient) {
   buildControls(assetsDir);
 }
 
@@ -83,39 +85,53 @@ void TForm_kjsc3::OpenPage() {
   CB_catalog->clear();
   CB_catalog->addItem(utf8("请选择章节"));
   CB_catalog->setCurrentIndex(0);
-  ClientState.catalogID.clear();
-  ClientState.catalogName.clear();
+  choice_.catalogID.clear();
   if (!ClientState.schoolID.empty()) requestCatalogs();
+}
+
+const LessonChoice& TForm_kjsc3::lessonRoom() const { return lesson_.running() ? lesson_.room() : pageChoice_; }
+
+courseware::UploadSession TForm_kjsc3::uploadSession() const {
+  courseware::UploadSession session = courseware::sessionOfSignIn(ClientState);
+  const DB_Func::LessonRecord lesson = lessonRecord(ClientState, lesson_.processID(), lessonRoom(), "");
+  session.processID = lesson.processID;
+  session.classID = lesson.classID;
+  // The courseware goes with this page's grade and subject.
+  session.gradeID = choice_.gradeID;
+  session.subjectID = choice_.subjectID;
+  session.catalogID = choice_.catalogID;
+  return session;
 }
 
 void TForm_kjsc3::takeLessonChoiceWhenNew() {
   // The lesson's choices, which stay when the server later names the lesson.
-  const std::string lesson = ClientState.teacherID + '\x1f' + ClientState.gradeID + '\x1f' +
-                             ClientState.classID + '\x1f' + ClientState.subjectID;
+  const LessonChoice& room = lessonRoom();
+  const std::string lesson =
+      ClientState.teacherID + '\x1f' + room.gradeID + '\x1f' + room.classID + '\x1f' + room.subjectID;
   if (lesson == choiceLesson_) return;
   choiceLesson_ = lesson;
-  ClientState.coursewareGradeID = ClientState.gradeID;
-  ClientState.coursewareGradeName = ClientState.gradeName;
-  ClientState.coursewareSubjectID = ClientState.subjectID;
-  ClientState.coursewareSubjectName = ClientState.subjectName;
+  choice_.gradeID = room.gradeID;
+  choice_.gradeName = room.gradeName;
+  choice_.subjectID = room.subjectID;
+  choice_.subjectName = room.subjectName;
 }
 
 void TForm_kjsc3::FillGrades() {
   grades_ = DB_Func::QueryGrades(ClientState.schoolID);
   fill(CB_grade, "请选择年级", grades_, "grade_name");
-  int match = CB_grade->findText(text::toQString(ClientState.coursewareGradeName), Qt::MatchExactly);
+  int match = CB_grade->findText(text::toQString(choice_.gradeName), Qt::MatchExactly);
   if (match > 0) CB_grade->setCurrentIndex(match);
-  if (ClientState.coursewareGradeID.empty()) CB_grade->setCurrentIndex(0);
+  if (choice_.gradeID.empty()) CB_grade->setCurrentIndex(0);
 }
 
 void TForm_kjsc3::FillSubjects() {
-  subjects_ = DB_Func::QuerySubjects(ClientState.coursewareGradeID);
+  subjects_ = DB_Func::QuerySubjects(choice_.gradeID);
   fill(CB_Subject, "请选择学科", subjects_, "subject_name");
   CB_Subject->setCurrentIndex(0);
 }
 
 void TForm_kjsc3::FillCatalogs() {
-  catalogs_ = DB_Func::QueryCatalogs(ClientState.coursewareSubjectID, ClientState.coursewareGradeID);
+  catalogs_ = DB_Func::QueryCatalogs(choice_.subjectID, choice_.gradeID);
   fill(CB_catalog, "请选择章节", catalogs_, "catalog_name");
   CB_catalog->setCurrentIndex(0);
 }
@@ -123,34 +139,33 @@ void TForm_kjsc3::FillCatalogs() {
 void TForm_kjsc3::CB_gradeChange() {
   if (!moveToItem(grades_, CB_grade->currentIndex())) return;
   const std::string gradeID = grades_.text("grade_id");
-  if (gradeID.empty() || gradeID == ClientState.coursewareGradeID) return;
-  ClientState.coursewareGradeID = gradeID;
-  ClientState.coursewareGradeName = grades_.text("grade_name");
+  if (gradeID.empty() || gradeID == choice_.gradeID) return;
+  choice_.gradeID = gradeID;
+  choice_.gradeName = grades_.text("grade_name");
   FillCatalogs();
   FillSubjects();
-  ClientState.coursewareSubjectID.clear();
-  ClientState.coursewareSubjectName.clear();
+  choice_.subjectID.clear();
+  choice_.subjectName.clear();
   request(HttpUrl::SubjectsOfGrade(ClientState.serverPath, gradeID), &TForm_kjsc3::HandleSubjectReply);
 }
 
 void TForm_kjsc3::CB_SubjectChange() {
   if (!moveToItem(subjects_, CB_Subject->currentIndex())) return;
   const std::string subjectID = subjects_.text("subject_id");
-  if (subjectID.empty() || subjectID == ClientState.coursewareSubjectID) return;
-  ClientState.coursewareSubjectID = subjectID;
-  ClientState.coursewareSubjectName = subjects_.text("subject_name");
+  if (subjectID.empty() || subjectID == choice_.subjectID) return;
+  choice_.subjectID = subjectID;
+  choice_.subjectName = subjects_.text("subject_name");
   FillCatalogs();
   requestCatalogs();
 }
 
 void TForm_kjsc3::CB_catalogChange() {
   if (!moveToItem(catalogs_, CB_catalog->currentIndex())) return;
-  ClientState.catalogID = catalogs_.text("catalog_id");
-  ClientState.catalogName = catalogs_.text("catalog_name");
+  choice_.catalogID = catalogs_.text("catalog_id");
 }
 
 void TForm_kjsc3::suiImageButton6Click() {
-  if (ClientState.catalogID.empty()) {
+  if (choice_.catalogID.empty()) {
     ui::showMessage(text::utf8ToGbk("您还没有选择对应的章节，无法上传课件。"), this);
   }
   // The queue itself declines to start without a catalog.
@@ -160,7 +175,7 @@ void TForm_kjsc3::suiImageButton6Click() {
 
 void TForm_kjsc3::requestCatalogs() {
   request(HttpUrl::CatalogsOfSubject(ClientState.serverPath, ClientState.schoolID,
-                                     ClientState.coursewareGradeID, ClientState.coursewareSubjectID),
+                                     choice_.gradeID, choice_.subjectID),
           &TForm_kjsc3::HandleCatalogReply);
 }
 
@@ -204,6 +219,9 @@ namespace courseware {
 void linkCatalogPage(TForm_kjsc2& queue, TForm_kjsc3& catalog) {
   QPointer<TForm_kjsc2> queuePage(&queue);
   QPointer<TForm_kjsc3> catalogPage(&catalog);
+  queue.workflow().setSession([catalogPage] {
+    return catalogPage ? catalogPage->uploadSession() : sessionOfSignIn(ClientState);
+  });
   catalog.setStartNext([queuePage] {
     if (queuePage) queuePage->StartNext();
   });

@@ -2,11 +2,12 @@
 // assigns it to a grade, a subject and a catalog entry (a chapter). The lists
 // fill at once from the local cache; fresh subjects and catalogs are asked of
 // the server while the teacher chooses, and the cache and lists are redone
-// when they come. The choice lives in the ClientState, in fields of its own
-// (coursewareGradeID, coursewareSubjectID, catalogID): it starts from the
-// lesson's grade and subject and never changes them, so the lesson's
-// pictures keep the lesson's. "上传文件" hides the page and starts the
-// upload queue.
+// when they come. The choice is the page's own (grade, subject, catalog
+// entry): it starts from the lesson's grade and subject (or, with no lesson
+// running, from what is chosen on the class-start page) and never changes
+// them, so the lesson's pictures keep the lesson's. "上传文件" hides the page
+// and starts the upload queue, which registers the courseware under the
+// page's choice (uploadSession).
 #pragma once
 
 #include <QWidget>
@@ -14,6 +15,8 @@
 #include <string>
 
 #include "courseware/page_style.h"
+#include "courseware/upload_workflow.h"
+#include "state/lesson.h"
 #include "store/row_set.h"
 
 class QComboBox;
@@ -30,11 +33,18 @@ class TForm_kjsc3 : public QWidget {
   Q_OBJECT
 
  public:
+  // What the page chose: the courseware's grade, subject and catalog entry.
+  struct Choice {
+    std::string gradeID, gradeName;
+    std::string subjectID, subjectName;
+    std::string catalogID;
+  };
+
   // `getClient` is the status window's GET client, shared with the other
-  // pages; it may be handed in later with setGetClient.
-  explicit TForm_kjsc3(server::GetClient* getClient = nullptr,
-                       const std::string& assetsDir = courseware::defaultAssetsDir(),
-                       QWidget* parent = nullptr);
+  // pages; it may be handed in later with setGetClient. The choice starts
+  // from `lesson`'s room while it runs, otherwise from the pages' `choice`.
+  TForm_kjsc3(const Lesson& lesson, const LessonChoice& choice, server::GetClient* getClient = nullptr,
+              const std::string& assetsDir = courseware::defaultAssetsDir(), QWidget* parent = nullptr);
 
   void setGetClient(server::GetClient* getClient) { getClient_ = getClient; }
   // What "上传文件" starts: the upload queue's StartNext.
@@ -42,6 +52,10 @@ class TForm_kjsc3 : public QWidget {
 
   // Called by the upload queue before it shows the page.
   void OpenPage();
+  const Choice& choice() const { return choice_; }
+  // What the upload queue registers courseware under: the sign-in, the
+  // lesson's id, its class, and this page's grade, subject and catalog.
+  courseware::UploadSession uploadSession() const;
   void FillGrades();
   void FillSubjects();
   void FillCatalogs();
@@ -74,6 +88,12 @@ class TForm_kjsc3 : public QWidget {
   // Fills `list` with `prompt` and the `column` of every row of `rows`.
   static void fill(QComboBox* list, const char* prompt, DB_Func::RowSet& rows, const char* column);
 
+  // The lesson's room, or what the pages chose while none runs.
+  const LessonChoice& lessonRoom() const;
+
+  const Lesson& lesson_;
+  const LessonChoice& pageChoice_;
+  Choice choice_;
   server::GetClient* getClient_ = nullptr;
   std::function<void()> startNext_;
   // Item k (k >= 1) of each list stands for row k - 1 of its row set.

@@ -415,4 +415,17 @@ void UploadWorkflow::HandleRegisterReply(const std::string& raw) {
   Timer4->start(stepMs_);
 }
 
+UploadSession sessionOfSignIn(const ClientStateRecord& signIn) {
+  UploadSession session;
+  session.serverPath = signIn.serverPath;
+  session.schoolID = signIn.schoolID;
+  session.teacherID = signIn.teacherID;
+  session.ftpHost = signIn.ftpHost;
+  session.ftpPort = signIn.ftpPort;
+  session.ftpUser = signIn.ftpUser;
+  session.ftpPassword = signIn.ftpPassword;
+  session.ftpTls = signIn.ftpTls;
+  return session;
+}
+
 }  // namespace courseware

@@ -30,6 +30,7 @@
 #include "courseware/copy_hash.h"
 #include "courseware/ftp_store.h"
 #include "courseware/worker_lane.h"
+#include "state/client_state.h"
 
 class QTimer;
 
@@ -57,6 +58,9 @@ struct UploadSession {
   std::string ftpPassword;
   std::string ftpTls;  // "off", "try" or "require"
 };
+
+// The sign-in's part of a session: server, school, teacher and FTP server.
+UploadSession sessionOfSignIn(const ClientStateRecord& signIn);
 
 class UploadWorkflow : public QObject {
   Q_OBJECT

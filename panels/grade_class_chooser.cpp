@@ -31,27 +31,26 @@ void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string&
 
 }  // namespace
 
-GradeClassChooser::GradeClassChooser(server::GetClient& client, QWidget* surface, const Layout& layout)
-    : client_(client), showCurrentChoice_(layout.showCurrentChoice) {
+GradeClassChooser::GradeClassChooser(server::GetClient& client, const LessonChoice& choice, const Lesson& lesson,
+                                     QWidget* surface, const Layout& layout)
+    : client_(client), choice_(choice), lesson_(lesson), showCurrentChoice_(layout.showCurrentChoice) {
   gradeList_ = choiceList(surface, "CB_grade", layout.gradeGeometry, QStringLiteral("请选择年级"));
   classList_ = choiceList(surface, layout.classListName, layout.classGeometry, QStringLiteral("请选择班级"));
 }
 
 void GradeClassChooser::FillGradeList() {
-  if (locked_) return showLessonChoice(gradeList_, gradeRows_, gbk("请选择年级"), ClientState.gradeName);
+  if (locked_) return showLessonChoice(gradeList_, gradeRows_, gbk("请选择年级"), lesson_.room().gradeName);
   gradeRows_ = DB_Func::QueryGrades(ClientState.schoolID);
-  showRows(gradeList_, gradeRows_, "grade_name", gbk("请选择年级"), ClientState.gradeName,
-           ClientState.gradeID.empty());
+  showRows(gradeList_, gradeRows_, "grade_name", gbk("请选择年级"), choice_.gradeName, choice_.gradeID.empty());
 }
 
 void GradeClassChooser::FillClassList() {
-  if (locked_) return showLessonChoice(classList_, classRows_, gbk("请选择班级"), ClientState.className);
-  classRows_ = DB_Func::QueryClasses(ClientState.gradeID);
-  showRows(classList_, classRows_, "class_name", gbk("请选择班级"), ClientState.className,
-           ClientState.className.empty());
+  if (locked_) return showLessonChoice(classList_, classRows_, gbk("请选择班级"), lesson_.room().className);
+  classRows_ = DB_Func::QueryClasses(choice_.gradeID);
+  showRows(classList_, classRows_, "class_name", gbk("请选择班级"), choice_.className, choice_.className.empty());
 }
 
-// The list shows the client state's current choice when the page wants it
+// The list shows the teacher's current choice when the page wants it
 // and a row carries its name; a name that no row carries leaves the list
 // blank. Otherwise the list starts on its placeholder.
 void GradeClassChooser::showRows(QComboBox* list, DB_Func::RowSet& rows, const char* nameColumn,
@@ -91,7 +90,7 @@ void GradeClassChooser::requestGrades() {
 
 void GradeClassChooser::requestClasses() {
   request(&GradeClassChooser::GetClass,
-          HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID));
+          HttpUrl::ClassesOfGrade(ClientState.serverPath, ClientState.schoolID, choice_.gradeID));
 }
 
 // Both pages log their lists' answers under the class-start page's names.

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <string>
 
+#include "state/lesson.h"
 #include "store/row_set.h"
 
 class QComboBox;
@@ -27,15 +28,18 @@ class GradeClassChooser {
     // "CB_class" on the repair page.
     const char* classListName = "CB_Class";
     QRect classGeometry;
-    // The class-start page shows the client state's grade and class when
+    // The class-start page shows the chosen grade and class when
     // the lists fill; the repair page's lists always start on their
     // placeholder.
     bool showCurrentChoice = true;
   };
 
   // Makes the two lists on `surface`; the requests go through `client`,
-  // whose one reply slot each request takes over.
-  GradeClassChooser(server::GetClient& client, QWidget* surface, const Layout& layout);
+  // whose one reply slot each request takes over. The lists show `choice`
+  // (what the teacher chose on the pages) or, while locked, the room of
+  // `lesson`.
+  GradeClassChooser(server::GetClient& client, const LessonChoice& choice, const Lesson& lesson,
+                    QWidget* surface, const Layout& layout);
   GradeClassChooser(const GradeClassChooser&) = delete;
   GradeClassChooser& operator=(const GradeClassChooser&) = delete;
 
@@ -73,6 +77,8 @@ class GradeClassChooser {
   void request(void (GradeClassChooser::*handler)(const std::string&), const std::string& pathAndQuery);
 
   server::GetClient& client_;
+  const LessonChoice& choice_;
+  const Lesson& lesson_;
   const bool showCurrentChoice_;
   bool locked_ = false;
   QComboBox* gradeList_ = nullptr;

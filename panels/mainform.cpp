@@ -46,8 +46,8 @@ QFont panelFont() {
 
 // A press inside 241,55 to 251,69 (right and bottom excluded) does not drag
 // the panel, the same rule as the status window's.
-TForm2::TForm2(const std::string& assetsDir, QWidget* parent)
-    : QWidget(parent), drag_(QRect(QPoint(241, 55), QPoint(250, 68))) {
+TForm2::TForm2(const Lesson& lesson, const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), lesson_(lesson), drag_(QRect(QPoint(241, 55), QPoint(250, 68))) {
   setObjectName("Form2");
   setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   FormCreate(assetsDir);
@@ -166,7 +166,7 @@ void TForm2::switchPage(const std::string& requested) {
     if (key == PageKey::Repair && pages_.repair) {
       pages_.repair->showKnownSchoolAndTeacher();
       // A lesson started or ended since the tab was last shown.
-      pages_.repair->followLesson(callHook(AppHooks.isLessonRunning));
+      pages_.repair->followLesson(lesson_.running());
     }
     if (key == PageKey::UploadQueue && pages_.refreshQueueRows) pages_.refreshQueueRows();
     page->show();
@@ -203,7 +203,7 @@ void TForm2::suiImageButton3MouseExit(SchoolTabButton*) { Shape2->hide(); }
 void TForm2::suiImageButton3MouseUp(SchoolTabButton* tab) { switchPage(tab->objectName().toStdString()); }
 
 void TForm2::dropFiles(const std::vector<std::string>& paths) {
-  if (!callHook(AppHooks.isLessonRunning)) {
+  if (!lesson_.running()) {
     ui::showMessage(gbk("请先开始记时后，再上传课件！！！"), this);
     return;
   }

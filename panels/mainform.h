@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "state/lesson.h"
 #include "platform/gui/surface_drag.h"
 
 class QLabel;
@@ -27,7 +28,9 @@ class TBar;
 }  // namespace panels
 
 // The page windows the panel hosts, by page key. The courseware pages are
-// another module's; any page left out is simply not shown.
+// another module's; any page left out is simply not shown. Fill it by name
+// (`PanelPages{.classStart = ..., .repair = ...}`), so that a field added
+// later cannot shift the others.
 struct PanelPages {
   Tform_skjs* classStart = nullptr;        // PageKey::ClassStart
   QWidget* fileChoice = nullptr;           // PageKey::FileChoice
@@ -42,8 +45,9 @@ class TForm2 : public QWidget {
   Q_OBJECT
 
  public:
-  // The pictures are read from `assetsDir` (panel_*.png).
-  explicit TForm2(const std::string& assetsDir, QWidget* parent = nullptr);
+  // The pictures are read from `assetsDir` (panel_*.png). Files are taken
+  // only while `lesson` runs.
+  TForm2(const Lesson& lesson, const std::string& assetsDir, QWidget* parent = nullptr);
 
   void setPages(PanelPages pages);
 
@@ -96,6 +100,7 @@ class TForm2 : public QWidget {
   void hostPage(QWidget* page);
 
   QPixmap background_;
+  const Lesson& lesson_;
   PanelPages pages_;
   std::string currentPageKey_;
   platform::SurfaceDrag drag_;

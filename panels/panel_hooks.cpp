@@ -2,7 +2,6 @@
 
 #include <QPoint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,14 +16,14 @@ namespace {
 class LazyPanel {
  public:
   // What a waiting call sets; a later call of the same kind replaces it.
-  enum class Kind { Page, Position, SignedInOrOut, Lesson, Refresh };
-  using Call = std::function<void(PanelWindows&)>;
+  enum class Kind { Page, Position };
+  using Call = std::function<void(TForm2&)>;
 
-  explicit LazyPanel(std::function<PanelWindows()> make) : make_(std::move(make)) {}
+  explicit LazyPanel(std::function<TForm2*()> make) : make_(std::move(make)) {}
 
-  // Runs `call` on the windows when they exist, otherwise once they are made.
+  // Runs `call` on the panel when it exists, otherwise once it is made.
   void apply(Kind kind, Call call) {
-    if (made_) {
+    if (made_ != nullptr) {
       call(*made_);
       return;
     }
@@ -32,20 +31,20 @@ class LazyPanel {
     waiting_.emplace_back(kind, std::move(call));
   }
 
-  PanelWindows& windows() {
-    if (!made_) {
+  TForm2& panel() {
+    if (made_ == nullptr) {
       made_ = make_();
       for (auto& [kind, call] : std::exchange(waiting_, {})) call(*made_);
     }
     return *made_;
   }
 
-  bool made() const { return made_.has_value(); }
+  bool made() const { return made_ != nullptr; }
   std::string requestedKey;  // the page asked for before the panel was made
 
  private:
-  std::function<PanelWindows()> make_;
-  std::optional<PanelWindows> made_;
+  std::function<TForm2*()> make_;
+  TForm2* made_ = nullptr;
   std::vector<std::pair<Kind, Call>> waiting_;
 };
 
@@ -54,67 +53,30 @@ void fillHooks(const std::shared_ptr<LazyPanel>& lazy) {
   // A panel not made yet is not on screen, and its page is the one last asked for.
   AppHooks.switchPage = [lazy](const std::string& key) {
     if (!lazy->made()) lazy->requestedKey = key;
-    lazy->apply(Kind::Page, [key](PanelWindows& w) { w.panel->switchPage(key); });
+    lazy->apply(Kind::Page, [key](TForm2& panel) { panel.switchPage(key); });
   };
   AppHooks.currentPageKey = [lazy] {
-    return lazy->made() ? lazy->windows().panel->currentPageKey() : lazy->requestedKey;
+    return lazy->made() ? lazy->panel().currentPageKey() : lazy->requestedKey;
   };
   AppHooks.showMainPanel = [lazy] {
-    TForm2& panel = *lazy->windows().panel;
+    TForm2& panel = lazy->panel();
     panel.show();
     panel.raise();
     panel.activateWindow();
   };
   AppHooks.hideMainPanel = [lazy] {
-    if (lazy->made()) lazy->windows().panel->hide();
+    if (lazy->made()) lazy->panel().hide();
   };
   AppHooks.moveMainPanel = [lazy](int left, int top) {
-    lazy->apply(Kind::Position, [left, top](PanelWindows& w) { w.panel->move(left, top); });
-  };
-
-  AppHooks.classStartRefresh = [lazy] {
-    // Whether a lesson is being timed counts when the refresh is asked for
-    // (the lesson taken up again refreshes just before its timer starts).
-    if (lazy->made()) {
-      lazy->windows().classStart->FormShow1111();
-    } else if (!callHook(AppHooks.isLessonRunning)) {
-      lazy->apply(Kind::Refresh, [](PanelWindows& w) { w.classStart->ReloadLists(); });
-    }
-  };
-  // The lesson stopped, or was taken up again with the server's values: the
-  // repair page shows it even while it is on screen.
-  AppHooks.classStartIdle = [lazy] {
-    lazy->apply(Kind::Lesson, [](PanelWindows& w) {
-      w.classStart->showIdle();
-      w.repair->followLesson(false);
-    });
-  };
-  AppHooks.classStartResumed = [lazy](const std::string& beginTime) {
-    lazy->apply(Kind::Lesson, [beginTime](PanelWindows& w) {
-      w.classStart->showResumed(beginTime);
-      w.repair->followLesson(true);
-    });
-  };
-  AppHooks.pagesSignedIn = [lazy] {
-    lazy->apply(Kind::SignedInOrOut, [](PanelWindows& w) {
-      w.classStart->showSignedIn();
-      w.repair->showSignedIn();
-    });
-  };
-  AppHooks.pagesSignedOut = [lazy] {
-    lazy->apply(Kind::SignedInOrOut, [](PanelWindows& w) {
-      w.classStart->showSignedOut();
-      w.repair->showSignedOut();
-    });
+    lazy->apply(Kind::Position, [left, top](TForm2& panel) { panel.move(left, top); });
   };
 }
 
 }  // namespace
 
-void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair) {
-  auto made =
-      std::make_shared<LazyPanel>([windows = PanelWindows{&panel, &classStart, &repair}] { return windows; });
-  made->windows();
+void installPanelHooks(TForm2& panel) {
+  auto made = std::make_shared<LazyPanel>([&panel] { return &panel; });
+  made->panel();
   fillHooks(made);
 }
 
@@ -126,6 +88,6 @@ std::function<void(bool reloadLists)> tellPagesOfChoice(Tform_skjs& classStart, 
   };
 }
 
-void installPanelHooks(std::function<PanelWindows()> make) {
+void installPanelHooks(std::function<TForm2*()> make) {
   fillHooks(std::make_shared<LazyPanel>(std::move(make)));
 }

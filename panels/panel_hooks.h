@@ -1,5 +1,6 @@
-// Fills the main panel's and the pages' entries of AppHooks, through which
-// the status window, the login and the picker reach them.
+// Fills the main panel's entries of AppHooks, through which the status
+// window, the login and the pages reach it; and tells the pages of the
+// picker's choice.
 #pragma once
 
 #include <functional>
@@ -8,15 +9,8 @@ class TForm2;
 class Tform_sbbx;
 class Tform_skjs;
 
-// The main panel and the two pages the hooks address.
-struct PanelWindows {
-  TForm2* panel = nullptr;
-  Tform_skjs* classStart = nullptr;
-  Tform_sbbx* repair = nullptr;
-};
-
-// For windows that already exist.
-void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair);
+// For a panel that already exists.
+void installPanelHooks(TForm2& panel);
 
 // What the picker's committed choice does to the pages (the picker's
 // `chosen`): both show the new school and teacher, and the class-start page
@@ -24,8 +18,8 @@ void installPanelHooks(TForm2& panel, Tform_skjs& classStart, Tform_sbbx& repair
 std::function<void(bool reloadLists)> tellPagesOfChoice(Tform_skjs& classStart, Tform_sbbx& repair);
 
 // The panel and its pages are made by `make` when the panel is first shown;
-// most of a classroom's day it never is. Until then the hooks remember what
-// they were told (only the latest of each kind: each sets the same things
-// afresh) and the windows hear it, in the order it came, as soon as they are
-// made, just as windows made at start-up would have.
-void installPanelHooks(std::function<PanelWindows()> make);
+// most of a classroom's day it never is. Until then the hooks remember the
+// page and position asked for (only the latest of each) and the panel hears
+// them, in the order they came, as soon as it is made. (The pages read the
+// sign-in and the lesson when they are made.)
+void installPanelHooks(std::function<TForm2*()> make);

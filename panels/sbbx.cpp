@@ -32,11 +32,18 @@ const char* const kFaultPrompt = "填写故障说明";
 
 }  // namespace
 
-Tform_sbbx::Tform_sbbx(server::GetClient& client, const std::string& assetsDir,
-                       panels::DeploymentSettings settings, QWidget* parent)
-    : QWidget(parent), client_(client), settings_(std::move(settings)) {
+Tform_sbbx::Tform_sbbx(server::GetClient& client, const Lesson& lesson, LessonChoice& choice,
+                       const std::string& assetsDir, panels::DeploymentSettings settings, QWidget* parent)
+    : QWidget(parent), client_(client), lesson_(lesson), choice_(choice), settings_(std::move(settings)) {
   setObjectName("form_sbbx");
   FormCreate(assetsDir);
+  // The lesson's room shows at once, even while the page is on screen.
+  connect(&lesson_, &Lesson::resumed, this, [this] { followLesson(true); });
+  connect(&lesson_, &Lesson::stopped, this, [this] { followLesson(false); });
+  // A page made after the login, or while a lesson runs, shows them as a
+  // page made earlier would.
+  if (ClientState.loginState) showSignedIn();
+  if (lesson_.running()) followLesson(true);
 }
 
 Tform_sbbx::~Tform_sbbx() = default;
@@ -66,7 +73,7 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
 
   // activated: the teacher's choice only, never a fill.
   chooser_ = std::make_unique<panels::GradeClassChooser>(
-      client_, surface,
+      client_, choice_, lesson_, surface,
       panels::GradeClassChooser::Layout{QRect(20, 142, 309, 28), "CB_class", QRect(20, 186, 309, 28), false});
   CB_grade = chooser_->gradeList();
   connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
@@ -113,7 +120,7 @@ void Tform_sbbx::request(void (Tform_sbbx::*handler)(const std::string&), const 
 }
 
 void Tform_sbbx::FormShow() {
-  chooser_->lockToLesson(callHook(AppHooks.isLessonRunning));
+  chooser_->lockToLesson(lesson_.running());
   chooser_->requestGrades();
 }
 
@@ -130,32 +137,25 @@ void Tform_sbbx::followLesson(bool lessonRunning) {
 
 void Tform_sbbx::CB_gradeChange(int index) {
   // The lesson's grade and class stay as they are, whatever the lists show.
-  if (callHook(AppHooks.isLessonRunning)) return;
+  if (lesson_.running()) return;
   std::string id, name;
   if (chooser_->gradeAt(index, id, name)) {
     // The class and subject chosen before belong to the old grade, as the
     // emptied class list shows; the subject kept would start the next lesson
     // with another grade's subject.
-    if (id != ClientState.gradeID) {
-      ClientState.classID.clear();
-      ClientState.className.clear();
-      ClientState.subjectID.clear();
-      ClientState.subjectName.clear();
-    }
-    ClientState.gradeID = id;
-    ClientState.gradeName = name;
+    choice_.chooseGrade(id, name);
     FillClassList();
   }
   // Even the placeholder asks again for the classes of the current grade.
-  if (!ClientState.gradeID.empty()) chooser_->requestClasses();
+  if (!choice_.gradeID.empty()) chooser_->requestClasses();
 }
 
 void Tform_sbbx::CB_classChange(int index) {
-  if (callHook(AppHooks.isLessonRunning)) return;
+  if (lesson_.running()) return;
   std::string id, name;
   if (!chooser_->classAt(index, id, name)) return;
-  ClientState.classID = id;
-  ClientState.className = name;
+  choice_.classID = id;
+  choice_.className = name;
 }
 
 std::string Tform_sbbx::faultDetail() const {
@@ -183,10 +183,12 @@ void Tform_sbbx::suiImageButton6Click() {
   // the server later if this request gets no answer.
   DB_Func::RepairRecord report;
   report.schoolID = ClientState.schoolID;
-  report.gradeID = ClientState.gradeID;
-  report.gradeName = ClientState.gradeName;
-  report.classID = ClientState.classID;
-  report.className = ClientState.className;
+  // During a lesson the report names the lesson's room.
+  const LessonChoice& room = lesson_.running() ? lesson_.room() : choice_;
+  report.gradeID = room.gradeID;
+  report.gradeName = room.gradeName;
+  report.classID = room.classID;
+  report.className = room.className;
   report.teacherID = ClientState.teacherID;
   report.teacherName = ClientState.teacherName;
   report.tel = ClientState.teacherPhone;

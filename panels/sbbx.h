@@ -10,6 +10,7 @@
 #include <string>
 
 #include "panels/picker_opener.h"
+#include "state/lesson.h"
 #include "sys/deployment_settings.h"
 
 class QComboBox;
@@ -33,9 +34,11 @@ class Tform_sbbx : public QWidget {
 
  public:
   // The button pictures are read from `assetsDir`; `settings` give the
-  // repair hotline and the service provider.
-  Tform_sbbx(server::GetClient& client, const std::string& assetsDir, panels::DeploymentSettings settings,
-             QWidget* parent = nullptr);
+  // repair hotline and the service provider. Grade and class are chosen in
+  // `choice`, shared with the class-start page; while `lesson` runs the
+  // lists show its room, closed to the teacher.
+  Tform_sbbx(server::GetClient& client, const Lesson& lesson, LessonChoice& choice, const std::string& assetsDir,
+             panels::DeploymentSettings settings, QWidget* parent = nullptr);
   ~Tform_sbbx() override;
 
   void setOpenPicker(panels::OpenPicker openPicker) { openPicker_ = std::move(openPicker); }
@@ -49,7 +52,7 @@ class Tform_sbbx : public QWidget {
   // locked) or has just ended (the lists to choose from again).
   void followLesson(bool lessonRunning);
 
-  // The writes of the login and of the picker into this page.
+  // What the login and the picker show on this page.
   void showSignedIn();
   void showSignedOut();
   void showKnownSchoolAndTeacher();
@@ -89,6 +92,8 @@ class Tform_sbbx : public QWidget {
   std::string faultDetail() const;
 
   server::GetClient& client_;
+  const Lesson& lesson_;
+  LessonChoice& choice_;
   panels::DeploymentSettings settings_;
   panels::OpenPicker openPicker_;
   bool shownBefore_ = false;

@@ -356,10 +356,11 @@ void Tform_school::LB_teacherDblClick() {
   const PickerTeacher teacher = pick->recent ? recentTeachers[pick->row] : allTeachers[pick->row];
 
   const std::string schoolBefore = ClientState.schoolID;
-  ClientState.teacherName = teacher.name;
-  ClientState.teacherID = teacher.id;
-  ClientState.teacherPhone = teacher.phone;
-  CommitSelection();
+  signin::Picked picked = pickedAreasAndSchool();
+  picked.teacherID = teacher.id;
+  picked.teacherName = teacher.name;
+  picked.teacherPhone = teacher.phone;
+  signin::takePicked(picked);
   // The pages show the new teacher and school (and the masked phone); the
   // class-start page reloads its lists for a teacher of the full list, and
   // for any teacher whose school differs from the one its lists are of.
@@ -367,24 +368,20 @@ void Tform_school::LB_teacherDblClick() {
   hide();
 }
 
-void Tform_school::CommitSelection() {
-  if (const PickerChoice* province = chosen(CB_shen_name, provinceRows)) {
-    ClientState.provinceName = province->name;
-    ClientState.provinceID = province->id;
-  }
-  if (const PickerChoice* city = chosen(CB_shi_name, cityRows)) {
-    ClientState.cityName = city->name;
-    ClientState.cityID = city->id;
-  }
-  if (const PickerChoice* district = chosen(CB_qu_name, areaRows)) {
-    ClientState.areaName = district->name;
-    ClientState.areaID = district->id;
-  }
+signin::Picked Tform_school::pickedAreasAndSchool() const {
+  signin::Picked picked;
+  using Level = signin::Picked::Level;
+  if (const PickerChoice* province = chosen(CB_shen_name, provinceRows))
+    picked.province = Level{province->id, province->name};
+  if (const PickerChoice* city = chosen(CB_shi_name, cityRows)) picked.city = Level{city->id, city->name};
+  if (const PickerChoice* district = chosen(CB_qu_name, areaRows))
+    picked.area = Level{district->id, district->name};
   const int school = selectedRow(CL_school);
   if (school >= 0 && static_cast<size_t>(school) < schoolRows.size()) {
-    ClientState.schoolName = schoolRows[static_cast<size_t>(school)].name;
-    ClientState.schoolID = schoolRows[static_cast<size_t>(school)].id;
+    const PickerChoice& row = schoolRows[static_cast<size_t>(school)];
+    picked.school = Level{row.id, row.name};
   }
+  return picked;
 }
 
 void Tform_school::requestSchools(const std::string& areaID) {

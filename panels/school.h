@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/sign_in.h"
 #include "panels/picker_opener.h"
 #include "panels/school_lists.h"
 #include "platform/gui/surface_drag.h"
@@ -79,7 +80,8 @@ class Tform_school : public QWidget {
   void ShowTeacherTab();
   void FillSchoolList();
   void FillTeacherList();
-  void CommitSelection();
+  // The areas and school chosen in the lists, for the sign-in.
+  signin::Picked pickedAreasAndSchool() const;
   // Reply handlers of the schools and teachers requests.
   void getSchool(const std::string& replyText);
   void getTeacher(const std::string& replyText);

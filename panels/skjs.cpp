@@ -14,6 +14,7 @@
 #include "server/http_url.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
+#include "state/lesson_record.h"
 #include "state/page_keys.h"
 #include "store/db_func.h"
 #include "store/offline_store.h"
@@ -28,10 +29,18 @@ std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
 
 }  // namespace
 
-Tform_skjs::Tform_skjs(server::GetClient& client, const std::string& assetsDir, QWidget* parent)
-    : QWidget(parent), client_(client) {
+Tform_skjs::Tform_skjs(server::GetClient& client, Lesson& lesson, LessonChoice& choice,
+                       const std::string& assetsDir, QWidget* parent)
+    : QWidget(parent), client_(client), lesson_(lesson), choice_(choice) {
   setObjectName("form_skjs");
   FormCreate(assetsDir);
+  connect(&lesson_, &Lesson::started, this, &Tform_skjs::showStarted);
+  connect(&lesson_, &Lesson::resumed, this, &Tform_skjs::followResumedLesson);
+  connect(&lesson_, &Lesson::stopped, this, &Tform_skjs::showIdle);
+  // A page made after the login, or while a lesson runs, shows them as a
+  // page made earlier would.
+  if (ClientState.loginState) showSignedIn();
+  if (lesson_.running()) followResumedLesson();
 }
 
 Tform_skjs::~Tform_skjs() = default;
@@ -53,7 +62,7 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
 
   // activated: the teacher's choice only, never a fill.
   chooser_ = std::make_unique<panels::GradeClassChooser>(
-      client_, surface,
+      client_, choice_, lesson_, surface,
       panels::GradeClassChooser::Layout{QRect(18, 141, 311, 28), "CB_Class", QRect(18, 199, 311, 28), true});
   CB_grade = chooser_->gradeList();
   connect(CB_grade, &QComboBox::activated, this, &Tform_skjs::CB_gradeChange);
@@ -82,7 +91,7 @@ void Tform_skjs::request(void (Tform_skjs::*handler)(const std::string&), const 
 
 void Tform_skjs::FormShow1111() {
   // A running lesson keeps the lists it was started with.
-  if (callHook(AppHooks.isLessonRunning)) return;
+  if (lesson_.running()) return;
   ReloadLists();
 }
 
@@ -97,28 +106,21 @@ void Tform_skjs::FillGradeList() { chooser_->FillGradeList(); }
 
 void Tform_skjs::FillClassList() { chooser_->FillClassList(); }
 
-// The subject list shows the ClientState's subject when a row carries its
-// name; a name that no row carries leaves the list blank.
+// The subject list shows the chosen subject when a row carries its name; a
+// name that no row carries leaves the list blank.
 void Tform_skjs::FillSubjectList() {
-  subjectRows = DB_Func::QuerySubjects(ClientState.gradeID);
-  int selected = panels::fillChoiceList(CB_Subject, subjectRows, "subject_name", gbk("请选择学科"),
-                                        ClientState.subjectName);
-  if (ClientState.subjectName.empty()) selected = 0;
+  subjectRows = DB_Func::QuerySubjects(choice_.gradeID);
+  int selected =
+      panels::fillChoiceList(CB_Subject, subjectRows, "subject_name", gbk("请选择学科"), choice_.subjectName);
+  if (choice_.subjectName.empty()) selected = 0;
   CB_Subject->setCurrentIndex(selected);
 }
 
 void Tform_skjs::CB_gradeChange(int index) {
   std::string id, name;
   if (!chooser_->gradeAt(index, id, name)) return;
-  if (id.empty() || id == ClientState.gradeID) return;
-  ClientState.gradeID = id;
-  ClientState.gradeName = name;
-  // The class and subject chosen before belong to the old grade; kept, they
-  // would start a lesson of one grade with another grade's class.
-  ClientState.classID.clear();
-  ClientState.className.clear();
-  ClientState.subjectID.clear();
-  ClientState.subjectName.clear();
+  if (id.empty() || id == choice_.gradeID) return;
+  choice_.chooseGrade(id, name);
   FillClassList();
   // The grade's subjects from the cache at once, so that a lesson can start
   // while the server is away; the server's list follows once a class is
@@ -134,17 +136,17 @@ void Tform_skjs::CB_gradeChange(int index) {
 void Tform_skjs::CB_ClassChange(int index) {
   std::string id, name;
   if (!chooser_->classAt(index, id, name)) return;
-  if (id.empty() || id == ClientState.classID) return;
-  ClientState.classID = id;
-  ClientState.className = name;
-  request(&Tform_skjs::GetSubject, HttpUrl::SubjectsOfGrade(ClientState.serverPath, ClientState.gradeID));
+  if (id.empty() || id == choice_.classID) return;
+  choice_.classID = id;
+  choice_.className = name;
+  request(&Tform_skjs::GetSubject, HttpUrl::SubjectsOfGrade(ClientState.serverPath, choice_.gradeID));
 }
 
 void Tform_skjs::CB_SubjectChange(int index) {
   std::string id, name;
   if (!panels::choiceOf(subjectRows, index, "subject_id", "subject_name", id, name)) return;
-  ClientState.subjectID = id;
-  ClientState.subjectName = name;
+  choice_.subjectID = id;
+  choice_.subjectName = name;
 }
 
 void Tform_skjs::GetSubject(const std::string& replyText) {
@@ -155,18 +157,17 @@ void Tform_skjs::GetSubject(const std::string& replyText) {
 }
 
 void Tform_skjs::bu_ksskClick() {
-  // The ClientState decides, not what the lists show.
-  for (const std::string* field : {&ClientState.schoolID, &ClientState.gradeID, &ClientState.classID,
-                                   &ClientState.teacherID, &ClientState.subjectID}) {
+  // The sign-in and the choice decide, not what the lists show.
+  for (const std::string* field :
+       {&ClientState.schoolID, &choice_.gradeID, &choice_.classID, &ClientState.teacherID, &choice_.subjectID}) {
     if (field->empty()) {
       ui::showMessage(gbk("请检查信息是否填写完整。"), this);
       return;
     }
   }
   request(&Tform_skjs::StartCountTime,
-          HttpUrl::StartLesson(ClientState.serverPath, ClientState.schoolID, ClientState.gradeID,
-                               ClientState.classID, ClientState.teacherID, ClientState.subjectID,
-                               ClientState.diskID, "0", ""));
+          HttpUrl::StartLesson(ClientState.serverPath, ClientState.schoolID, choice_.gradeID, choice_.classID,
+                               ClientState.teacherID, choice_.subjectID, ClientState.diskID, "0", ""));
 }
 
 void Tform_skjs::StartCountTime(const std::string& replyText) {
@@ -178,38 +179,41 @@ void Tform_skjs::StartCountTime(const std::string& replyText) {
     startOffline();
     return;
   }
-  ClientState.processID = processID;
-  beginLesson();
+  lesson_.start(processID, choice_, offline::timeText(offline::localNow()));
   ui::showMessage(gbk("上课成功，请上传电子课件。"), this);
   callHook(AppHooks.switchPage, std::string(PageKey::FileChoice));
 }
 
 void Tform_skjs::startOffline() {
   const std::tm now = offline::localNow();
-  DB_Func::LessonRecord lesson = offline::lessonOf(ClientState, offline::timeText(now));
-  lesson.localId = offline::lessonIdAt(now);
-  DB_Func::AddOfflineLesson(lesson);
-  ClientState.processID = lesson.localId;
-  callHook(AppHooks.appendLog, "StartCountTime : offline lesson " + lesson.localId);
-  beginLesson();
+  const std::string localId = offline::lessonIdAt(now);
+  DB_Func::LessonRecord record = lessonRecord(ClientState, std::string(), choice_, offline::timeText(now));
+  record.localId = localId;
+  DB_Func::AddOfflineLesson(record);
+  callHook(AppHooks.appendLog, "StartCountTime : offline lesson " + localId);
+  lesson_.start(localId, choice_, record.beginTime);
   callHook(AppHooks.pendingChanged);
   ui::showMessage(gbk("暂时无法连接服务器，本节课已离线开始计时。上课记录和截图保存在本机，"
                       "网络恢复后将自动上传。"),
                   this);
 }
 
-void Tform_skjs::beginLesson() {
+void Tform_skjs::showStarted() {
   Label3->setText(QStringLiteral("开始上课时间：") + QTime::currentTime().toString("HH:mm:ss"));
   Label3->adjustSize();
   Label3->show();
-  callHook(AppHooks.startLessonTimers);
-  ClientState.screenshotCounter = 1;
   bu_kssk->hide();
+}
+
+void Tform_skjs::followResumedLesson() {
+  choice_ = lesson_.room();
+  showResumed(lesson_.beginTime());
+  ReloadLists();
 }
 
 void Tform_skjs::openPicker(int schoolMode, const char* refusal) {
   // The school and teacher of a running lesson stay as they are.
-  if (callHook(AppHooks.isLessonRunning)) {
+  if (lesson_.running()) {
     ui::showMessage(gbk(refusal), this);
     return;
   }
@@ -239,12 +243,14 @@ void Tform_skjs::showResumed(const std::string& beginTime) {
 }
 
 void Tform_skjs::showSignedIn() {
+  choice_.clear();
   for (QComboBox* list : {CB_Subject, CB_Class, CB_grade}) list->setCurrentIndex(0);
   Edit_school->setText(text::toQString(ClientState.schoolName));
   Edit_teacher->setText(text::toQString(ClientState.teacherName));
 }
 
 void Tform_skjs::showSignedOut() {
+  choice_.clear();
   for (QComboBox* list : {CB_Subject, CB_Class, CB_grade}) list->setCurrentIndex(0);
   Edit_school->setText(QStringLiteral("请选择学校"));
   Edit_teacher->setText(QStringLiteral("请选择老师"));

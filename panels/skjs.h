@@ -1,8 +1,11 @@
 // The class-start page, the main panel's tab "设备计时": the teacher
 // confirms school and teacher, picks grade, class and subject and starts the
-// lesson. Every choice goes into the ClientState; the page keeps only the
-// row sets behind its three lists (grade and class in its chooser). Server requests go through the status
-// window's GET client, whose one reply slot each request takes over.
+// lesson. The choice is the pages' shared LessonChoice (the repair page
+// chooses grade and class in it too); starting a lesson hands it to the
+// Lesson, whose signals the page follows. The page keeps the row sets behind
+// its three lists (grade and class in its chooser). Server requests go
+// through the status window's GET client, whose one reply slot each request
+// takes over.
 #pragma once
 
 #include <QWidget>
@@ -10,6 +13,7 @@
 #include <string>
 
 #include "panels/picker_opener.h"
+#include "state/lesson.h"
 #include "store/row_set.h"
 
 class QComboBox;
@@ -30,8 +34,11 @@ class Tform_skjs : public QWidget {
   Q_OBJECT
 
  public:
-  // The pictures of the start button are read from `assetsDir`.
-  Tform_skjs(server::GetClient& client, const std::string& assetsDir, QWidget* parent = nullptr);
+  // The pictures of the start button are read from `assetsDir`. The page
+  // starts `lesson` with what is chosen in `choice`, and shows the lesson
+  // however it began, stopped or was taken up again.
+  Tform_skjs(server::GetClient& client, Lesson& lesson, LessonChoice& choice, const std::string& assetsDir,
+             QWidget* parent = nullptr);
   ~Tform_skjs() override;
 
   void setOpenPicker(panels::OpenPicker openPicker) { openPicker_ = std::move(openPicker); }
@@ -45,9 +52,11 @@ class Tform_skjs : public QWidget {
   void FillClassList();
   void FillSubjectList();
 
-  // The writes of the status window and the login into this page.
+  // What the lesson and the sign-in show on this page.
   void showIdle();                                 // start label hidden, start button back
   void showResumed(const std::string& beginTime);  // a running lesson taken up again
+  // A login or logout: the lists back to their prompts, the choice cleared,
+  // the school and teacher edits filled (or back to their prompts).
   void showSignedIn();
   void showSignedOut();
   // The school and teacher of the ClientState, each when it is known.
@@ -84,12 +93,17 @@ class Tform_skjs : public QWidget {
   // JSON part, empty when the request failed.
   std::string takeReply(const std::string& prefix, const std::string& replyText);
   void openPicker(int schoolMode, const char* refusal);
-  // The lesson is running: start label, timers, counter, start button.
-  void beginLesson();
+  // The lesson began here: start label and start button.
+  void showStarted();
+  // The lesson was taken up again: the choice is the lesson's, the lists
+  // show it.
+  void followResumedLesson();
   // The server did not give the lesson an id: it runs under a local one.
   void startOffline();
 
   server::GetClient& client_;
+  Lesson& lesson_;
+  LessonChoice& choice_;
   panels::OpenPicker openPicker_;
   // Grade and class lists, shared in kind with the repair page.
   std::unique_ptr<panels::GradeClassChooser> chooser_;

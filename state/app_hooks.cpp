@@ -2,7 +2,7 @@
 
 // Every entry must be named below: a new one that is not makes the table
 // larger than the entries named, and the build stops here.
-static_assert(sizeof(AppHooksTable) == 18 * sizeof(std::function<void()>),
+static_assert(sizeof(AppHooksTable) == 11 * sizeof(std::function<void()>),
               "an entry was added to or removed from AppHooksTable: name it in emptyHooks");
 
 std::vector<std::string> emptyHooks(const AppHooksTable& table) {
@@ -11,18 +11,11 @@ std::vector<std::string> emptyHooks(const AppHooksTable& table) {
     if (!hook) empty.emplace_back(name);
   };
   check(table.appendLog, "appendLog");
-  check(table.isLessonRunning, "isLessonRunning");
-  check(table.startLessonTimers, "startLessonTimers");
   check(table.switchPage, "switchPage");
   check(table.currentPageKey, "currentPageKey");
   check(table.showMainPanel, "showMainPanel");
   check(table.moveMainPanel, "moveMainPanel");
   check(table.hideMainPanel, "hideMainPanel");
-  check(table.classStartRefresh, "classStartRefresh");
-  check(table.classStartIdle, "classStartIdle");
-  check(table.classStartResumed, "classStartResumed");
-  check(table.pagesSignedIn, "pagesSignedIn");
-  check(table.pagesSignedOut, "pagesSignedOut");
   check(table.resetQueue, "resetQueue");
   check(table.queuedCount, "queuedCount");
   check(table.uploading, "uploading");

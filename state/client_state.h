@@ -1,7 +1,9 @@
-// The one process-wide record of who is signed in, where the server is, what
-// the current lesson is and what the teacher has chosen on the pages. Text
-// fields hold GBK bytes; an empty text means absent or not chosen. Written on
-// the UI thread only; workers take copies of what they need.
+// The one process-wide record of who is signed in and where the server and
+// the FTP server are. The running lesson is not here (state/lesson.h), nor
+// what a teacher chooses on the pages (each page keeps its own). Text fields
+// hold GBK bytes; an empty text means absent. Read anywhere on the UI thread;
+// written only through core/sign_in.h. Workers take copies of what they
+// need.
 #pragma once
 
 #include <string>
@@ -21,7 +23,6 @@ struct ClientStateRecord {
   std::string areaID;
   std::string areaName;
 
-  std::string serverUrl;
   std::string serverHost;
   int serverPort = 80;
   std::string serverPath;
@@ -38,19 +39,6 @@ struct ClientStateRecord {
   std::string upgradeVersionNumber;
   std::string upgradeInfoUrl;
 
-  std::string gradeID, gradeName;
-  std::string classID, className;
-  std::string subjectID, subjectName;
-  std::string catalogID, catalogName;
-  // The catalog page's own grade and subject for the courseware it
-  // registers, taken from the lesson's when the page opens for a lesson;
-  // choosing them never changes the lesson's grade and subject above.
-  std::string coursewareGradeID, coursewareGradeName;
-  std::string coursewareSubjectID, coursewareSubjectName;
-
-  std::string processID;
-  int screenshotCounter = 1;
-  int elapsedSeconds = 0;
   std::string diskID;
 };
 

@@ -7,13 +7,16 @@
 #include <optional>
 #include <string>
 
+#include "store/offline_store.h"
+
 namespace DB_Func {
 
 struct KeptSession {
   std::string loginText;  // the login message as the companion sent it
   std::string teacherID;
-  // The running lesson; lessonBegan is 0 when none runs.
-  std::string processID, schoolID, gradeID, gradeName, classID, className, subjectID, subjectName;
+  // The running lesson (its id, school, room and subject); lessonBegan is 0
+  // when none runs.
+  LessonRecord lesson;
   std::time_t lessonBegan = 0;
   std::time_t keptAt = 0;  // when the sign-in or the lesson began
 };

@@ -76,23 +76,27 @@ int main(int argc, char** argv) {
   ClientState.schoolName = text::utf8ToGbk("东城区第一实验小学");
   ClientState.serverPath = "/";
 
-  bool lessonRunning = false;
-  AppHooks.isLessonRunning = [&] { return lessonRunning; };
+  Lesson lesson;
+  LessonChoice choice;
 
   server::GetClient client;  // no server: every request fails at once
   const std::string assets = programDir + "/assets";
-  TForm2 panel(assets);
-  Tform_skjs classStart(client, assets);
-  TForm_kjsc fileChoice(assets);
-  Tform_sbbx repair(client, assets, panels::loadDeploymentSettings(programDir));
+  TForm2 panel(lesson, assets);
+  Tform_skjs classStart(client, lesson, choice, assets);
+  TForm_kjsc fileChoice(lesson, assets);
+  Tform_sbbx repair(client, lesson, choice, assets, panels::loadDeploymentSettings(programDir));
   TForm10 offline(assets, [] {});  // pictures only: nothing is sent
   TForm_kjsc2 uploadQueue(nullptr, assets);
   TForm9 history;
-  panel.setPages({&classStart, &fileChoice, &repair, &offline, &uploadQueue, &history,
-                  [&uploadQueue] { uploadQueue.RefreshRows(); }});
-  installPanelHooks(panel, classStart, repair);
+  panel.setPages({.classStart = &classStart,
+                  .fileChoice = &fileChoice,
+                  .repair = &repair,
+                  .offline = &offline,
+                  .uploadQueue = &uploadQueue,
+                  .repairHistory = &history,
+                  .refreshQueueRows = [&uploadQueue] { uploadQueue.RefreshRows(); }});
+  installPanelHooks(panel);
   callHook(AppHooks.switchPage, std::string(PageKey::ClassStart));
-  callHook(AppHooks.pagesSignedIn);
   panel.show();
 
   bool ok = writeShot(panel, folder + "/panel_class_start.png");
@@ -122,7 +126,7 @@ int main(int argc, char** argv) {
     ok = writeShot(panel, folder + "/" + page.file) && ok;
   }
   // During a lesson the repair page shows the lesson's grade and class, locked.
-  lessonRunning = true;
+  lesson.start("1", choice, "2026-03-02 08:05:00");
   panel.switchPage(PageKey::Repair);
   ok = writeShot(panel, folder + "/panel_repair_lesson.png") && ok;
   return ok ? 0 : 1;
