@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
       [](const std::string&, const std::string&, std::stop_token) { return std::string("ok"); });
   ScreenshotJob job;
   job.dataDir = dir.path().toStdString();
-  job.teacherName = "bench";
-  job.processID = "1";
+  job.lesson.teacherName = "bench";
+  job.lesson.processID = "1";
 
   QElapsedTimer beat;
   double beatCpu = 0;

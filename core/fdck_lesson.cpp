@@ -95,9 +95,7 @@ void TForm1::resumeReply(const std::string& replyText) {
   // Only the first lesson counts, and only when it is this teacher's.
   const Json_Func::JsonRecord& lesson = lessons.front();
   if (lesson.text("teacherID") != ClientState.teacherID) {
-    Timer1.stop();
-    Timer3.stop();
-    Timer4.stop();
+    stopLesson();
     return;
   }
   signin::takeLessonTeacher(lesson.text("teacherID"), lesson.text("userName"), lesson.text("mobile"),

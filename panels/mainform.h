@@ -38,7 +38,7 @@ struct PanelPages {
   TForm10* offline = nullptr;              // PageKey::Offline
   QWidget* uploadQueue = nullptr;          // PageKey::UploadQueue
   TForm9* repairHistory = nullptr;         // PageKey::RepairHistory
-  std::function<void()> refreshQueueRows;  // the upload queue redraws its rows
+  std::function<void()> refreshQueueRows = {};  // the upload queue redraws its rows
 };
 
 class TForm2 : public QWidget {

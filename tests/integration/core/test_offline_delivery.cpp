@@ -94,6 +94,7 @@ class OfflineDeliveryTest : public ::testing::Test {
   EduDb db_;
   QTemporaryDir pictures_;
   int port_ = 0;
+  Lesson running_;  // the lesson this computer is timing
   OfflineDelivery delivery_;
 };
 
@@ -103,7 +104,9 @@ TEST_F(OfflineDeliveryTest, EverythingKeptReachesTheServerOnceItIsThereInOrder) 
   const std::string second = keepPicture(lesson, "09.07__3.jpg", "2026-12-10 09:07:00");
   keepReport();
   // The lesson still runs under its local id.
-  ClientState.processID = "offline-20261210090500";
+  running_.resume("offline-20261210090500", {}, "2026-12-10 09:05:00", 120);
+  delivery_.setLesson(&running_);
+  QSignalSpy idChanges(&running_, &Lesson::idChanged);
   QSignalSpy rounds(&delivery_, &OfflineDelivery::roundEnded);
   delivery_.itemsAdded();
   EXPECT_TRUE(delivery_.retryRunning());
@@ -136,7 +139,8 @@ TEST_F(OfflineDeliveryTest, EverythingKeptReachesTheServerOnceItIsThereInOrder) 
   const std::string processID = lessonRow[0][1];
   ASSERT_FALSE(processID.empty());
   // The running lesson goes on under the server's id.
-  EXPECT_EQ(ClientState.processID, processID);
+  EXPECT_EQ(running_.processID(), processID);
+  EXPECT_EQ(idChanges.count(), 1);
   const std::string shotTimes[] = {"2026-12-10+09%3a06%3a00", "2026-12-10+09%3a07%3a00"};
   for (int n = 0; n < 2; ++n) {
     const DevServerRequest& shot = sent[static_cast<size_t>(1 + n)];

@@ -54,12 +54,12 @@ TEST_F(OfflineTakeUp, TheSameTeachersRecentOfflineLessonGoesOnFromItsBeginTime) 
 
     EXPECT_TRUE(form->isLessonRunning());
     EXPECT_TRUE(timer("Timer3")->isActive());
-    EXPECT_EQ(ClientState.processID, kept.localId);
-    EXPECT_EQ(ClientState.classID, "K2");
-    EXPECT_EQ(ClientState.className, kept.className);
-    EXPECT_EQ(ClientState.subjectName, kept.subjectName);
-    EXPECT_NEAR(ClientState.elapsedSeconds, 300, 3);
-    EXPECT_EQ(calls, (std::vector<std::string>{"classStartResumed " + kept.beginTime, "classStartRefresh"}));
+    EXPECT_EQ(lesson->processID(), kept.localId);
+    EXPECT_EQ(lesson->classID(), "K2");
+    EXPECT_EQ(lesson->room().className, kept.className);
+    EXPECT_EQ(lesson->room().subjectName, kept.subjectName);
+    EXPECT_NEAR(lesson->elapsedSeconds(), 300, 3);
+    EXPECT_EQ(calls, (std::vector<std::string>{"lessonResumed " + kept.beginTime}));
   }
 }
 
@@ -84,7 +84,7 @@ TEST_F(OfflineTakeUp, NoTakeUpOfAnOldLessonAnotherTeachersOrWhenTheServerNamesAn
     form->loginMessage(login());
     form->resumeReply(c.reply);
     EXPECT_FALSE(form->isLessonRunning());
-    EXPECT_NE(ClientState.processID, kept.localId);
+    EXPECT_NE(lesson->processID(), kept.localId);
   }
 }
 

@@ -173,13 +173,13 @@ class ScreenshotToServer : public ::testing::Test {
     qputenv("DISPLAY", QByteArray::fromStdString(xvfb_.name()));
     state_.teacherName = text::utf8ToGbk("张明");
     state_.teacherPhone = "13812345678";
-    state_.processID = "4711";
     state_.schoolID = "1";
     state_.teacherID = "2001";
     state_.diskID = "DISK1";
     state_.serverHost = "127.0.0.1";
     state_.serverPath = "/";
-    state_.screenshotCounter = 2;
+    lesson_.start("4711", {}, "2026-12-10 09:00:00");
+    lesson_.countScreenshot();  // the second picture
   }
   void TearDown() override { qputenv("DISPLAY", previousDisplay_); }
 
@@ -192,6 +192,7 @@ class ScreenshotToServer : public ::testing::Test {
   QByteArray previousDisplay_;
   QTemporaryDir programDir_;
   ClientStateRecord state_;
+  Lesson lesson_;
 };
 
 TEST_F(ScreenshotToServer, ThePictureReachesTheServerOnItsPort) {
@@ -200,7 +201,7 @@ TEST_F(ScreenshotToServer, ThePictureReachesTheServerOnItsPort) {
 
   ScreenshotTaker taker;
   QSignalSpy finished(&taker, &ScreenshotTaker::uploadFinished);
-  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  taker.tick(makeScreenshotJob(state_, lesson_, programDir_.path().toStdString()));
   ASSERT_TRUE(testsupport::waitFor([&] { return finished.count() == 1; }, 30000));
   EXPECT_TRUE(finished.at(0).at(0).toBool());
 
@@ -225,7 +226,7 @@ TEST_F(ScreenshotToServer, AnUnreachableServerBringsTheNoticeAndKeepsThePicture)
   state_.serverPort = testsupport::freePort();
   ScreenshotTaker taker;
   QSignalSpy failed(&taker, &ScreenshotTaker::uploadFailed);
-  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  taker.tick(makeScreenshotJob(state_, lesson_, programDir_.path().toStdString()));
   ASSERT_TRUE(testsupport::waitFor([&] { return failed.count() == 1; }, 30000));
   EXPECT_TRUE(std::filesystem::is_regular_file(text::gbkToUtf8(taker.lastScreenshotPath())));
 }
@@ -242,12 +243,12 @@ TEST_F(ScreenshotToServer, ARedirectIsAFailedUploadThatKeepsThePicture) {
   for (size_t i = 0; i < codes.size(); ++i) {
     SCOPED_TRACE(codes[i]);
     ASSERT_FALSE(server.control("mode?set=redirect:" + codes[i] + "&count=1").empty());
-    state_.screenshotCounter += 1;
-    taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+    lesson_.countScreenshot();
+    taker.tick(makeScreenshotJob(state_, lesson_, programDir_.path().toStdString()));
     ASSERT_TRUE(testsupport::waitFor([&] { return failed.count() == static_cast<int>(i) + 1; }, 30000));
     const auto upload = failed.back().at(0).value<ScreenshotUpload>();
     EXPECT_EQ(upload.localPath, taker.lastScreenshotPath());
-    EXPECT_EQ(upload.job.processID, "4711");
+    EXPECT_EQ(upload.job.lesson.processID, "4711");
     EXPECT_TRUE(std::filesystem::is_regular_file(text::gbkToUtf8(upload.localPath)));
   }
   ASSERT_TRUE(testsupport::waitFor([&] { return taker.uploadsRunning() == 0; }));
@@ -267,10 +268,10 @@ TEST_F(ScreenshotToServer, ANewTickStopsTheUploadTheServerHolds) {
   ASSERT_FALSE(server.control("mode?set=silent&count=2").empty());
   ScreenshotTaker taker;
   QSignalSpy finished(&taker, &ScreenshotTaker::uploadFinished);
-  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  taker.tick(makeScreenshotJob(state_, lesson_, programDir_.path().toStdString()));
   ASSERT_TRUE(server.waitForRequests(1, 30000));
-  state_.screenshotCounter += 1;
-  taker.tick(makeScreenshotJob(state_, programDir_.path().toStdString()));
+  lesson_.countScreenshot();
+  taker.tick(makeScreenshotJob(state_, lesson_, programDir_.path().toStdString()));
   ASSERT_TRUE(server.waitForRequests(2, 30000));
   // Well before the stall limit of 30 s that would end it otherwise.
   EXPECT_TRUE(testsupport::waitFor([&] { return taker.uploadsRunning() == 1; }, 15000));

@@ -60,14 +60,6 @@ class UploadQueue : public ::testing::Test {
     ClientState.serverPath = "/";
     ClientState.schoolID = "41";
     ClientState.teacherID = "1207";
-    ClientState.gradeID = "3";
-    ClientState.classID = "12";
-    ClientState.subjectID = "5";
-    // The catalog page's choice, which the courseware goes with.
-    ClientState.coursewareGradeID = "3";
-    ClientState.coursewareSubjectID = "5";
-    ClientState.catalogID = "77";
-    ClientState.processID = "900";
     ClientState.ftpHost = "127.0.0.1";
     ClientState.ftpPort = std::to_string(ftpServer.port());
     ClientState.ftpUser = ftpServer.user();
@@ -77,6 +69,17 @@ class UploadQueue : public ::testing::Test {
     AppHooks.appendLog = [this](const std::string& line) { log.push_back(text::gbkToUtf8(line)); };
     ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
     page = std::make_unique<TForm_kjsc2>(&client, testsupport::sourcePath("assets"));
+    // The lesson (900, class 12) and the catalog page's choice, which the
+    // courseware goes with.
+    page->workflow().setSession([] {
+      courseware::UploadSession session = courseware::sessionOfSignIn(ClientState);
+      session.processID = "900";
+      session.classID = "12";
+      session.gradeID = "3";
+      session.subjectID = "5";
+      session.catalogID = "77";
+      return session;
+    });
     // The steps keep their order; only the pauses between them are shorter.
     page->workflow().setStepInterval(50);
     page->workflow().setRetryPauses(100, 400);

@@ -102,7 +102,7 @@ TEST_F(LockWindowTest, ListsTheServersTeachersAndHandsTheChosenLoginToTheClient)
   EXPECT_EQ(state.teacherPhone, "13810012002");
   EXPECT_EQ(state.schoolID, "1001");
   EXPECT_EQ(state.areaID, "110101");  // the stored login's, not in the file
-  EXPECT_EQ(state.serverUrl, address);
+  EXPECT_EQ(parsed.message.items[kItemServerUrl], address);
   EXPECT_EQ(state.ftpHost, server.host());
   EXPECT_EQ(state.ftpUser, "up");
   EXPECT_EQ(state.ftpPassword, "secret");

@@ -1,6 +1,7 @@
 // The main panel with its real pages against a real edu.db (the demo's,
-// copied into a temporary folder) and the development server. The
-// status window and the upload queue are stood in for by recorders in the
+// copied into a temporary folder) and the development server. The status
+// window's part is played by the test (it starts, resumes and stops the
+// Lesson as the status window would), the upload queue by recorders in the
 // hook table, and the pages' message boxes are taken as text.
 #pragma once
 
@@ -51,22 +52,20 @@ class PanelsTest : public ::testing::Test {
 
     AppHooks = {};
     AppHooks.appendLog = [this](const std::string& line) { log.push_back(line); };
-    AppHooks.isLessonRunning = [this] { return lessonRunning; };
-    AppHooks.startLessonTimers = [this] {
-      lessonRunning = true;
-      ++timerStarts;
-    };
     AppHooks.queuedCount = [] { return 0; };
     ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
-    panel = std::make_unique<TForm2>(assets);
-    classStart = std::make_unique<Tform_skjs>(client, assets);
+    // The status window's timers start with every lesson begun or taken up.
+    QObject::connect(&lesson, &Lesson::started, [this] { ++timerStarts; });
+    QObject::connect(&lesson, &Lesson::resumed, [this] { ++timerStarts; });
+    panel = std::make_unique<TForm2>(lesson, assets);
+    classStart = std::make_unique<Tform_skjs>(client, lesson, choice, assets);
     fileChoice = std::make_unique<QWidget>();
-    repair =
-        std::make_unique<Tform_sbbx>(client, assets, panels::DeploymentSettings{kHotline, gbk("电教中心")});
-    panel->setPages({classStart.get(), fileChoice.get(), repair.get(), nullptr, nullptr, nullptr, {}});
-    installPanelHooks(*panel, *classStart, *repair);
+    repair = std::make_unique<Tform_sbbx>(client, lesson, choice, assets,
+                                          panels::DeploymentSettings{kHotline, gbk("电教中心")});
+    panel->setPages({.classStart = classStart.get(), .fileChoice = fileChoice.get(), .repair = repair.get()});
+    installPanelHooks(*panel);
     classStart->setOpenPicker([this](int mode, const QPoint& at) { pickerOpenings.emplace_back(mode, at); });
     repair->setOpenPicker([this](int mode, const QPoint& at) { pickerOpenings.emplace_back(mode, at); });
   }
@@ -89,7 +88,21 @@ class PanelsTest : public ::testing::Test {
     ClientState.schoolID = "1001";
     ClientState.schoolName = gbk("东城区第一实验小学");
     callHook(AppHooks.switchPage, std::string("suiImageButton2"));
-    callHook(AppHooks.pagesSignedIn);
+    tellPagesSignedIn(true);
+  }
+
+  // What the program's wiring does at a login or logout: the choice
+  // cleared, and the pages, when made, show it.
+  void tellPagesSignedIn(bool signedIn) {
+    choice.clear();
+    if (classStart) signedIn ? classStart->showSignedIn() : classStart->showSignedOut();
+    if (repair) signedIn ? repair->showSignedIn() : repair->showSignedOut();
+  }
+
+  // A lesson the server still counts, taken up by the status window.
+  void resumeLesson(const LessonChoice& room, const std::string& beginTime = "2026-03-02 08:05:00",
+                    const std::string& processID = "70001") {
+    lesson.resume(processID, room, beginTime, 300);
   }
 
   // A row the server no longer has, so a refresh shows in the lists.
@@ -150,12 +163,13 @@ class PanelsTest : public ::testing::Test {
   QTemporaryDir dir;
   testsupport::DevServerProcess server;
   server::GetClient client;
+  Lesson lesson;
+  LessonChoice choice;  // what is chosen on the class-start and repair pages
   std::unique_ptr<TForm2> panel;
   std::unique_ptr<Tform_skjs> classStart;
   std::unique_ptr<QWidget> fileChoice;
   std::unique_ptr<Tform_sbbx> repair;
 
-  bool lessonRunning = false;
   int timerStarts = 0;
   std::vector<std::string> log;
   std::vector<std::string> messages;

@@ -21,7 +21,7 @@ TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
   addStaleRow("t_class", "class_id", "class_name", "grade_id", "4999", "旧班级 ", "3001");
   addStaleRow("t_subject", "subject_id", "subject_name", "grade_id", "5999", "旧学科 ", "3001");
   signIn();
-  ClientState.screenshotCounter = 7;
+  for (int i = 0; i < 6; ++i) lesson.countScreenshot();  // an earlier lesson's pictures
 
   // Showing the panel on this page refreshes it: cached grades at once...
   panel->show();
@@ -36,8 +36,8 @@ TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
   EXPECT_EQ(DB_Func::QueryGrades("1001").rowCount(), 3u);
 
   choose(classStart->CB_grade, 1);
-  EXPECT_EQ(ClientState.gradeID, "3001");
-  EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
+  EXPECT_EQ(choice.gradeID, "3001");
+  EXPECT_EQ(choice.gradeName, gbk("一年级"));
   // The grade's cached subjects at once, stale row included.
   EXPECT_EQ(classStart->CB_Subject->count(), 6);
   EXPECT_EQ(classStart->CB_Subject->currentIndex(), 0);
@@ -54,23 +54,23 @@ TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
   EXPECT_FALSE(client.timeoutRunning());
 
   choose(classStart->CB_Class, 2);
-  EXPECT_EQ(ClientState.classID, "4002");
-  EXPECT_EQ(ClientState.className, gbk("一年级（2）班"));
+  EXPECT_EQ(choice.classID, "4002");
+  EXPECT_EQ(choice.className, gbk("一年级（2）班"));
   ASSERT_TRUE(waitForReply("Tform_skjs.GetSubject : "));
   EXPECT_EQ(itemsOf(classStart->CB_Subject),
             (std::vector<QString>{"请选择学科", "语文", "数学", "科学", "道德与法治"}));
   choose(classStart->CB_Subject, 2);
-  EXPECT_EQ(ClientState.subjectID, "5002");
-  EXPECT_EQ(ClientState.subjectName, gbk("数学"));
+  EXPECT_EQ(choice.subjectID, "5002");
+  EXPECT_EQ(choice.subjectName, gbk("数学"));
 
   QTest::mouseClick(classStart->bu_kssk, Qt::LeftButton);
   ASSERT_TRUE(waitForReply("StartCountTime : "));
 
   const nlohmann::json lessons = serverTable("lessons");
   ASSERT_EQ(lessons.size(), 1u);
-  EXPECT_EQ(ClientState.processID, lessons[0].value("processID", ""));
-  EXPECT_FALSE(ClientState.processID.empty());
-  EXPECT_EQ(ClientState.screenshotCounter, 1);
+  EXPECT_EQ(lesson.processID(), lessons[0].value("processID", ""));
+  EXPECT_FALSE(lesson.processID().empty());
+  EXPECT_EQ(lesson.screenshotCounter(), 1);
   EXPECT_EQ(timerStarts, 1);
   EXPECT_TRUE(classStart->Label3->isVisible());
   EXPECT_TRUE(
@@ -95,12 +95,12 @@ TEST_F(ClassStartPage, PickingGradeClassAndSubjectThenStartingALesson) {
 
 TEST_F(ClassStartPage, ANewGradeDropsTheClassAndSubjectOfTheOldOne) {
   signIn();
-  ClientState.gradeID = "3001";
-  ClientState.gradeName = gbk("一年级");
-  ClientState.classID = "4001";
-  ClientState.className = gbk("一年级（1）班");
-  ClientState.subjectID = "5001";
-  ClientState.subjectName = gbk("语文");
+  choice.gradeID = "3001";
+  choice.gradeName = gbk("一年级");
+  choice.classID = "4001";
+  choice.className = gbk("一年级（1）班");
+  choice.subjectID = "5001";
+  choice.subjectName = gbk("语文");
   classStart->FormShow1111();
   ASSERT_TRUE(waitForReply("Tform_skjs.GetGrade : "));
   EXPECT_EQ(classStart->CB_Class->currentIndex(), 1);
@@ -108,9 +108,9 @@ TEST_F(ClassStartPage, ANewGradeDropsTheClassAndSubjectOfTheOldOne) {
 
   choose(classStart->CB_grade, 2);
   ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : "));
-  EXPECT_EQ(ClientState.gradeID, "3002");
-  EXPECT_EQ(ClientState.classID, "");
-  EXPECT_EQ(ClientState.subjectID, "");
+  EXPECT_EQ(choice.gradeID, "3002");
+  EXPECT_EQ(choice.classID, "");
+  EXPECT_EQ(choice.subjectID, "");
   EXPECT_EQ(itemsOf(classStart->CB_Class),
             (std::vector<QString>{"请选择班级", "二年级（1）班", "二年级（2）班"}));
 
@@ -134,10 +134,10 @@ TEST_F(ClassStartPage, ListsShowTheChosenNamesOrStayBlankForUnknownOnes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ClientState.gradeID = c.gradeID;
-    ClientState.gradeName = c.gradeName;
-    ClientState.className = c.className;
-    ClientState.subjectName = c.subjectName;
+    choice.gradeID = c.gradeID;
+    choice.gradeName = c.gradeName;
+    choice.className = c.className;
+    choice.subjectName = c.subjectName;
     classStart->FillGradeList();
     classStart->FillClassList();
     classStart->FillSubjectList();
@@ -165,7 +165,7 @@ TEST_F(ClassStartPage, WhileALessonRunsTheSchoolAndTeacherStayAndTheListsAreKept
             (std::vector<std::pair<int, QPoint>>{{1, QPoint(300, 120)}, {0, QPoint(300, 120)}}));
   EXPECT_TRUE(messages.empty());
 
-  lessonRunning = true;
+  lesson.start("70001", choice, "2026-03-02 08:05:00");
   pickerOpenings.clear();
   classStart->Edit_school->button()->click();
   classStart->Edit_teacher->button()->click();
@@ -200,11 +200,11 @@ TEST_F(ClassStartPage, WithTheServerAwayFromTheSignInTheCachedListsStartALessonO
   ASSERT_TRUE(waitForReply("Tform_skjs.GetSubject :   "));
   EXPECT_EQ(itemsOf(classStart->CB_Subject), subjects);
   choose(classStart->CB_Subject, 2);
-  EXPECT_EQ(ClientState.subjectID, "5002");
+  EXPECT_EQ(choice.subjectID, "5002");
 
   classStart->bu_ksskClick();
   ASSERT_TRUE(waitForReply("StartCountTime :   "));
-  EXPECT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+  EXPECT_EQ(lesson.processID().rfind("offline-", 0), 0u) << lesson.processID();
   EXPECT_EQ(messages, std::vector<std::string>{gbk("暂时无法连接服务器，本节课已离线开始计时。"
                                                    "上课记录和截图保存在本机，网络恢复后将自动上传。")});
   EXPECT_EQ(timerStarts, 1);
@@ -242,15 +242,16 @@ TEST_F(ClassStartPage, AStartWithoutALessonIdRunsTheLessonOffline) {
     SCOPED_TRACE(c.what);
     ++n;
     signIn();
-    ClientState.gradeID = "3001";
-    ClientState.gradeName = gbk("一年级");
-    ClientState.classID = "4001";
-    ClientState.className = gbk("一年级（1）班");
-    ClientState.subjectID = "5002";
-    ClientState.subjectName = gbk("数学");
-    ClientState.processID = "old";
-    classStart->showIdle();
-    lessonRunning = false;
+    choice.gradeID = "3001";
+    choice.gradeName = gbk("一年级");
+    choice.classID = "4001";
+    choice.className = gbk("一年级（1）班");
+    choice.subjectID = "5002";
+    choice.subjectName = gbk("数学");
+    // An earlier lesson, ended: its id goes.
+    lesson.start("old", choice, "2026-03-02 07:00:00");
+    lesson.stop();
+    const int startsBefore = timerStarts;
     messages.clear();
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     if (c.mode) {
@@ -262,15 +263,15 @@ TEST_F(ClassStartPage, AStartWithoutALessonIdRunsTheLessonOffline) {
     }
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
-    ASSERT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+    ASSERT_EQ(lesson.processID().rfind("offline-", 0), 0u) << lesson.processID();
     const QDateTime began =
-        QDateTime::fromString(QString::fromStdString(ClientState.processID.substr(8)), "yyyyMMddHHmmss");
-    EXPECT_TRUE(began >= before.addMSecs(-before.time().msec()) && began <= after) << ClientState.processID;
+        QDateTime::fromString(QString::fromStdString(lesson.processID().substr(8)), "yyyyMMddHHmmss");
+    EXPECT_TRUE(began >= before.addMSecs(-before.time().msec()) && began <= after) << lesson.processID();
     EXPECT_TRUE(classStart->bu_kssk->isHidden());
     EXPECT_FALSE(classStart->Label3->isHidden());
     EXPECT_TRUE(classStart->Label3->text().startsWith(QStringLiteral("开始上课时间：")));
-    EXPECT_EQ(timerStarts, n);
-    EXPECT_EQ(ClientState.screenshotCounter, 1);
+    EXPECT_EQ(timerStarts, startsBefore + 1);
+    EXPECT_EQ(lesson.screenshotCounter(), 1);
     EXPECT_EQ(messages, std::vector<std::string>{offlineMessage});
     EXPECT_EQ(pendingChanges, n);
 
@@ -278,7 +279,7 @@ TEST_F(ClassStartPage, AStartWithoutALessonIdRunsTheLessonOffline) {
     const DB_Func::RowSet kept = db.query(
         "SELECT * FROM t_offline_lesson WHERE local_id = ? AND offline = 1 AND state = 'pending' "
         "ORDER BY id DESC LIMIT 1",
-        {ClientState.processID});
+        {lesson.processID()});
     ASSERT_EQ(kept.rowCount(), 1u);
     EXPECT_EQ(kept.text("begin_time"), began.toString("yyyy-MM-dd HH:mm:ss").toStdString());
     EXPECT_EQ(kept.text("teacher_id"), "2001");
@@ -300,7 +301,7 @@ TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
   choose(classStart->CB_Subject, 1);
   EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("13810012001"));
 
-  callHook(AppHooks.pagesSignedOut);
+  tellPagesSignedIn(false);
   for (QComboBox* list : {classStart->CB_grade, classStart->CB_Class, classStart->CB_Subject})
     EXPECT_EQ(list->currentIndex(), 0) << list->objectName().toStdString();
   EXPECT_EQ(classStart->Edit_school->text(), QStringLiteral("请选择学校"));
@@ -311,7 +312,7 @@ TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
 
   ClientState.teacherName = gbk("王芳");
   ClientState.teacherPhone = "13810012002";
-  callHook(AppHooks.pagesSignedIn);
+  tellPagesSignedIn(true);
   EXPECT_EQ(classStart->Edit_teacher->text(), QStringLiteral("王芳"));
   EXPECT_EQ(repair->Edit_teacher->text(), QStringLiteral("王芳"));
   EXPECT_EQ(repair->Edit_school->text(), QStringLiteral("东城区第一实验小学"));
@@ -321,39 +322,44 @@ TEST_F(ClassStartPage, LoginLogoutAndResumeWriteIntoThePages) {
   tellPagesOfChoice(*classStart, *repair)(false);
   EXPECT_EQ(repair->edit_teacher_phone->text(), QStringLiteral("138****2002"));
 
-  callHook(AppHooks.classStartResumed, std::string("2026-03-02 08:05:00"));
+  resumeLesson({}, "2026-03-02 08:05:00");
   EXPECT_EQ(classStart->Label3->text(), QStringLiteral("上课开始时间：2026-03-02 08:05:00"));
   EXPECT_FALSE(classStart->Label3->isHidden());
   EXPECT_TRUE(classStart->bu_kssk->isHidden());
-  callHook(AppHooks.classStartIdle);
+  lesson.stop();
   EXPECT_EQ(classStart->Label3->text(), QStringLiteral("开始上课时间："));
   EXPECT_TRUE(classStart->Label3->isHidden());
   EXPECT_FALSE(classStart->bu_kssk->isHidden());
 }
 
 // The program makes the panel and its pages when the panel is first shown.
-// What the login and the lesson told the pages before then is on them once
-// made, the latest word of each kind winning; hiding a panel never made
+// The sign-in and the lesson taken up before then are on the pages once
+// made, the last page asked for and position too; hiding a panel never made
 // makes none.
-TEST_F(ClassStartPage, APanelMadeOnFirstShowHearsWhatItsPagesWereToldBefore) {
+TEST_F(ClassStartPage, APanelMadeOnFirstShowShowsWhatHappenedBefore) {
+  repair.reset();
+  classStart.reset();
+  panel.reset();
   int made = 0;
   installPanelHooks([&] {
     ++made;
-    return PanelWindows{panel.get(), classStart.get(), repair.get()};
+    const std::string assets = testsupport::sourcePath("assets");
+    panel = std::make_unique<TForm2>(lesson, assets);
+    classStart = std::make_unique<Tform_skjs>(client, lesson, choice, assets);
+    repair = std::make_unique<Tform_sbbx>(client, lesson, choice, assets,
+                                          panels::DeploymentSettings{kHotline, gbk("电教中心")});
+    panel->setPages({.classStart = classStart.get(), .fileChoice = fileChoice.get(), .repair = repair.get()});
+    return panel.get();
   });
-  callHook(AppHooks.pagesSignedOut);
+  tellPagesSignedIn(false);
   signIn();
-  callHook(AppHooks.classStartIdle);
-  // A lesson taken up again, as the status window does it: the lesson's
-  // values, the pages told, the lists refreshed, then the timer started.
-  ClientState.gradeID = "3002";
-  ClientState.gradeName = gbk("二年级");
-  ClientState.className = gbk("二年级（2）班");
-  ClientState.subjectName = gbk("科学");
-  callHook(AppHooks.classStartResumed, gbk("2026-03-02 08:05:00"));
-  callHook(AppHooks.classStartRefresh);
-  lessonRunning = true;
-  callHook(AppHooks.classStartRefresh);  // while the lesson runs: keeps the lists
+  // A lesson taken up again, as the status window does it.
+  LessonChoice room;
+  room.gradeID = "3002";
+  room.gradeName = gbk("二年级");
+  room.className = gbk("二年级（2）班");
+  room.subjectName = gbk("科学");
+  resumeLesson(room, gbk("2026-03-02 08:05:00"));
   callHook(AppHooks.hideMainPanel);
   callHook(AppHooks.moveMainPanel, 300, 200);
   EXPECT_EQ(made, 0);
@@ -375,8 +381,8 @@ TEST_F(ClassStartPage, APanelMadeOnFirstShowHearsWhatItsPagesWereToldBefore) {
   EXPECT_EQ(classStart->CB_Class->currentIndex(), 2);
   EXPECT_EQ(classStart->CB_Subject->currentIndex(), 3);
 
-  // Once made, the hooks reach the windows at once and nothing is made again.
-  callHook(AppHooks.classStartIdle);
+  // Once made, the pages follow the lesson at once and nothing is made again.
+  lesson.stop();
   EXPECT_TRUE(classStart->Label3->isHidden());
   callHook(AppHooks.hideMainPanel);
   EXPECT_FALSE(panel->isVisible());

@@ -69,12 +69,12 @@ class HistoryViews : public ::testing::Test {
     DB_Func::EnsureOwnTables();
     AppHooks = {};
     const std::string assets = testsupport::sourcePath("assets");
-    panel = std::make_unique<TForm2>(assets);
+    panel = std::make_unique<TForm2>(runningLesson, assets);
     offlineView = std::make_unique<TForm10>(assets, [this] {
       if (sendAll) sendAll();
     });
     repairHistory = std::make_unique<TForm9>();
-    panel->setPages({nullptr, nullptr, nullptr, offlineView.get(), nullptr, repairHistory.get(), {}});
+    panel->setPages({.offline = offlineView.get(), .repairHistory = repairHistory.get()});
   }
   void TearDown() override {
     repairHistory.reset();
@@ -93,6 +93,7 @@ class HistoryViews : public ::testing::Test {
   }
 
   storetest::EduDb db;
+  Lesson runningLesson;
   std::unique_ptr<TForm2> panel;
   std::unique_ptr<TForm10> offlineView;
   std::function<void()> sendAll;  // what "上传全部离线数据" asks for

@@ -45,8 +45,8 @@ TEST_F(RepairPage, AReportGoesOutAsPercentEncodedUtf8AndIsConfirmed) {
   EXPECT_EQ(repair->Label1->text().toStdString(), kHotline);
   EXPECT_EQ(itemsOf(repair->CB_class),
             (std::vector<QString>{"请选择班级", "一年级（1）班", "一年级（2）班"}));
-  EXPECT_EQ(ClientState.gradeID, "3001");
-  EXPECT_EQ(ClientState.classID, "4001");
+  EXPECT_EQ(choice.gradeID, "3001");
+  EXPECT_EQ(choice.classID, "4001");
 
   repair->memo1->setPlainText(QStringLiteral("投影仪不亮 (3号)\n声音很小"));
   QTest::mouseClick(repair->suiImageButton6, Qt::LeftButton);
@@ -139,18 +139,18 @@ TEST_F(RepairPage, GradePlaceholderAsksAgainForTheClassesOfTheChosenGrade) {
   EXPECT_EQ(repair->CB_class->currentIndex(), 0);
 
   // The school and teacher buttons open the picker even during a lesson.
-  lessonRunning = true;
+  lesson.start("70001", choice, "2026-03-02 08:05:00");
   repair->Edit_teacher->button()->click();
   EXPECT_EQ(pickerOpenings.size(), 1u);
   EXPECT_TRUE(messages.empty());
 }
 
-// The lesson's screenshots and courseware carry the ClientState's grade and
-// class: while it runs, the page shows them and no choice here changes them.
+// The lesson's screenshots and courseware carry the lesson's grade and class:
+// while it runs, the page shows them and no choice here changes them.
 TEST_F(RepairPage, DuringALessonTheListsShowTheLessonsRoomAndKeepIt) {
   openAndPickRoom();
   // The lesson starts on the class-start page; the teacher comes back here.
-  lessonRunning = true;
+  lesson.start("70001", choice, "2026-03-02 08:05:00");
   callHook(AppHooks.switchPage, std::string("suiImageButton2"));
   callHook(AppHooks.switchPage, std::string("suiImageButton4"));
   const auto expectLessonRoom = [this] {
@@ -160,10 +160,10 @@ TEST_F(RepairPage, DuringALessonTheListsShowTheLessonsRoomAndKeepIt) {
     EXPECT_EQ(repair->CB_class->currentIndex(), 1);
     EXPECT_FALSE(repair->CB_grade->isEnabled());
     EXPECT_FALSE(repair->CB_class->isEnabled());
-    EXPECT_EQ(ClientState.gradeID, "3001");
-    EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
-    EXPECT_EQ(ClientState.classID, "4001");
-    EXPECT_EQ(ClientState.className, gbk("一年级（1）班"));
+    EXPECT_EQ(choice.gradeID, "3001");
+    EXPECT_EQ(choice.gradeName, gbk("一年级"));
+    EXPECT_EQ(choice.classID, "4001");
+    EXPECT_EQ(choice.className, gbk("一年级（1）班"));
   };
   expectLessonRoom();
 
@@ -187,46 +187,45 @@ TEST_F(RepairPage, DuringALessonTheListsShowTheLessonsRoomAndKeepIt) {
       << targets().back();
 
   // The lesson ends while the page is on screen: the lists are for choosing again.
-  lessonRunning = false;
-  callHook(AppHooks.classStartIdle);
+  lesson.stop();
   EXPECT_TRUE(repair->CB_grade->isEnabled());
   EXPECT_TRUE(repair->CB_class->isEnabled());
   EXPECT_EQ(itemsOf(repair->CB_grade), (std::vector<QString>{"请选择年级", "一年级", "二年级", "三年级"}));
   EXPECT_EQ(repair->CB_grade->currentIndex(), 0);
   choose(repair->CB_grade, 2);
-  EXPECT_EQ(ClientState.gradeID, "3002");
-  EXPECT_EQ(ClientState.classID, "");
+  EXPECT_EQ(choice.gradeID, "3002");
+  EXPECT_EQ(choice.classID, "");
 }
 
 // A lesson the server still counts is taken up after the login: the page,
 // on screen meanwhile, shows that lesson's grade and class at once.
 TEST_F(RepairPage, ALessonTakenUpAgainShowsOnThePageAtOnce) {
   openAndPickRoom();
-  ClientState.gradeID = "3002";
-  ClientState.gradeName = gbk("二年级");
-  ClientState.classID = "4003";
-  ClientState.className = gbk("二年级（1）班");
-  callHook(AppHooks.classStartResumed, std::string("2026-03-02 08:05:00"));
-  lessonRunning = true;  // the status window's timers start after the page has been told
+  LessonChoice room;
+  room.gradeID = "3002";
+  room.gradeName = gbk("二年级");
+  room.classID = "4003";
+  room.className = gbk("二年级（1）班");
+  resumeLesson(room);
   EXPECT_EQ(repair->CB_grade->currentText(), QStringLiteral("二年级"));
   EXPECT_EQ(repair->CB_class->currentText(), QStringLiteral("二年级（1）班"));
   EXPECT_FALSE(repair->CB_grade->isEnabled());
   EXPECT_FALSE(repair->CB_class->isEnabled());
   choose(repair->CB_class, 0);
-  EXPECT_EQ(ClientState.classID, "4003");
+  EXPECT_EQ(choice.classID, "4003");
 }
 
 TEST_F(RepairPage, AGradeChosenHereIsTheClassStartPagesGradeToo) {
   openAndPickRoom();
-  ClientState.subjectID = "5001";  // chosen for the old grade on the class-start page
-  ClientState.subjectName = gbk("语文");
+  choice.subjectID = "5001";  // chosen for the old grade on the class-start page
+  choice.subjectName = gbk("语文");
   choose(repair->CB_grade, 2);
   ASSERT_TRUE(waitForReply("Tform_skjs.GetClass : ", 2));
-  EXPECT_EQ(ClientState.gradeID, "3002");
-  EXPECT_EQ(ClientState.classID, "");
+  EXPECT_EQ(choice.gradeID, "3002");
+  EXPECT_EQ(choice.classID, "");
   // Kept, the old grade's subject would start the next lesson.
-  EXPECT_EQ(ClientState.subjectID, "");
-  EXPECT_EQ(ClientState.subjectName, "");
+  EXPECT_EQ(choice.subjectID, "");
+  EXPECT_EQ(choice.subjectName, "");
 
   classStart->FormShow1111();
   EXPECT_EQ(classStart->CB_grade->currentText(), QStringLiteral("二年级"));

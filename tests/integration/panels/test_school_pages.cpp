@@ -92,7 +92,7 @@ TEST_F(SchoolPagesTest, SchoolChosenOnTheRepairPageMovesBothPagesToIt) {
 }
 
 TEST_F(SchoolPagesTest, DuringALessonOnlyTheRepairPageOpensThePicker) {
-  lessonRunning = true;
+  lesson.start("70001", choice, "2026-03-02 08:05:00");
   classStart->Edit_school->button()->click();
   EXPECT_FALSE(picker->isVisible());
   ASSERT_FALSE(messages.empty());

@@ -45,10 +45,11 @@ class StatusWindowTest : public ::testing::Test {
   void SetUp() override {
     ClientState = {};
     AppHooks = {};
-    form = std::make_unique<TForm1>(testsupport::sourcePath("assets"));
+    form.reset();
+    lesson = std::make_unique<Lesson>();
+    form = std::make_unique<TForm1>(*lesson, testsupport::sourcePath("assets"));
     installStatusWindowHooks(*form);
-    for (const char* name : {"resetQueue", "hideMainPanel", "showMainPanel", "pagesSignedIn",
-                             "pagesSignedOut", "classStartIdle", "classStartRefresh"}) {
+    for (const char* name : {"resetQueue", "hideMainPanel", "showMainPanel"}) {
       std::function<void()>& hook = hookNamed(name);
       hook = [this, name] { calls.push_back(name); };
     }
@@ -56,9 +57,12 @@ class StatusWindowTest : public ::testing::Test {
     AppHooks.moveMainPanel = [this](int left, int top) {
       calls.push_back("moveMainPanel " + std::to_string(left) + "," + std::to_string(top));
     };
-    AppHooks.classStartResumed = [this](const std::string& begin) {
-      calls.push_back("classStartResumed " + begin);
-    };
+    // What the pages hear.
+    QObject::connect(form.get(), &TForm1::signedIn, [this] { calls.push_back("signedIn"); });
+    QObject::connect(form.get(), &TForm1::signedOut, [this] { calls.push_back("signedOut"); });
+    QObject::connect(lesson.get(), &Lesson::stopped, [this] { calls.push_back("lessonStopped"); });
+    QObject::connect(lesson.get(), &Lesson::resumed,
+                     [this] { calls.push_back("lessonResumed " + lesson->beginTime()); });
 
     StatusWindowServices services;
     services.killProcess = [this](std::string_view name) { calls.push_back("kill " + std::string(name)); };
@@ -75,7 +79,7 @@ class StatusWindowTest : public ::testing::Test {
       calls.push_back("upgrade " + version + " " + url);
     };
     services.screenshotTick = [this] {
-      calls.push_back("screenshot " + std::to_string(ClientState.screenshotCounter));
+      calls.push_back("screenshot " + std::to_string(lesson->screenshotCounter()));
     };
     services.storedServerUrl = [this] { return storedUrl; };
     services.askServerUrl = [this] {
@@ -94,11 +98,14 @@ class StatusWindowTest : public ::testing::Test {
   std::function<void()>& hookNamed(const std::string& name) {
     if (name == "resetQueue") return AppHooks.resetQueue;
     if (name == "hideMainPanel") return AppHooks.hideMainPanel;
-    if (name == "showMainPanel") return AppHooks.showMainPanel;
-    if (name == "pagesSignedIn") return AppHooks.pagesSignedIn;
-    if (name == "pagesSignedOut") return AppHooks.pagesSignedOut;
-    if (name == "classStartIdle") return AppHooks.classStartIdle;
-    return AppHooks.classStartRefresh;
+    return AppHooks.showMainPanel;
+  }
+
+  // A lesson begun on the class-start page (the status window's timers follow).
+  void startLesson(const std::string& processID = "") { lesson->start(processID, {}, "2024-05-06 09:00:00"); }
+  // A lesson taken up `elapsed` seconds after it began.
+  void resumeLesson(int elapsed, const std::string& processID = "P1") {
+    lesson->resume(processID, {}, "2024-05-06 09:00:00", elapsed);
   }
 
   template <typename T>
@@ -151,5 +158,6 @@ class StatusWindowTest : public ::testing::Test {
   std::optional<std::string> storedUrl;
   std::optional<std::string> typedUrl;
   server::GetClient queueClient;  // before the form, which refers to it
+  std::unique_ptr<Lesson> lesson;  // the form times it
   std::unique_ptr<TForm1> form;
 };

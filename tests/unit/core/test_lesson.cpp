@@ -16,21 +16,20 @@ TEST_F(StatusWindowTest, ClassTimerShowsMinutesAndSecondsAndStopsAtFortyMinutes)
                {2400, "40:00", false}, {6000, "100:00", false}, {-30, "00:00", true}};
   for (const auto& c : cases) {
     form->stopLesson();
-    form->startLessonTimers();
-    ClientState.elapsedSeconds = c.elapsed;
+    resumeLesson(c.elapsed);
     form->Timer1Timer();
     EXPECT_EQ(label("Label2"), c.shown) << c.elapsed;
     EXPECT_EQ(form->isLessonRunning(), c.stillRunning) << c.elapsed;
     EXPECT_EQ(timer("Timer3")->isActive(), c.stillRunning) << c.elapsed;
     EXPECT_EQ(timer("Timer4")->isActive(), !c.stillRunning) << c.elapsed;
-    EXPECT_EQ(ClientState.elapsedSeconds, c.stillRunning ? std::max(c.elapsed, 0) + 1 : 0) << c.elapsed;
+    EXPECT_EQ(lesson->elapsedSeconds(), c.stillRunning ? std::max(c.elapsed, 0) + 1 : 0) << c.elapsed;
   }
 }
 
 TEST_F(StatusWindowTest, LampBlinksWhileTheLessonRunsAndKeepsItsLastColour) {
   const QColor lime(0, 255, 0), red(255, 0, 0);
   TShape* lamp = child<TShape>("Shape1");
-  form->startLessonTimers();
+  startLesson();
   form->Timer1Timer();
   EXPECT_EQ(lamp->brushColor(), red);
   form->Timer1Timer();
@@ -42,8 +41,7 @@ TEST_F(StatusWindowTest, LampBlinksWhileTheLessonRunsAndKeepsItsLastColour) {
 
 TEST_F(StatusWindowTest, AfterTheLimitTheScreenLocksUnlessANewLessonStartsAtZero) {
   form->loginMessage(login());
-  form->startLessonTimers();
-  ClientState.elapsedSeconds = 2400;
+  resumeLesson(2400);
   form->Timer1Timer();
   ASSERT_TRUE(timer("Timer4")->isActive());
   EXPECT_EQ(timer("Timer4")->interval(), 600000);
@@ -53,13 +51,13 @@ TEST_F(StatusWindowTest, AfterTheLimitTheScreenLocksUnlessANewLessonStartsAtZero
   calls.clear();
   form->Timer4Timer();
   EXPECT_FALSE(timer("Timer4")->isActive());
-  EXPECT_EQ(calls, (Calls{"classStartIdle", "kill LockScreen.exe", "delay 500", "start LockScreen.exe"}));
+  EXPECT_EQ(calls, (Calls{"kill LockScreen.exe", "delay 500", "start LockScreen.exe"}));
 
   // A new lesson within the ten minutes cancels the lock and counts from 00:00.
-  ClientState.elapsedSeconds = 2400;
+  resumeLesson(2400);
   form->Timer1Timer();
   ASSERT_TRUE(timer("Timer4")->isActive());
-  form->startLessonTimers();
+  startLesson();
   EXPECT_FALSE(timer("Timer4")->isActive());
   form->Timer1Timer();
   EXPECT_EQ(label("Label2"), "00:00");
@@ -68,13 +66,13 @@ TEST_F(StatusWindowTest, AfterTheLimitTheScreenLocksUnlessANewLessonStartsAtZero
 TEST_F(StatusWindowTest, ScreenshotTimerCountsThePictureAndCallsTheTaker) {
   form->loginMessage(login("0", "30"));
   EXPECT_EQ(timer("Timer3")->interval(), 60000);
-  form->startLessonTimers();
+  startLesson();
   calls.clear();
   form->Timer3Timer();
   form->Timer3Timer();
   EXPECT_EQ(calls, (Calls{"screenshot 2", "screenshot 3"}));
   form->stopLesson();
-  EXPECT_EQ(ClientState.screenshotCounter, 1);
+  EXPECT_EQ(lesson->screenshotCounter(), 1);
 }
 
 std::string lessonReply(const std::string& teachers, const std::string& time = "\"true\"",
@@ -114,7 +112,7 @@ TEST_F(StatusWindowTest, ResumeTakesUpTheFirstLessonOnlyWhenItIsThisTeachers) {
     form->loginMessage(login().replace(login().find("T1001"), 5, "T1"));
     // A lesson started meanwhile on this computer goes on unless the server
     // names another teacher.
-    form->startLessonTimers();
+    startLesson();
     calls.clear();
 
     form->resumeReply(c.reply);
@@ -124,17 +122,17 @@ TEST_F(StatusWindowTest, ResumeTakesUpTheFirstLessonOnlyWhenItIsThisTeachers) {
     EXPECT_FALSE(timer("Timer4")->isActive()) << c.name;
     EXPECT_FALSE(queueClient.timeoutRunning()) << c.name;
     if (!c.resumed) {
-      EXPECT_EQ(ClientState.processID, "") << c.name;
+      EXPECT_EQ(lesson->processID(), "") << c.name;
       continue;
     }
-    EXPECT_EQ(calls, (Calls{"classStartResumed 2024-05-06 09:05:00", "classStartRefresh"}));
+    EXPECT_EQ(calls, (Calls{"lessonResumed 2024-05-06 09:05:00"}));
     EXPECT_EQ(ClientState.teacherName, text::utf8ToGbk("张明"));
     EXPECT_EQ(ClientState.schoolName, text::utf8ToGbk("二中"));
-    EXPECT_EQ(ClientState.classID, "K3");
-    EXPECT_EQ(ClientState.className, text::utf8ToGbk("三班"));
-    EXPECT_EQ(ClientState.subjectName, text::utf8ToGbk("数学"));
-    EXPECT_EQ(ClientState.processID, "PRC9");
-    EXPECT_EQ(ClientState.screenshotCounter, 1);
+    EXPECT_EQ(lesson->classID(), "K3");
+    EXPECT_EQ(lesson->room().className, text::utf8ToGbk("三班"));
+    EXPECT_EQ(lesson->room().subjectName, text::utf8ToGbk("数学"));
+    EXPECT_EQ(lesson->processID(), "PRC9");
+    EXPECT_EQ(lesson->screenshotCounter(), 1);
     EXPECT_EQ(label("Label1"), "张明 老师");
     form->Timer1Timer();
     EXPECT_EQ(label("Label2"), "02:05");

@@ -96,9 +96,9 @@ class ScreenshotTick : public ::testing::Test {
       return reply;
     });
     job_.dataDir = dir_.path().toStdString();
-    job_.teacherName = text::utf8ToGbk("张明");
-    job_.teacherPhone = "13812345678";
-    job_.processID = "P77";
+    job_.lesson.teacherName = text::utf8ToGbk("张明");
+    job_.lesson.teacherPhone = "13812345678";
+    job_.lesson.processID = "P77";
     job_.counter = 2;
     job_.serverHost = "127.0.0.1";
     job_.serverPort = 8080;
@@ -168,7 +168,7 @@ TEST_F(ScreenshotTick, WritesThePictureInItsFolderAndUploadsItToTheServerPort) {
 // other; a tick at the turn of the month keeps both readings.
 TEST_F(ScreenshotTick, FolderMonthAndFileTimeAreReadSeparately) {
   times_ = {at(2024, 5, 31, 23, 59), at(2024, 6, 1, 0, 0)};
-  job_.processID.clear();
+  job_.lesson.processID.clear();
   job_.counter = 17;
   tick();
   EXPECT_TRUE(
@@ -248,7 +248,7 @@ TEST_F(ScreenshotTick, ThePictureNotSavedIsToldOncePerLesson) {
   const std::vector<Tick> ticks{{"P77", 2, true}, {"P77", 3, false}, {"P77", 4, false},
                                 {"P78", 2, true}, {"P78", 3, false}, {"P78", 2, true}};
   for (const Tick& t : ticks) {
-    job_.processID = t.processID;
+    job_.lesson.processID = t.processID;
     job_.counter = t.counter;
     tick();
   }
@@ -306,7 +306,7 @@ TEST_F(ScreenshotTick, ANewTickStopsTheUploadInFlightAndOnlyTheCurrentOneReports
   EXPECT_EQ(upload.localPath, taker_.lastScreenshotPath());
   EXPECT_NE(upload.localPath.find("__3.jpg"), std::string::npos);
   EXPECT_EQ(upload.url, uploads()[1].url);
-  EXPECT_EQ(upload.job.processID, "P77");
+  EXPECT_EQ(upload.job.lesson.processID, "P77");
   EXPECT_EQ(upload.job.counter, 3);
   EXPECT_EQ(upload.takenAt.tm_hour, 9);
   EXPECT_EQ(upload.takenAt.tm_min, 5);
@@ -330,7 +330,7 @@ TEST_F(ScreenshotTick, PicturesOfAnOfflineLessonOrAnAbandonedUploadWait) {
   EXPECT_EQ(kept.localPath, taker_.lastScreenshotPath());
   EXPECT_EQ(kept.takenAt.tm_hour, 9);
   EXPECT_EQ(kept.takenAt.tm_min, 5);
-  EXPECT_EQ(kept.job.processID, "P77");
+  EXPECT_EQ(kept.job.lesson.processID, "P77");
 
   job_.keepForLater = false;
   Gate stalled;
@@ -371,7 +371,7 @@ TEST_F(ScreenshotTick, AClockSetBackNeverDatesALaterPictureBeforeAnEarlierOne) {
   EXPECT_EQ(second.takenAt.tm_hour, 14);
   EXPECT_EQ(second.takenAt.tm_min, 5);
 
-  job_.processID = "P78";
+  job_.lesson.processID = "P78";
   job_.counter = 2;
   tick();
   ASSERT_EQ(waits.count(), 3);
@@ -457,7 +457,7 @@ TEST_F(ScreenshotTick, ABlankOrFailedCaptureIsNeverKeptOrSentAndIsToldOncePerLes
     SCOPED_TRACE(t.what);
     screenWorks_ = t.fill >= 0;
     if (t.fill >= 0) std::fill(pixels_.begin(), pixels_.end(), static_cast<unsigned char>(t.fill));
-    job_.processID = t.processID;
+    job_.lesson.processID = t.processID;
     job_.counter = t.counter;
     tick();
   }

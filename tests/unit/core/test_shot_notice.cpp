@@ -58,7 +58,7 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   ASSERT_TRUE(message);
   ScreenshotJob job;
   job.dataDir = dir.path().toStdString();
-  job.processID = "P1";
+  job.lesson.processID = "P1";
 
   job.counter = 2;
   taker.tick(job);
@@ -99,7 +99,7 @@ TEST(ShotNotice, FollowsTheScreenshotsWithTheTextOfTheirTrouble) {
   // A screen that comes out all black in the next lesson: the screen text.
   ASSERT_TRUE(testsupport::waitFor([&] { return !notice.isVisible(); }));
   pixels[0] = 0;
-  job.processID = "P2";
+  job.lesson.processID = "P2";
   job.counter = 2;
   taker.tick(job);
   ASSERT_TRUE(testsupport::waitFor([&] { return notice.isVisible(); }));

@@ -42,7 +42,7 @@ TEST_F(StatusWindowTest, LoginRunsItsStepsInOrder) {
   ClientState.serverPath = "/edu/";
   ClientState.diskID = "DISK42";
   form->setUploadQueueClient(&queueClient);
-  form->startLessonTimers();
+  startLesson("P1");
   std::string requestAtClose;
   AppHooks.hideMainPanel = [&] {
     calls.push_back("hideMainPanel");
@@ -51,11 +51,14 @@ TEST_F(StatusWindowTest, LoginRunsItsStepsInOrder) {
 
   form->loginMessage(login() + std::string("\0ignored", 8));
 
-  EXPECT_EQ(calls, (Calls{"classStartIdle", "resetQueue", "switchPage suiImageButton2", "installKeyHook",
-                          "pagesSignedIn", "upgrade 5.0.34.7 http://up/info.xml", "hideMainPanel"}));
+  EXPECT_EQ(calls, (Calls{"lessonStopped", "resetQueue", "switchPage suiImageButton2", "installKeyHook",
+                          "signedIn", "upgrade 5.0.34.7 http://up/info.xml", "hideMainPanel"}));
   EXPECT_NE(requestAtClose.find("/edu/clientInterface-getCouterTime?"), std::string::npos) << requestAtClose;
   EXPECT_NE(requestAtClose.find("hardDiskID=DISK42"), std::string::npos) << requestAtClose;
   EXPECT_FALSE(form->isLessonRunning());
+  // The lesson is forgotten: no id, and the next picture is the first.
+  EXPECT_EQ(lesson->processID(), "");
+  EXPECT_EQ(lesson->screenshotCounter(), 1);
   EXPECT_FALSE(timer("Timer3")->isActive());
   EXPECT_EQ(timer("Timer3")->interval(), 90000);
   EXPECT_EQ(label("Label1"), "张明 老师");
@@ -67,8 +70,7 @@ TEST_F(StatusWindowTest, LoginRunsItsStepsInOrder) {
 
 TEST_F(StatusWindowTest, AMessageThatCannotBeAppliedInFullChangesNothing) {
   form->loginMessage(login());
-  form->startLessonTimers();
-  ClientState.processID = "P1";
+  startLesson("P1");
   calls.clear();
   const std::string shortLogin = login().substr(0, login().rfind('|'));
 
@@ -77,7 +79,7 @@ TEST_F(StatusWindowTest, AMessageThatCannotBeAppliedInFullChangesNothing) {
     EXPECT_TRUE(calls.empty()) << refused;
     EXPECT_TRUE(form->isLessonRunning()) << refused;
     EXPECT_EQ(label("Label1"), "张明 老师");
-    EXPECT_EQ(ClientState.processID, "P1");
+    EXPECT_EQ(lesson->processID(), "P1");
     // The text (without a password) and the reason both reach the log.
     const QStringList lines = logLines();
     EXPECT_EQ(lines[lines.size() - 2], text::toQString(loginTextForLog(refused)));
@@ -129,18 +131,17 @@ TEST_F(StatusWindowTest, F4IsGrabbedAtEveryLoginWithFlagOneAndEachChangeOfOutcom
 
 TEST_F(StatusWindowTest, ChangeTeacherStopsTheLessonAndRestartsTheLockScreen) {
   form->loginMessage(login());
-  form->startLessonTimers();
-  ClientState.elapsedSeconds = 300;
+  resumeLesson(300);
   form->Timer1Timer();
   calls.clear();
 
   QTest::mouseClick(child<QWidget>("suiImageButton2"), Qt::LeftButton);
 
-  EXPECT_EQ(calls, (Calls{"classStartIdle", "kill LockScreen.exe", "delay 500", "start LockScreen.exe"}));
+  EXPECT_EQ(calls, (Calls{"lessonStopped", "kill LockScreen.exe", "delay 500", "start LockScreen.exe"}));
   EXPECT_FALSE(form->isLessonRunning());
   EXPECT_FALSE(timer("Timer3")->isActive());
   EXPECT_EQ(label("Label2"), "00：00");
-  EXPECT_EQ(ClientState.elapsedSeconds, 0);
+  EXPECT_EQ(lesson->elapsedSeconds(), 0);
 }
 
 TEST_F(StatusWindowTest, ServerAddressIsReadOrAskedOnActivationUntilOneIsKnown) {
@@ -167,7 +168,6 @@ TEST_F(StatusWindowTest, ServerAddressIsReadOrAskedOnActivationUntilOneIsKnown) 
   typedUrl = "http://10.1.2.3:8081/edu";
   activate();
   EXPECT_EQ(calls, (Calls{"ask", "ask"}));
-  EXPECT_EQ(ClientState.serverUrl, "http://10.1.2.3:8081/edu");
   EXPECT_EQ(ClientState.serverHost, "10.1.2.3");
   EXPECT_EQ(ClientState.serverPort, 8081);
   EXPECT_EQ(ClientState.serverPath, "/edu/");

@@ -27,13 +27,13 @@ class FileChoicePage : public ::testing::Test {
  protected:
   void SetUp() override {
     AppHooks = {};
-    AppHooks.isLessonRunning = [this] { return lessonRunning; };
     AppHooks.uploading = [this] { return uploading; };
     AppHooks.queuedCount = [this] { return queued; };
     AppHooks.currentPageKey = [this] { return pageKey; };
     AppHooks.switchPage = [this](const std::string& key) { switched.push_back(key); };
     AppHooks.copyAndAdd = [this](const std::string& path) { added.push_back(path); };
     ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
+    setLessonRunning(true);
     page.setFileChooser([this](QWidget*) {
       ++dialogs;
       return chosen;
@@ -44,9 +44,13 @@ class FileChoicePage : public ::testing::Test {
     AppHooks = {};
   }
   void click() { page.findChild<QPushButton*>("suiImageButton6")->click(); }
+  void setLessonRunning(bool running) {
+    if (running && !lesson.running()) lesson.start("1", {}, "2026-03-02 08:05:00");
+    if (!running) lesson.stop();
+  }
 
-  TForm_kjsc page{testsupport::sourcePath("assets")};
-  bool lessonRunning = true;
+  Lesson lesson;
+  TForm_kjsc page{lesson, testsupport::sourcePath("assets")};
   bool uploading = false;
   int queued = 0;
   std::string pageKey = "suiImageButton3";
@@ -73,7 +77,7 @@ TEST_F(FileChoicePage, RefusalsComeInOrderAndQueueNothing) {
     SCOPED_TRACE(c.what);
     messages.clear();
     dialogs = 0;
-    lessonRunning = c.lesson;
+    setLessonRunning(c.lesson);
     uploading = c.uploading;
     queued = c.queued;
     chosen.clear();

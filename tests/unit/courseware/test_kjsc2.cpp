@@ -35,6 +35,15 @@ class QueuePage : public ::testing::Test {
     ClientState = {};
   }
 
+  // The catalog page's choice, which the courseware is registered under.
+  void withCatalog(const std::string& catalogID) {
+    page->workflow().setSession([catalogID] {
+      courseware::UploadSession session = courseware::sessionOfSignIn(ClientState);
+      session.catalogID = catalogID;
+      return session;
+    });
+  }
+
   // A local copy of `bytes` bytes; GBK path as the queue holds it.
   std::string copy(const std::string& name, size_t bytes = 10) {
     std::string path = dir.path().toStdString() + "/" + name;
@@ -100,7 +109,7 @@ TEST_F(QueuePage, CancellingAMiddleRowMovesTheLaterRowsUp) {
 }
 
 TEST_F(QueuePage, RemovingTheLastRowEndsTheRunOnTheFileChoicePage) {
-  ClientState.catalogID = "77";
+  withCatalog("77");
   addFiles(1);
   answerKnown();
   ASSERT_TRUE(page->Uploading());
@@ -131,7 +140,7 @@ TEST_F(QueuePage, NoSixthFileAndNoRemovalPastTheQueue) {
 }
 
 TEST_F(QueuePage, ResetEmptiesEverythingAndShowsTheButton) {
-  ClientState.catalogID = "77";
+  withCatalog("77");
   addFiles(3);
   answerKnown();
   page->suiImageButton6->hide();
@@ -157,7 +166,7 @@ TEST_F(QueuePage, NothingStartsWithoutACatalog) {
 }
 
 TEST_F(QueuePage, AnUnreadableCopyStaysQueuedWithoutAHash) {
-  ClientState.catalogID = "77";
+  withCatalog("77");
   ASSERT_TRUE(page->AddFile("/src/gone.ppt", gbk("/nonexistent/课件.ppt")));
   page->StartNext();
   EXPECT_EQ(text("Label13"), QString::fromUtf8("正在上传文件......"));

@@ -116,17 +116,27 @@ class CatalogPage : public ::testing::Test {
   storetest::EduDb db;
   AnsweringTransport* transport = new AnsweringTransport;
   server::GetClient client{std::unique_ptr<platform::AsyncTransport>(transport)};
-  TForm_kjsc3 page{&client, testsupport::sourcePath("assets")};
+  // The class-start page's choice and the lesson, which the page starts from.
+  LessonChoice choice;
+  Lesson lesson;
+  TForm_kjsc3 page{lesson, choice, &client, testsupport::sourcePath("assets")};
   std::vector<std::string> log, messages;
   int starts = 0;
 };
 
 TEST_F(CatalogPage, OpenPageFillsFromTheCacheAndAsksForTheStoredSubjectsCatalogs) {
-  ClientState.gradeID = "g1";
-  ClientState.gradeName = gbk("一年级");
-  ClientState.subjectID = "s2";
-  ClientState.catalogID = "c1";
-  ClientState.catalogName = gbk("第一章");
+  // A catalog chosen when the page was open before.
+  choice.gradeID = "g1";
+  choice.gradeName = gbk("一年级");
+  choice.subjectID = "s1";
+  page.OpenPage();
+  page.FillCatalogs();
+  choose(page.CB_catalog, 1);
+  ASSERT_EQ(page.choice().catalogID, "c1");
+  settle();
+  log.clear();
+
+  choice.subjectID = "s2";
   transport->answer = [](const std::string&) {
     return httpReply(R"({"status":"success","jsonData":[{"id":"c7","catalogName":"第七章"},)"
                      R"({"id":"c8","catalogName":"第八章"}]})");
@@ -139,7 +149,7 @@ TEST_F(CatalogPage, OpenPageFillsFromTheCacheAndAsksForTheStoredSubjectsCatalogs
   EXPECT_EQ(items(page.CB_Subject), (QStringList{"请选择学科", "语文", "数学"}));
   EXPECT_EQ(page.CB_Subject->currentIndex(), 0);
   EXPECT_EQ(items(page.CB_catalog), QStringList{"请选择章节"});
-  EXPECT_TRUE(ClientState.catalogID.empty() && ClientState.catalogName.empty());
+  EXPECT_TRUE(page.choice().catalogID.empty());
   // The subject of an earlier choice still governs the catalog request.
   ASSERT_EQ(lastOperation(), "clientInterface-getCatalog");
   EXPECT_EQ(sentParam("gradeID"), "g1");
@@ -160,11 +170,14 @@ TEST_F(CatalogPage, GradeSelectionFollowsTheStoredChoice) {
     int selected;
   };
   const Case cases[] = {{"", "", 0}, {"g2", "二年级", 2}, {"g5", "五年级", -1}, {"", "二年级", 0}};
+  int lessonNumber = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.gradeName);
-    ClientState.coursewareGradeID = c.gradeID;
-    ClientState.coursewareGradeName = gbk(c.gradeName);
-    page.FillGrades();
+    // Each a lesson of its own (another class), whose grade the page takes.
+    choice.gradeID = c.gradeID;
+    choice.gradeName = gbk(c.gradeName);
+    choice.classID = "k" + std::to_string(++lessonNumber);
+    page.OpenPage();
     EXPECT_EQ(page.CB_grade->currentIndex(), c.selected);
   }
 }
@@ -182,35 +195,39 @@ TEST_F(CatalogPage, WithoutASchoolNothingIsAsked) {
 // and a change clears the page's subject, while the lesson keeps its grade
 // and subject (its pictures are sent with them).
 TEST_F(CatalogPage, GradeChangeClearsTheSubjectKeepsTheCatalogAndRefreshesSubjects) {
-  ClientState.gradeID = "g1";
-  ClientState.gradeName = gbk("一年级");
-  ClientState.subjectID = "s1";
-  ClientState.subjectName = gbk("语文");
+  LessonChoice room;
+  room.gradeID = "g1";
+  room.gradeName = gbk("一年级");
+  room.subjectID = "s1";
+  room.subjectName = gbk("语文");
+  lesson.start("", room, "2026-03-02 08:05:00");
   page.OpenPage();
   settle();
-  EXPECT_EQ(ClientState.coursewareGradeID, "g1");
-  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
-  ClientState.catalogID = "c1";
+  EXPECT_EQ(page.choice().gradeID, "g1");
+  EXPECT_EQ(page.choice().subjectID, "s1");
+  page.FillCatalogs();
+  choose(page.CB_catalog, 1);
+  EXPECT_EQ(page.choice().catalogID, "c1");
 
   // The prompt and the grade already stored change nothing.
   choose(page.CB_grade, 0);
   choose(page.CB_grade, 1);
   EXPECT_FALSE(requestPending());
-  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
+  EXPECT_EQ(page.choice().subjectID, "s1");
 
   transport->answer = [](const std::string&) {
     return httpReply(R"({"status":"success","jsonData":[{"subjectID":"s5","subjectName":"物理"}]})");
   };
   choose(page.CB_grade, 2);
-  EXPECT_EQ(ClientState.coursewareGradeID, "g2");
-  EXPECT_EQ(ClientState.coursewareGradeName, gbk("二年级"));
-  EXPECT_TRUE(ClientState.coursewareSubjectID.empty() && ClientState.coursewareSubjectName.empty());
-  EXPECT_EQ(ClientState.catalogID, "c1");
+  EXPECT_EQ(page.choice().gradeID, "g2");
+  EXPECT_EQ(page.choice().gradeName, gbk("二年级"));
+  EXPECT_TRUE(page.choice().subjectID.empty() && page.choice().subjectName.empty());
+  EXPECT_EQ(page.choice().catalogID, "c1");
   // The lesson's own choice stands.
-  EXPECT_EQ(ClientState.gradeID, "g1");
-  EXPECT_EQ(ClientState.gradeName, gbk("一年级"));
-  EXPECT_EQ(ClientState.subjectID, "s1");
-  EXPECT_EQ(ClientState.subjectName, gbk("语文"));
+  EXPECT_EQ(lesson.room().gradeID, "g1");
+  EXPECT_EQ(lesson.room().gradeName, gbk("一年级"));
+  EXPECT_EQ(lesson.room().subjectID, "s1");
+  EXPECT_EQ(lesson.room().subjectName, gbk("语文"));
   EXPECT_EQ(items(page.CB_Subject), (QStringList{"请选择学科", "英语"}));
   ASSERT_EQ(lastOperation(), "clientInterface-getSubject");
   EXPECT_EQ(sentParam("gradeID"), "g2");
@@ -223,29 +240,38 @@ TEST_F(CatalogPage, GradeChangeClearsTheSubjectKeepsTheCatalogAndRefreshesSubjec
   // Opened again in the same lesson (its id given by the server meanwhile),
   // the page keeps its own choice; in another lesson it starts from that
   // lesson's.
-  ClientState.processID = "70005";
+  lesson.takeServerId("", "70005");
   page.OpenPage();
-  EXPECT_EQ(ClientState.coursewareGradeID, "g2");
+  EXPECT_EQ(page.choice().gradeID, "g2");
   EXPECT_EQ(page.CB_grade->currentIndex(), 2);
   settle();
-  ClientState.classID = "k2";
+  room.classID = "k2";
+  lesson.start("70006", room, "2026-03-02 09:00:00");
   page.OpenPage();
-  EXPECT_EQ(ClientState.coursewareGradeID, "g1");
-  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
+  EXPECT_EQ(page.choice().gradeID, "g1");
+  EXPECT_EQ(page.choice().subjectID, "s1");
   EXPECT_EQ(page.CB_grade->currentIndex(), 1);
+  // The courseware goes with this lesson's id and class, and the page's
+  // grade and subject.
+  const courseware::UploadSession session = page.uploadSession();
+  EXPECT_EQ(session.processID, "70006");
+  EXPECT_EQ(session.classID, "k2");
+  EXPECT_EQ(session.gradeID, "g1");
+  EXPECT_EQ(session.subjectID, "s1");
+  EXPECT_EQ(session.schoolID, "41");
   settle();
 }
 
-TEST_F(CatalogPage, SubjectAndCatalogChoicesGoIntoTheClientState) {
-  ClientState.gradeID = "g1";
-  ClientState.gradeName = gbk("一年级");
+TEST_F(CatalogPage, SubjectAndCatalogChoicesAreThePagesOwn) {
+  choice.gradeID = "g1";
+  choice.gradeName = gbk("一年级");
   page.OpenPage();
   settle();
 
   choose(page.CB_Subject, 1);
-  EXPECT_EQ(ClientState.coursewareSubjectID, "s1");
-  EXPECT_EQ(ClientState.coursewareSubjectName, gbk("语文"));
-  EXPECT_TRUE(ClientState.subjectID.empty());
+  EXPECT_EQ(page.choice().subjectID, "s1");
+  EXPECT_EQ(page.choice().subjectName, gbk("语文"));
+  EXPECT_TRUE(choice.subjectID.empty());
   EXPECT_EQ(items(page.CB_catalog), (QStringList{"请选择章节", "第一章"}));
   ASSERT_EQ(lastOperation(), "clientInterface-getCatalog");
   EXPECT_EQ(sentParam("subjectID"), "s1");
@@ -257,16 +283,16 @@ TEST_F(CatalogPage, SubjectAndCatalogChoicesGoIntoTheClientState) {
   EXPECT_FALSE(requestPending());
 
   choose(page.CB_catalog, 1);
-  EXPECT_EQ(ClientState.catalogID, "c1");
-  EXPECT_EQ(ClientState.catalogName, gbk("第一章"));
+  EXPECT_EQ(page.choice().catalogID, "c1");
+  EXPECT_EQ(page.uploadSession().catalogID, "c1");
   choose(page.CB_catalog, 0);
-  EXPECT_EQ(ClientState.catalogID, "c1");
+  EXPECT_EQ(page.choice().catalogID, "c1");
   EXPECT_FALSE(requestPending());
 }
 
 TEST_F(CatalogPage, AFailedReplyIsLoggedAndLeavesTheLists) {
-  ClientState.gradeID = "g1";
-  ClientState.gradeName = gbk("一年级");
+  choice.gradeID = "g1";
+  choice.gradeName = gbk("一年级");
   page.OpenPage();
   settle();
   log.clear();
@@ -288,7 +314,11 @@ TEST_F(CatalogPage, UploadButtonHidesThePageAndStartsTheQueueEitherWay) {
   EXPECT_EQ(starts, 1);
 
   messages.clear();
-  ClientState.catalogID = "c1";
+  choice.gradeID = "g1";
+  choice.subjectID = "s1";
+  page.OpenPage();
+  page.FillCatalogs();
+  choose(page.CB_catalog, 1);
   page.show();
   page.findChild<QPushButton*>("suiImageButton6")->click();
   EXPECT_TRUE(messages.empty());

@@ -39,7 +39,6 @@ class MainPanelTest : public ::testing::Test {
   void SetUp() override {
     ClientState = {};
     AppHooks = {};
-    AppHooks.isLessonRunning = [this] { return lessonRunning; };
     AppHooks.uploading = [this] { return uploading; };
     AppHooks.queuedCount = [this] { return queued; };
     AppHooks.copyAndAdd = [this](const std::string& path) {
@@ -49,17 +48,22 @@ class MainPanelTest : public ::testing::Test {
     ui::setMessageSink([this](const std::string& text) { messages.push_back(text); });
 
     const std::string assets = testsupport::sourcePath("assets");
-    panel = std::make_unique<TForm2>(assets);
+    panel = std::make_unique<TForm2>(lesson, assets);
     // Pages are made after the panel and go before it, as in the program.
-    classStart = std::make_unique<Tform_skjs>(client, assets);
+    classStart = std::make_unique<Tform_skjs>(client, lesson, choice, assets);
     fileChoice = std::make_unique<QWidget>();
-    repair = std::make_unique<Tform_sbbx>(client, assets, panels::defaultDeploymentSettings());
+    repair = std::make_unique<Tform_sbbx>(client, lesson, choice, assets, panels::defaultDeploymentSettings());
     offline = std::make_unique<TForm10>(assets, [] {});
     uploadQueue = std::make_unique<QWidget>();
     history = std::make_unique<TForm9>();
-    panel->setPages({classStart.get(), fileChoice.get(), repair.get(), offline.get(), uploadQueue.get(),
-                     history.get(), [this] { ++queueRefreshes; }});
-    installPanelHooks(*panel, *classStart, *repair);
+    panel->setPages({.classStart = classStart.get(),
+                     .fileChoice = fileChoice.get(),
+                     .repair = repair.get(),
+                     .offline = offline.get(),
+                     .uploadQueue = uploadQueue.get(),
+                     .repairHistory = history.get(),
+                     .refreshQueueRows = [this] { ++queueRefreshes; }});
+    installPanelHooks(*panel);
   }
 
   void TearDown() override {
@@ -86,7 +90,15 @@ class MainPanelTest : public ::testing::Test {
 
   SchoolTabButton* tab(const char* name) const { return panel->findChild<SchoolTabButton*>(name); }
 
+  // A lesson runs while the teacher drops files.
+  void setLessonRunning(bool running) {
+    if (running && !lesson.running()) lesson.start("1", choice, "2026-03-02 08:05:00");
+    if (!running) lesson.stop();
+  }
+
   server::GetClient client;
+  Lesson lesson;
+  LessonChoice choice;
   std::unique_ptr<TForm2> panel;
   std::unique_ptr<Tform_skjs> classStart;
   std::unique_ptr<QWidget> fileChoice;
@@ -95,7 +107,6 @@ class MainPanelTest : public ::testing::Test {
   std::unique_ptr<QWidget> uploadQueue;
   std::unique_ptr<TForm9> history;
 
-  bool lessonRunning = false;
   bool uploading = false;
   int queued = 0;
   int queueRefreshes = 0;
@@ -301,7 +312,7 @@ TEST_F(MainPanelTest, DroppedFilesAreCheckedInOrderBeforeAnyIsQueued) {
     SCOPED_TRACE(c.name);
     queued = 0;
     panel->switchPage(c.key);
-    lessonRunning = c.lesson;
+    setLessonRunning(c.lesson);
     uploading = c.uploading;
     queued = c.queued;
     messages.clear();
@@ -321,7 +332,7 @@ TEST_F(MainPanelTest, DroppedFilesAreCheckedInOrderBeforeAnyIsQueued) {
 // the message filter opens elsewhere), and only a drag that carries a local
 // file is taken.
 TEST_F(MainPanelTest, ADesktopDropHandsOverLocalFilesAsClientText) {
-  lessonRunning = true;
+  setLessonRunning(true);
   panel->switchPage("suiImageButton3");
   EXPECT_TRUE(panel->acceptDrops());
   QMimeData webOnly;
