@@ -10,6 +10,7 @@
 #include "panels/grade_class_chooser.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "panels/school_teacher_header.h"
 #include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
@@ -51,16 +52,10 @@ Tform_sbbx::~Tform_sbbx() = default;
 void Tform_sbbx::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(364, 558), QSize(348, 520));
 
-  Edit_school = new TButtonEdit("Edit_school", surface);
-  Edit_school->setGeometry(18, 12, 309, 29);
-  Edit_school->setFont(panels::pixelFont(16));
-  Edit_school->setText(QStringLiteral("请选择学校"));
+  header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 12, 309, 29), QRect(18, 54, 309, 29));
+  Edit_school = header_->school();
   connect(Edit_school, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_schoolPropertiesButtonClick);
-
-  Edit_teacher = new TButtonEdit("Edit_teacher", surface);
-  Edit_teacher->setGeometry(18, 54, 309, 29);
-  Edit_teacher->setFont(panels::pixelFont(16));
-  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  Edit_teacher = header_->teacher();
   connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_teacherPropertiesButtonClick);
 
   edit_teacher_phone = new QLineEdit(QStringLiteral("请输入联系方式"), surface);
@@ -255,24 +250,18 @@ void Tform_sbbx::FlatSpeedButton1Click() {
 }
 
 void Tform_sbbx::showSignedIn() {
-  Edit_school->setText(text::toQString(ClientState.schoolName));
-  Edit_teacher->setText(text::toQString(ClientState.teacherName));
+  header_->showSignIn();
   edit_teacher_phone->setText(text::toQString(ClientState.teacherPhone));
 }
 
 void Tform_sbbx::showSignedOut() {
-  Edit_school->setText(QStringLiteral("请选择学校"));
-  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  header_->showPrompts();
   edit_teacher_phone->clear();
 }
 
-void Tform_sbbx::showKnownSchoolAndTeacher() {
-  if (!ClientState.schoolName.empty()) Edit_school->setText(text::toQString(ClientState.schoolName));
-  if (!ClientState.teacherName.empty()) Edit_teacher->setText(text::toQString(ClientState.teacherName));
-}
+void Tform_sbbx::showKnownSchoolAndTeacher() { header_->showKnown(); }
 
 void Tform_sbbx::showChosenTeacher() {
-  Edit_school->setText(text::toQString(ClientState.schoolName));
-  Edit_teacher->setText(text::toQString(ClientState.teacherName));
+  header_->showSignIn();
   edit_teacher_phone->setText(text::toQString(maskPhone(ClientState.teacherPhone)));
 }

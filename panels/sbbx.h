@@ -25,6 +25,7 @@ class GetClient;
 
 namespace panels {
 class GradeClassChooser;
+class SchoolTeacherHeader;
 class TButtonEdit;
 class TSkinButton;
 }  // namespace panels
@@ -100,5 +101,6 @@ class Tform_sbbx : public QWidget {
   long long sendingReport_ = 0;  // edu.db row of the report on its way
   // Grade and class lists, shared in kind with the class-start page; locked
   // to the lesson's values while one runs.
+  std::unique_ptr<panels::SchoolTeacherHeader> header_;
   std::unique_ptr<panels::GradeClassChooser> chooser_;
 };

@@ -9,6 +9,7 @@
 #include "panels/grade_class_chooser.h"
 #include "panels/page_controls.h"
 #include "panels/panel_widgets.h"
+#include "panels/school_teacher_header.h"
 #include "replies/json_func.h"
 #include "server/get_client.h"
 #include "server/http_url.h"
@@ -48,16 +49,10 @@ Tform_skjs::~Tform_skjs() = default;
 void Tform_skjs::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(393, 572), QSize(377, 534));
 
-  Edit_school = new TButtonEdit("Edit_school", surface);
-  Edit_school->setGeometry(18, 24, 311, 29);
-  Edit_school->setFont(panels::pixelFont(16));
-  Edit_school->setText(QStringLiteral("请选择学校"));
+  header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 24, 311, 29), QRect(18, 82, 311, 29));
+  Edit_school = header_->school();
   connect(Edit_school, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit1PropertiesButtonClick);
-
-  Edit_teacher = new TButtonEdit("Edit_teacher", surface);
-  Edit_teacher->setGeometry(18, 82, 311, 29);
-  Edit_teacher->setFont(panels::pixelFont(16));
-  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  Edit_teacher = header_->teacher();
   connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick);
 
   // activated: the teacher's choice only, never a fill.
@@ -245,18 +240,13 @@ void Tform_skjs::showResumed(const std::string& beginTime) {
 void Tform_skjs::showSignedIn() {
   choice_.clear();
   for (QComboBox* list : {CB_Subject, CB_Class, CB_grade}) list->setCurrentIndex(0);
-  Edit_school->setText(text::toQString(ClientState.schoolName));
-  Edit_teacher->setText(text::toQString(ClientState.teacherName));
+  header_->showSignIn();
 }
 
 void Tform_skjs::showSignedOut() {
   choice_.clear();
   for (QComboBox* list : {CB_Subject, CB_Class, CB_grade}) list->setCurrentIndex(0);
-  Edit_school->setText(QStringLiteral("请选择学校"));
-  Edit_teacher->setText(QStringLiteral("请选择老师"));
+  header_->showPrompts();
 }
 
-void Tform_skjs::showKnownSchoolAndTeacher() {
-  if (!ClientState.schoolName.empty()) Edit_school->setText(text::toQString(ClientState.schoolName));
-  if (!ClientState.teacherName.empty()) Edit_teacher->setText(text::toQString(ClientState.teacherName));
-}
+void Tform_skjs::showKnownSchoolAndTeacher() { header_->showKnown(); }

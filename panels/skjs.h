@@ -26,6 +26,7 @@ class GetClient;
 
 namespace panels {
 class GradeClassChooser;
+class SchoolTeacherHeader;
 class TButtonEdit;
 class TSkinButton;
 }  // namespace panels
@@ -106,6 +107,7 @@ class Tform_skjs : public QWidget {
   LessonChoice& choice_;
   panels::OpenPicker openPicker_;
   // Grade and class lists, shared in kind with the repair page.
+  std::unique_ptr<panels::SchoolTeacherHeader> header_;
   std::unique_ptr<panels::GradeClassChooser> chooser_;
   DB_Func::RowSet subjectRows;
 };
