@@ -10,7 +10,9 @@ cmake_minimum_required(VERSION 3.25)
 
 set(base_targets platform sys replies server store state diskid edu-admin edu-login devserver
                  edu_test_core_main)
-set(base_test_pattern "^(unit|integration)_(platform|sys|replies|server|store|state)_")
+# A base library's test programs (unit_sys_test_split_items); those of a
+# sub-library such as platform_gui (unit_platform_gui_test_...) are not.
+set(base_test_pattern "^(unit|integration)_(platform|sys|replies|server|store|state)_test_")
 set(gui_pattern "^(Qt6::Gui|Qt6::Widgets|Qt6::OpenGL|X11::.*|platform_gui)$")
 
 file(MAKE_DIRECTORY ${WORK})

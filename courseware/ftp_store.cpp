@@ -28,7 +28,7 @@ std::string firstLine(const Reply& reply) {
   return line;
 }
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 // Codes with which a server ends a transfer (or refuses to open its data
 // connection), as opposed to answering a DELE.

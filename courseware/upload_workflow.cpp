@@ -30,7 +30,7 @@ int portNumber(const std::string& text) {
   return port;
 }
 
-std::string gbk(const char* utf8Text) { return text::utf8ToGbk(utf8Text); }
+using text::gbk;
 
 // The FTP server and login of the moment.
 ftp::StoreJob ftpLoginOf(const UploadSession& session) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 std::string number(int n) { return std::to_string(n); }
 
 std::string stateText(const DB_Func::RowSet& row) {

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 // The first line of the report, cut to what the entry has room for.
 std::string summary(const std::string& detail) {

@@ -13,7 +13,7 @@
 namespace panels {
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 // A running lesson's grade or class, alone behind the placeholder and
 // selected, in a list the teacher cannot open: its screenshots and

@@ -17,7 +17,6 @@
 #include "panels/school_widgets.h"
 #include "panels/skjs.h"
 #include "platform/gui/ui_fonts.h"
-#include "platform/message_filter.h"
 #include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "state/page_keys.h"
@@ -34,7 +33,7 @@ const QColor kBarColour(99, 196, 238);
 const char* const kProductTitle = "教学设备管理客户端 ";
 constexpr int kMostQueuedFiles = 5;
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 QFont panelFont() {
   QFont font = platform::yaheiFont(10);
@@ -103,7 +102,6 @@ void TForm2::FormCreate(const std::string& assetsDir) {
   suiImagePanel2->setObjectName("suiImagePanel2");
   suiImagePanel2->setGeometry(2, 61, 355, 536);
 
-  platform::openMessageFilter();
   setAcceptDrops(true);
 }
 

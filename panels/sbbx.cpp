@@ -27,7 +27,7 @@ using panels::TButtonEdit;
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 const char* const kFaultPrompt = "填写故障说明";
 

@@ -26,7 +26,7 @@ using panels::TButtonEdit;
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 }  // namespace
 

@@ -28,13 +28,16 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/support/lsan.supp
 ctest --test-dir "$build" --output-on-failure --timeout 600 -j2 -L unit
 
 fuzz=$(cd "$build" && pwd)/fuzz
-findings=0
-for fuzzer in "$fuzz"/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
+mkdir -p "$fuzz/logs"
+rm -f "$fuzz"/logs/*.result "$fuzz"/logs/*.finding
+
+# One target: its run, then its line of the summary in logs/<target>.result
+# (and logs/<target>.finding when it found a fault).
+fuzz_one() {
+  local fuzzer=$1 name log status=0
   name=$(basename "$fuzzer")
   log=$fuzz/logs/$name.log
-  mkdir -p "$fuzz/logs" "$fuzz/findings/$name" "$fuzz/corpus/$name"
-  status=0
+  mkdir -p "$fuzz/findings/$name" "$fuzz/corpus/$name"
   "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$fuzz/findings/$name/" "$fuzz/corpus/$name" >"$log" 2>&1 || status=$?
   if ((status == 0)); then
@@ -43,14 +46,40 @@ for fuzzer in "$fuzz"/fuzz_*; do
     awk -v name="$name" '
       $2 == "DONE" { for (i = 3; i < NF; i++) { if ($i == "cov:") cov = $(i + 1); if ($i == "corp:") corp = $(i + 1) } }
       $1 == "Done" && $3 == "runs" { runs = $2; seconds = $5 }
-      END { printf "fuzz: %s: %s runs in %s s, coverage %s, corpus %s: no finding\n", name, runs, seconds, cov, corp }' "$log"
+      END { printf "fuzz: %s: %s runs in %s s, coverage %s, corpus %s: no finding\n", name, runs, seconds, cov, corp }' \
+      "$log" >"$fuzz/logs/$name.result"
   else
-    findings=$((findings + 1))
     input=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)
     what=$(grep -m 1 '^SUMMARY:' "$log" || grep -m 1 'ERROR:' "$log" || echo 'see the report')
-    echo "fuzz: $name: FINDING (exit status $status): $what"
-    echo "fuzz: $name: input ${input:-not written}, report $log"
+    {
+      echo "fuzz: $name: FINDING (exit status $status): $what"
+      echo "fuzz: $name: input ${input:-not written}, report $log"
+    } >"$fuzz/logs/$name.result"
+    touch "$fuzz/logs/$name.finding"
   fi
+}
+
+# A target is one single-threaded process with a corpus and findings of its
+# own, so as many run side by side as there are cores, each for the whole
+# FUZZ_SECONDS on a core of its own.
+running=0
+for fuzzer in "$fuzz"/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  fuzz_one "$fuzzer" &
+  running=$((running + 1))
+  if ((running >= $(nproc))); then
+    wait -n || true
+    running=$((running - 1))
+  fi
+done
+wait
+
+findings=0
+for fuzzer in "$fuzz"/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  name=$(basename "$fuzzer")
+  cat "$fuzz/logs/$name.result"
+  if [ -e "$fuzz/logs/$name.finding" ]; then findings=$((findings + 1)); fi
 done
 echo "fuzz: full output in $fuzz/logs/, failing inputs in $fuzz/findings/"
 if ((findings)); then

@@ -8,8 +8,10 @@
 // more than 32 MiB ends the request with an "error:" text. Runs on the event loop of the thread that created
 // it and never blocks it.
 //
-// The status window and the upload queue page each own one instance; the two
-// are independent.
+// The program has three, independent of one another: the status window's
+// (lent to the main panel's pages, the picker and the catalog page), the
+// upload queue's (which also asks for the running lesson after a login) and
+// offline delivery's own.
 #pragma once
 
 #include <QTimer>

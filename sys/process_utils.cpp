@@ -1,11 +1,5 @@
 #include "sys/process_utils.h"
 
-#include "platform/message_filter.h"
 #include "platform/process.h"
 
 void killProcessByName(std::string_view name) { platform::killProcessesNamed(name); }
-
-bool openMessageFilter() {
-  platform::openMessageFilter();
-  return true;
-}

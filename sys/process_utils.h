@@ -1,4 +1,4 @@
-// Process-wide routines of the status window and the main panel.
+// Ends the companions the status window starts.
 #pragma once
 
 #include <string_view>
@@ -7,7 +7,3 @@
 // without letter case, ".exe" dropped on this system). Never this process;
 // failures are ignored.
 void killProcessByName(std::string_view name);
-
-// Lets the shell's dropped files and the login companion's message reach a
-// client that runs with higher rights. Always true.
-bool openMessageFilter();

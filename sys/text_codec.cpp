@@ -1,8 +1,9 @@
 #include "sys/text_codec.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <iconv.h>
 
 namespace text {
 namespace {
@@ -75,5 +76,7 @@ std::string utf8ToGbk(std::string_view utf8) {
   thread_local Converter converter("GBK", "UTF-8");
   return converter.convert(utf8, utf8SequenceLength);
 }
+
+std::string gbk(const char* utf8) { return utf8ToGbk(utf8); }
 
 }  // namespace text

@@ -13,4 +13,8 @@ namespace text {
 std::string gbkToUtf8(std::string_view gbk);
 std::string utf8ToGbk(std::string_view utf8);
 
+// The client's own fixed texts are written as UTF-8 literals in the source;
+// this makes one the GBK text the client works with.
+std::string gbk(const char* utf8);
+
 }  // namespace text

@@ -33,7 +33,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 class ClientWindowsTest : public ::testing::Test {
  protected:

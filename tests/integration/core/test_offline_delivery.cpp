@@ -24,7 +24,7 @@ using storetest::Rows;
 using testsupport::DevServerProcess;
 using testsupport::DevServerRequest;
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 std::string sentParameter(const std::string& target, const std::string& name) {
   const size_t at = target.find("&" + name + "=");

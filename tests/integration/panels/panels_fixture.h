@@ -31,7 +31,7 @@
 #include "tests/support/test_support.h"
 #include "ui/message_box.h"
 
-inline std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 class PanelsTest : public ::testing::Test {
  public:

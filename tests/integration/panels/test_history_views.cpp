@@ -26,7 +26,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 QString shown(const std::string& text) { return text::toQString(text); }
 
 DB_Func::LessonRecord lesson(int day, int hour, const char* className, const char* subject) {

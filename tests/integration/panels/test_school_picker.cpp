@@ -45,7 +45,7 @@ INSERT INTO t_recent_list VALUES ('2001', '张伟 ', '13810012001 ', '1001', '20
                                  ('2002', '王芳 ', '13810012002 ', '1001', '2024-03-01 08:00:00');
 )sql";
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 std::vector<std::string> texts(const QListWidget* list) {
   std::vector<std::string> out;

@@ -24,7 +24,7 @@ std::string reply(const json& records) {
   return text::utf8ToGbk(json{{"status", "success"}, {"jsonData", records}}.dump());
 }
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 const char* kTeachersOf12And13 =
     "INSERT INTO t_teacher VALUES ('a','1','Old One ','1 ','12','a','');"

@@ -12,7 +12,7 @@ namespace {
 using storetest::EduDb;
 using storetest::Rows;
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 DB_Func::LessonRecord lesson(const std::string& localId, const std::string& beginTime) {
   DB_Func::LessonRecord l;

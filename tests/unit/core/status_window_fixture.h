@@ -82,6 +82,8 @@ class StatusWindowTest : public ::testing::Test {
       calls.push_back("screenshot " + std::to_string(lesson->screenshotCounter()));
     };
     services.storedServerUrl = [this] { return storedUrl; };
+    // A write into edu.db shows among the calls: a typed address must never make one.
+    services.storeServerUrl = [this](const std::string& url) { calls.push_back("store " + url); };
     services.askServerUrl = [this] {
       calls.push_back("ask");
       return typedUrl;

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 // The 27 items of a complete login, in the companion's order.
 std::vector<std::string> loginItems() {

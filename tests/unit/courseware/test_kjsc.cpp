@@ -21,7 +21,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 class FileChoicePage : public ::testing::Test {
  protected:

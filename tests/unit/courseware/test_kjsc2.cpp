@@ -16,7 +16,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 class QueuePage : public ::testing::Test {
  protected:

@@ -20,7 +20,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 // A server that answers every request at once, from the event loop, with
 // what `answer` gives for its target (a whole HTTP response in UTF-8).

@@ -11,7 +11,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 TEST(FtpSettingsStore, KeepsFirstWriteOrderAndReplacesInPlace) {
   ftp::SettingsStore settings;

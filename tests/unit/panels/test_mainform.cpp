@@ -32,7 +32,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 class MainPanelTest : public ::testing::Test {
  protected:

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 std::vector<std::string> utf8Items(const std::vector<std::string>& items) {
   std::vector<std::string> out;

@@ -13,7 +13,7 @@
 
 namespace {
 
-std::string gbk(const char* utf8) { return text::utf8ToGbk(utf8); }
+using text::gbk;
 
 TEST(DeploymentSettings, ReadsKeysAndKeepsPlaceholdersForWhatIsMissing) {
   const panels::DeploymentSettings placeholders = panels::defaultDeploymentSettings();

@@ -1,7 +1,0 @@
-#include "platform/message_filter.h"
-
-namespace platform {
-
-void openMessageFilter() {}
-
-}  // namespace platform
