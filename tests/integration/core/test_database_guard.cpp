@@ -152,6 +152,22 @@ TEST_F(DatabaseGuardTest, AFullDiskGetsOnePlainMessageAndALogLineWithTheFreeSpac
   EXPECT_TRUE(read);
   EXPECT_EQ(deliverGuarded(window_, writeALesson), ui::kDiskFullMessage);
   EXPECT_EQ(log_.size(), 2u);
+  // A failing timer does not stack boxes: while one is open, the next
+  // failures go to the log only.
+  QTimer ticks;
+  ticks.setInterval(5);
+  int tickCount = 0;
+  QObject::connect(&ticks, &QTimer::timeout, &window_, ui::guarded(&window_, [&] {
+    ++tickCount;
+    writeALesson();
+  }));
+  ticks.start();
+  const QDeadlineTimer deadline(5000);
+  while (tickCount < 3 && !deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ticks.stop();
+  EXPECT_GE(tickCount, 3);
+  EXPECT_EQ(window_.findChildren<QMessageBox*>("database_notice").size(), 1);
+  EXPECT_EQ(log_.size(), 2u + static_cast<size_t>(tickCount));
 }
 
 }  // namespace
