@@ -1,5 +1,6 @@
 // edu-client: the classroom client. One copy per session; the status window
 // is its main window and closing it ends the client.
+#include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 #include <chrono>
@@ -11,7 +12,6 @@
 
 #include "app/client_windows.h"
 #include "core/diagnostic_log.h"
-#include "core/edu_application.h"
 #include "core/fdck.h"
 #include "core/offline_delivery.h"
 #include "core/offline_records.h"
@@ -40,6 +40,7 @@
 #include "store/offline_store.h"
 #include "sys/deployment_settings.h"
 #include "sys/text_codec.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ int main(int argc, char** argv) {
   // Wayland session), decided before Qt picks its window system.
   const platform::DesktopSession session = platform::detectDesktopSession();
   const std::string windowSystem = platform::keepWindowsOnX11();
-  EduApplication app(argc, argv);
+  QApplication app(argc, argv);
   installQtChineseTexts(app, platform::programDir());
   if (instanceLock.outcome() == platform::SingleInstanceLock::Outcome::Refused) {
     // Another user could take the logins there; the folder is never used.
@@ -186,8 +187,8 @@ int main(int argc, char** argv) {
   if (databaseCheck.damaged) log(databaseCheck.note);
   // The same care when edu.db breaks while the client runs, and a plain word
   // when the disk is full.
-  setDatabaseGuard({log, [&] { return DB_Func::CheckDatabase(dataFolder.path, programDir); },
-                    [&] { return platform::freeSpaceText(dataFolder.path); }});
+  ui::setDatabaseGuard({log, [&] { return DB_Func::CheckDatabase(dataFolder.path, programDir); },
+                        [&] { return platform::freeSpaceText(dataFolder.path); }});
   log("disk identity: " +
       (ClientState.diskID.empty() ? std::string("none") : text::gbkToUtf8(ClientState.diskID)) + " (from " +
       windows.diskIdentitySource + ")");
@@ -267,11 +268,12 @@ int main(int argc, char** argv) {
   services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, windows.lesson, dataFolder.path)); };
   form1.setServices(std::move(services));
   // A lesson's pictures are kept within their bounds as soon as it ends.
-  QObject::connect(&windows.lesson, &Lesson::stopped, &keeper, [&keeper] { keeper.runPass(); });
+  QObject::connect(&windows.lesson, &Lesson::stopped, &keeper, ui::guarded(&keeper, [&keeper] { keeper.runPass(); }));
 
   // The sign-in companion's messages, handled on this thread one at a time.
   platform::LoginChannelServer loginChannel;
-  loginChannel.setHandler([&form1](uint32_t, const std::string& data) { form1.loginMessage(data); });
+  loginChannel.setHandler(
+      ui::guarded(&form1, [&form1](uint32_t, const std::string& data) { form1.loginMessage(data); }));
   loginChannel.setNotice([&form1](const std::string& what) { form1.appendLog(what); });
   std::string channelError;
   if (loginChannel.listen(platform::loginChannelPath(), &channelError))
@@ -301,9 +303,9 @@ int main(int argc, char** argv) {
   if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1, windows.lesson, screenshots);
   // The window's first activation reads the server address (or asks for
   // it), whether or not the window system hands it the focus.
-  QTimer::singleShot(0, &form1, &TForm1::FormActivate);
+  QTimer::singleShot(0, &form1, ui::guarded(&form1, &TForm1::FormActivate));
   // After a crash or a kill: the same teacher, the same lesson.
-  QTimer::singleShot(0, &form1, &TForm1::resumeKeptSession);
+  QTimer::singleShot(0, &form1, ui::guarded(&form1, &TForm1::resumeKeptSession));
   // An address the admin sets in /etc reaches a running client within
   // seconds, for every user at once.
   form1.watchSiteServerAddress(std::chrono::seconds(5));

@@ -24,6 +24,7 @@
 #include "sys/process_utils.h"
 #include "sys/pumping_delay.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/pictures.h"
 
 namespace {
@@ -72,9 +73,9 @@ TForm1::TForm1(Lesson& lesson, const std::string& assetsDir, QWidget* parent)
   Timer3.setInterval(300000);
   Timer4.setObjectName("Timer4");
   Timer4.setInterval(600000);
-  connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-  connect(&Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
-  connect(&Timer4, &QTimer::timeout, this, &TForm1::Timer4Timer);
+  connect(&Timer1, &QTimer::timeout, this, ui::guarded(this, &TForm1::Timer1Timer));
+  connect(&Timer3, &QTimer::timeout, this, ui::guarded(this, &TForm1::Timer3Timer));
+  connect(&Timer4, &QTimer::timeout, this, ui::guarded(this, &TForm1::Timer4Timer));
 
   // A lesson begun on the class-start page or taken up again is timed here.
   connect(&lesson_, &Lesson::started, this, &TForm1::startLessonTimers);
@@ -145,7 +146,7 @@ void TForm1::buildControls(const std::string& assetsDir) {
   suiImageButton1->setPictures(picture(assetsDir, "status_lesson_normal.png"),
                                picture(assetsDir, "status_lesson_hover.png"),
                                picture(assetsDir, "status_lesson_pressed.png"));
-  connect(suiImageButton1, &QAbstractButton::clicked, this, &TForm1::suiImageButton1Click);
+  connect(suiImageButton1, &QAbstractButton::clicked, this, ui::guarded(this, &TForm1::suiImageButton1Click));
 
   suiImageButton2 = new TImageButton(this);
   suiImageButton2->setObjectName("suiImageButton2");
@@ -154,7 +155,7 @@ void TForm1::buildControls(const std::string& assetsDir) {
   suiImageButton2->setPictures(picture(assetsDir, "status_teacher_normal.png"),
                                picture(assetsDir, "status_teacher_hover.png"),
                                picture(assetsDir, "status_teacher_pressed.png"));
-  connect(suiImageButton2, &QAbstractButton::clicked, this, &TForm1::suiImageButton2Click);
+  connect(suiImageButton2, &QAbstractButton::clicked, this, ui::guarded(this, &TForm1::suiImageButton2Click));
 
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName("Memo1");
@@ -282,7 +283,7 @@ void TForm1::suiImageButton2Click() {
 
 bool TForm1::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) {
-    FormActivate();
+    ui::runGuarded(this, [this] { FormActivate(); });
   } else if (event->type() == QEvent::WindowDeactivate && !askingServerUrl_) {
     leftSinceCancelledAsk_ = true;
   }

@@ -9,6 +9,7 @@
 #include "state/client_state.h"
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 
 void TForm1::loginMessage(const std::string& block) {
   const std::string text = loginTextOfBlock(block);
@@ -80,6 +81,6 @@ void TForm1::installKeyHook() {
 // goes to resumeReply.
 void TForm1::startResumeRequest() {
   if (uploadQueueClient_ == nullptr) return;
-  uploadQueueClient_->setReplyHandler([this](const std::string& reply) { resumeReply(reply); });
+  uploadQueueClient_->setReplyHandler(ui::guarded(this, &TForm1::resumeReply));
   uploadQueueClient_->startRequest(HttpUrl::RunningLesson(ClientState.serverPath, ClientState.diskID));
 }

@@ -13,6 +13,7 @@
 #include "state/client_state.h"
 #include "store/db_error.h"
 #include "sys/text_codec.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -46,9 +47,9 @@ OfflineDelivery::OfflineDelivery(std::unique_ptr<server::GetClient> client, QObj
       }),
       clock_([] { return DB_Func::NowMs(); }) {
   retry_.setInterval(kRetryInterval);
-  connect(&retry_, &QTimer::timeout, this, [this] {
+  connect(&retry_, &QTimer::timeout, this, ui::guarded(this, [this] {
     if (!sending_) sendNext();
-  });
+  }));
   channel_ = std::make_shared<UploadChannel>();
   channel_->owner = this;
 }
@@ -77,9 +78,9 @@ void OfflineDelivery::itemsAdded() {
 
 void OfflineDelivery::serverAnswered() {
   if (sending_ || !retry_.isActive()) return;  // nothing waits, or a round is on
-  QTimer::singleShot(0, this, [this] {
-    if (!sending_) sendNext();
-  });
+  QTimer::singleShot(0, this, ui::guarded(this, [this] {
+                       if (!sending_) sendNext();
+                     }));
 }
 
 void OfflineDelivery::sendAllNow() {
@@ -128,7 +129,7 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
   const DB_Func::RowSet& r = item.row;
   const std::string localId = r.text("local_id");
   client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
-  client_->setReplyHandler([this, item, localId](const std::string& reply) {
+  client_->setReplyHandler(ui::guarded(this, [this, item, localId](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
     const std::string what = "getStartCountTime " + localId;
@@ -150,7 +151,7 @@ void OfflineDelivery::sendLesson(const DB_Func::PendingItem& item) {
       log("the running lesson " + localId + " goes on as " + processID);
     }
     answered(true);
-  });
+  }));
   client_->startRequest(HttpUrl::StartLesson(ClientState.serverPath, r.text("school_id"), r.text("grade_id"),
                                              r.text("class_id"), r.text("teacher_id"), r.text("subject_id"),
                                              r.text("device_id"), "1",
@@ -164,7 +165,7 @@ void OfflineDelivery::sendRepair(const DB_Func::PendingItem& item) {
   std::string detail = r.text("fault_detail");
   if (!detail.empty()) detail += "\r\n";
   client_->setServer(ClientState.serverHost, ClientState.serverPort, ClientState.serverSecure);
-  client_->setReplyHandler([this, item](const std::string& reply) {
+  client_->setReplyHandler(ui::guarded(this, [this, item](const std::string& reply) {
     const std::string json = Json_Func::ExtractJsonPart(reply);
     client_->finishRequest(reply);
     if (json.empty()) {
@@ -178,7 +179,7 @@ void OfflineDelivery::sendRepair(const DB_Func::PendingItem& item) {
     if (!recorded([&] { DB_Func::RepairAnswered(item.id, DB_Func::kDelivered); })) return;
     log("insertRepairs delivered");
     answered(true);
-  });
+  }));
   client_->startRequest(HttpUrl::ReportFault(ClientState.serverPath, r.text("school_id"), r.text("grade_id"),
                                              r.text("class_id"), r.text("teacher_id"), r.text("tel"), detail,
                                              ""));
@@ -210,7 +211,8 @@ void OfflineDelivery::sendShot(const DB_Func::PendingItem& item) {
     const std::lock_guard lock(channel->mutex);
     if (OfflineDelivery* owner = channel->owner) {
       QMetaObject::invokeMethod(
-          owner, [owner, reply, path, item] { owner->shotAnswer(item, path, reply); }, Qt::QueuedConnection);
+          owner, ui::guarded(owner, [owner, reply, path, item] { owner->shotAnswer(item, path, reply); }),
+          Qt::QueuedConnection);
     }
   };
   try {

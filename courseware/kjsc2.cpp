@@ -12,6 +12,7 @@
 #include "state/client_state.h"
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/message_box.h"
 #include "ui/pictures.h"
 
@@ -73,7 +74,8 @@ void TForm_kjsc2::buildControls(const std::string& assetsDir) {
   connect(rows[4].cancel, &QPushButton::clicked, this, &TForm_kjsc2::Button54Click);
 
   suiImageButton6 = courseware::makeWideButton(this, utf8("选择课程章节"), assetsDir);
-  connect(suiImageButton6, &QPushButton::clicked, this, &TForm_kjsc2::suiImageButton6Click);
+  connect(suiImageButton6, &QPushButton::clicked, this,
+          ui::guarded(this, &TForm_kjsc2::suiImageButton6Click));
 }
 
 TForm_kjsc2::Row TForm_kjsc2::buildRow(int index, const std::string& assetsDir) {

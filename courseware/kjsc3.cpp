@@ -16,6 +16,7 @@
 #include "state/lesson_record.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -59,12 +60,13 @@ void TForm_kjsc3::buildControls(const std::string& assetsDir) {
   CB_Subject = makeList(this, "CB_Subject", 125, "请选择课程");
   CB_catalog = makeList(this, "CB_catalog", 180, "请选择章节");
   // Only the teacher's choices count as changes, never the fills.
-  connect(CB_grade, &QComboBox::activated, this, &TForm_kjsc3::CB_gradeChange);
-  connect(CB_Subject, &QComboBox::activated, this, &TForm_kjsc3::CB_SubjectChange);
-  connect(CB_catalog, &QComboBox::activated, this, &TForm_kjsc3::CB_catalogChange);
+  connect(CB_grade, &QComboBox::activated, this, ui::guarded(this, &TForm_kjsc3::CB_gradeChange));
+  connect(CB_Subject, &QComboBox::activated, this, ui::guarded(this, &TForm_kjsc3::CB_SubjectChange));
+  connect(CB_catalog, &QComboBox::activated, this, ui::guarded(this, &TForm_kjsc3::CB_catalogChange));
 
   suiImageButton6 = courseware::makeWideButton(this, utf8("上传文件"), assetsDir);
-  connect(suiImageButton6, &QPushButton::clicked, this, &TForm_kjsc3::suiImageButton6Click);
+  connect(suiImageButton6, &QPushButton::clicked, this,
+          ui::guarded(this, &TForm_kjsc3::suiImageButton6Click));
 }
 
 void TForm_kjsc3::fill(QComboBox* list, const char* prompt, DB_Func::RowSet& rows, const char* column) {
@@ -182,9 +184,9 @@ void TForm_kjsc3::requestCatalogs() {
 void TForm_kjsc3::request(const std::string& pathAndQuery, void (TForm_kjsc3::*handler)(const std::string&)) {
   if (getClient_ == nullptr) return;
   QPointer<TForm_kjsc3> self(this);
-  getClient_->setReplyHandler([self, handler](const std::string& raw) {
+  getClient_->setReplyHandler(ui::guarded(this, [self, handler](const std::string& raw) {
     if (self) (self.data()->*handler)(raw);
-  });
+  }));
   getClient_->startRequest(pathAndQuery);
 }
 

@@ -8,6 +8,7 @@
 #include "panels/panel_widgets.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -45,12 +46,13 @@ TForm10::TForm10(const std::string& assetsDir, std::function<void()> sendAll, QW
   Label_upload->setGeometry(12, 442, 349, 18);
   suiImageButton6 = panels::pageButton(surface, "suiImageButton6", QRect(98, 462, 171, 39), assetsDir,
                                        gbk("上传全部离线数据"));
-  connect(suiImageButton6, &QAbstractButton::clicked, this, &TForm10::suiImageButton6Click);
+  connect(suiImageButton6, &QAbstractButton::clicked, this,
+          ui::guarded(this, &TForm10::suiImageButton6Click));
 }
 
 void TForm10::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  Refresh();
+  ui::runGuarded(this, [this] { Refresh(); });
 }
 
 void TForm10::Refresh() {

@@ -7,6 +7,7 @@
 #include "panels/page_controls.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent) {
   surface->setPalette(palette);
 
   FlatButton4 = panels::flatButton(surface, "FlatButton4", QPoint(19, 15), QSize(27, 25), "<<");
-  connect(FlatButton4, &QPushButton::clicked, this, &TForm9::FlatButton4Click);
+  connect(FlatButton4, &QPushButton::clicked, this, ui::guarded(this, &TForm9::FlatButton4Click));
   panels::HistoryGeometry geometry;
   geometry.entries = 6;
   geometry.firstTop = 70;
@@ -47,7 +48,7 @@ TForm9::TForm9(QWidget* parent) : QWidget(parent) {
 
 void TForm9::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  Refresh();
+  ui::runGuarded(this, [this] { Refresh(); });
 }
 
 void TForm9::Refresh() {

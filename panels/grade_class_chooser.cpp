@@ -9,6 +9,7 @@
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 
 namespace panels {
 namespace {
@@ -78,7 +79,9 @@ bool GradeClassChooser::classAt(int index, std::string& id, std::string& name) {
 
 void GradeClassChooser::request(void (GradeClassChooser::*handler)(const std::string&),
                                 const std::string& pathAndQuery) {
-  client_.setReplyHandler([this, handler](const std::string& replyText) { (this->*handler)(replyText); });
+  // Not a widget itself: its grade list stands for it.
+  client_.setReplyHandler(ui::guarded(
+      gradeList(), [this, handler](const std::string& replyText) { (this->*handler)(replyText); }));
   client_.startRequest(pathAndQuery);
 }
 

@@ -21,6 +21,7 @@
 #include "state/client_state.h"
 #include "state/page_keys.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/message_box.h"
 #include "ui/pictures.h"
 
@@ -114,7 +115,8 @@ SchoolTabButton* TForm2::addTab(const char* name, const QRect& geometry, const c
   tab->setFont(panelFont());
   connect(tab, &SchoolTabButton::mouseEntered, this, [this, tab] { suiImageButton3MoueEnter(tab); });
   connect(tab, &SchoolTabButton::mouseLeft, this, [this, tab] { suiImageButton3MouseExit(tab); });
-  connect(tab, &SchoolTabButton::mouseReleased, this, [this, tab] { suiImageButton3MouseUp(tab); });
+  connect(tab, &SchoolTabButton::mouseReleased, this,
+          ui::guarded(this, [this, tab] { suiImageButton3MouseUp(tab); }));
   return tab;
 }
 
@@ -220,13 +222,13 @@ void TForm2::dropFiles(const std::vector<std::string>& paths) {
 }
 
 bool TForm2::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) FormActivate();
+  if (event->type() == QEvent::WindowActivate) ui::runGuarded(this, [this] { FormActivate(); });
   return QWidget::event(event);
 }
 
 void TForm2::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) ui::runGuarded(this, [this] { FormShow(); });
 }
 
 void TForm2::paintEvent(QPaintEvent*) {
@@ -265,5 +267,5 @@ void TForm2::dropEvent(QDropEvent* event) {
   // dragged the files is never held up by the teacher reading it.
   event->acceptProposedAction();
   if (paths.empty()) return;
-  QTimer::singleShot(0, this, [this, paths] { dropFiles(paths); });
+  QTimer::singleShot(0, this, ui::guarded(this, [this, paths] { dropFiles(paths); }));
 }

@@ -21,6 +21,7 @@
 #include "store/offline_store.h"
 #include "sys/mask_phone.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/message_box.h"
 
 using panels::TButtonEdit;
@@ -39,8 +40,8 @@ Tform_sbbx::Tform_sbbx(server::GetClient& client, const Lesson& lesson, LessonCh
   setObjectName("form_sbbx");
   FormCreate(assetsDir);
   // The lesson's room shows at once, even while the page is on screen.
-  connect(&lesson_, &Lesson::resumed, this, [this] { followLesson(true); });
-  connect(&lesson_, &Lesson::stopped, this, [this] { followLesson(false); });
+  connect(&lesson_, &Lesson::resumed, this, ui::guarded(this, [this] { followLesson(true); }));
+  connect(&lesson_, &Lesson::stopped, this, ui::guarded(this, [this] { followLesson(false); }));
   // A page made after the login, or while a lesson runs, shows them as a
   // page made earlier would.
   if (ClientState.loginState) showSignedIn();
@@ -54,9 +55,11 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
 
   header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 12, 309, 29), QRect(18, 54, 309, 29));
   Edit_school = header_->school();
-  connect(Edit_school, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_schoolPropertiesButtonClick);
+  connect(Edit_school, &TButtonEdit::buttonClicked, this,
+          ui::guarded(this, &Tform_sbbx::Edit_schoolPropertiesButtonClick));
   Edit_teacher = header_->teacher();
-  connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_sbbx::Edit_teacherPropertiesButtonClick);
+  connect(Edit_teacher, &TButtonEdit::buttonClicked, this,
+          ui::guarded(this, &Tform_sbbx::Edit_teacherPropertiesButtonClick));
 
   edit_teacher_phone = new QLineEdit(QStringLiteral("请输入联系方式"), surface);
   edit_teacher_phone->setObjectName("edit_teacher_phone");
@@ -71,9 +74,9 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
       client_, choice_, lesson_, surface,
       panels::GradeClassChooser::Layout{QRect(20, 142, 309, 28), "CB_class", QRect(20, 186, 309, 28), false});
   CB_grade = chooser_->gradeList();
-  connect(CB_grade, &QComboBox::activated, this, &Tform_sbbx::CB_gradeChange);
+  connect(CB_grade, &QComboBox::activated, this, ui::guarded(this, &Tform_sbbx::CB_gradeChange));
   CB_class = chooser_->classList();
-  connect(CB_class, &QComboBox::activated, this, &Tform_sbbx::CB_classChange);
+  connect(CB_class, &QComboBox::activated, this, ui::guarded(this, &Tform_sbbx::CB_classChange));
 
   memo1 = new QPlainTextEdit(surface);
   memo1->setObjectName("memo1");
@@ -92,12 +95,14 @@ void Tform_sbbx::FormCreate(const std::string& assetsDir) {
 
   suiImageButton6 =
       panels::pageButton(surface, "suiImageButton6", QRect(50, 460, 253, 42), assetsDir, gbk("上报故障"));
-  connect(suiImageButton6, &QAbstractButton::clicked, this, &Tform_sbbx::suiImageButton6Click);
+  connect(suiImageButton6, &QAbstractButton::clicked, this,
+          ui::guarded(this, &Tform_sbbx::suiImageButton6Click));
 
   // The repair history lists every report of this computer; the link sits
   // just below the button it would otherwise overlap.
   FlatSpeedButton1 = panels::historyLink(surface, QRect(106, 502, 141, 18), gbk("查看历史维修记录>>>"));
-  connect(FlatSpeedButton1, &QPushButton::clicked, this, &Tform_sbbx::FlatSpeedButton1Click);
+  connect(FlatSpeedButton1, &QPushButton::clicked, this,
+          ui::guarded(this, &Tform_sbbx::FlatSpeedButton1Click));
   FlatSpeedButton1->show();
 }
 
@@ -106,11 +111,11 @@ void Tform_sbbx::showEvent(QShowEvent* event) {
   // Only the first showing refreshes; coming back to the tab later does not.
   if (shownBefore_) return;
   shownBefore_ = true;
-  FormShow();
+  ui::runGuarded(this, [this] { FormShow(); });
 }
 
 void Tform_sbbx::request(void (Tform_sbbx::*handler)(const std::string&), const std::string& pathAndQuery) {
-  client_.setReplyHandler([this, handler](const std::string& replyText) { (this->*handler)(replyText); });
+  client_.setReplyHandler(ui::guarded(this, handler));
   client_.startRequest(pathAndQuery);
 }
 

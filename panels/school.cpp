@@ -18,6 +18,7 @@
 #include "state/client_state.h"
 #include "store/db_func.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/pictures.h"
 
 namespace {
@@ -136,7 +137,8 @@ void Tform_school::buildControls(const std::string& assetsDir) {
   suiImageButton1->setPictures(picture(assetsDir, "school_close_normal.png"),
                                picture(assetsDir, "school_close_hover.png"),
                                picture(assetsDir, "school_close_pressed.png"));
-  connect(suiImageButton1, &QAbstractButton::clicked, this, &Tform_school::suiImageButton1Click);
+  connect(suiImageButton1, &QAbstractButton::clicked, this,
+          ui::guarded(this, &Tform_school::suiImageButton1Click));
 
   suiImageButton2 = new SchoolTabButton(QString::fromUtf8("学校"), this);
   suiImageButton2->setObjectName("suiImageButton2");
@@ -155,8 +157,10 @@ void Tform_school::buildControls(const std::string& assetsDir) {
     });
     connect(tab, &SchoolTabButton::mouseLeft, Shape2, &QWidget::hide);
   }
-  connect(suiImageButton2, &SchoolTabButton::mouseReleased, this, &Tform_school::ShowSchoolTab);
-  connect(suiImageButton3, &SchoolTabButton::mouseReleased, this, &Tform_school::ShowTeacherTab);
+  connect(suiImageButton2, &SchoolTabButton::mouseReleased, this,
+          ui::guarded(this, &Tform_school::ShowSchoolTab));
+  connect(suiImageButton3, &SchoolTabButton::mouseReleased, this,
+          ui::guarded(this, &Tform_school::ShowTeacherTab));
 
   const QPixmap panelPicture = picture(assetsDir, "school_panel.png");
   suiImagePanel1 = new SchoolPanel(panelPicture, this);
@@ -166,13 +170,15 @@ void Tform_school::buildControls(const std::string& assetsDir) {
   CB_shi_name = makeCombo(suiImagePanel1, "CB_shi_name", 62);
   CB_qu_name = makeCombo(suiImagePanel1, "CB_qu_name", 110);
   // Only the user's own choice counts as a change, never a refill.
-  connect(CB_shen_name, &QComboBox::activated, this, &Tform_school::CB_shen_nameChange);
-  connect(CB_shi_name, &QComboBox::activated, this, &Tform_school::CB_shi_nameChange);
-  connect(CB_qu_name, &QComboBox::activated, this, &Tform_school::CB_qu_nameChange);
+  connect(CB_shen_name, &QComboBox::activated, this, ui::guarded(this, &Tform_school::CB_shen_nameChange));
+  connect(CB_shi_name, &QComboBox::activated, this, ui::guarded(this, &Tform_school::CB_shi_nameChange));
+  connect(CB_qu_name, &QComboBox::activated, this, ui::guarded(this, &Tform_school::CB_qu_nameChange));
   Label2 = makeLabel(suiImagePanel1, "Label2", "操作提示：双击选择学校", kHint, {18, 150});
   CL_school = makeList(suiImagePanel1, "CL_school", QRect(18, 181, 310, 334));
-  connect(CL_school, &QListWidget::itemSelectionChanged, this, &Tform_school::CL_schoolClick);
-  connect(CL_school, &SchoolList::doubleClickedAnywhere, this, &Tform_school::CL_schoolDblClick);
+  connect(CL_school, &QListWidget::itemSelectionChanged, this,
+          ui::guarded(this, &Tform_school::CL_schoolClick));
+  connect(CL_school, &SchoolList::doubleClickedAnywhere, this,
+          ui::guarded(this, &Tform_school::CL_schoolDblClick));
 
   suiImagePanel2 = new SchoolPanel(panelPicture, this);
   suiImagePanel2->setObjectName("suiImagePanel2");
@@ -180,7 +186,8 @@ void Tform_school::buildControls(const std::string& assetsDir) {
   suiImagePanel2->hide();
   Label3 = makeLabel(suiImagePanel2, "Label3", "操作提示：双击选择老师", kHint, {22, 10});
   LB_teacher = makeList(suiImagePanel2, "LB_teacher", QRect(8, 40, 331, 483));
-  connect(LB_teacher, &SchoolList::doubleClickedAnywhere, this, &Tform_school::LB_teacherDblClick);
+  connect(LB_teacher, &SchoolList::doubleClickedAnywhere, this,
+          ui::guarded(this, &Tform_school::LB_teacherDblClick));
 }
 
 void Tform_school::openAt(int mode, const QPoint& mainPanelTopLeft) {
@@ -195,7 +202,7 @@ void Tform_school::openAt(int mode, const QPoint& mainPanelTopLeft) {
 
 void Tform_school::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous()) ui::runGuarded(this, [this] { FormShow(); });
 }
 
 void Tform_school::FormShow() {
@@ -385,12 +392,12 @@ signin::Picked Tform_school::pickedAreasAndSchool() const {
 }
 
 void Tform_school::requestSchools(const std::string& areaID) {
-  getClient_.setReplyHandler([this](const std::string& reply) { getSchool(reply); });
+  getClient_.setReplyHandler(ui::guarded(this, &Tform_school::getSchool));
   getClient_.startRequest(HttpUrl::SchoolsOfDistrict(ClientState.serverPath, areaID));
 }
 
 void Tform_school::requestTeachers(const std::string& schoolID) {
-  getClient_.setReplyHandler([this](const std::string& reply) { getTeacher(reply); });
+  getClient_.setReplyHandler(ui::guarded(this, &Tform_school::getTeacher));
   getClient_.startRequest(HttpUrl::TeachersOfSchool(ClientState.serverPath, schoolID));
 }
 

@@ -20,6 +20,7 @@
 #include "store/db_func.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
+#include "ui/event_guard.h"
 #include "ui/message_box.h"
 
 using panels::TButtonEdit;
@@ -36,7 +37,7 @@ Tform_skjs::Tform_skjs(server::GetClient& client, Lesson& lesson, LessonChoice& 
   setObjectName("form_skjs");
   FormCreate(assetsDir);
   connect(&lesson_, &Lesson::started, this, &Tform_skjs::showStarted);
-  connect(&lesson_, &Lesson::resumed, this, &Tform_skjs::followResumedLesson);
+  connect(&lesson_, &Lesson::resumed, this, ui::guarded(this, &Tform_skjs::followResumedLesson));
   connect(&lesson_, &Lesson::stopped, this, &Tform_skjs::showIdle);
   // A page made after the login, or while a lesson runs, shows them as a
   // page made earlier would.
@@ -51,21 +52,23 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
 
   header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 24, 311, 29), QRect(18, 82, 311, 29));
   Edit_school = header_->school();
-  connect(Edit_school, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit1PropertiesButtonClick);
+  connect(Edit_school, &TButtonEdit::buttonClicked, this,
+          ui::guarded(this, &Tform_skjs::cxButtonEdit1PropertiesButtonClick));
   Edit_teacher = header_->teacher();
-  connect(Edit_teacher, &TButtonEdit::buttonClicked, this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick);
+  connect(Edit_teacher, &TButtonEdit::buttonClicked, this,
+          ui::guarded(this, &Tform_skjs::cxButtonEdit2PropertiesButtonClick));
 
   // activated: the teacher's choice only, never a fill.
   chooser_ = std::make_unique<panels::GradeClassChooser>(
       client_, choice_, lesson_, surface,
       panels::GradeClassChooser::Layout{QRect(18, 141, 311, 28), "CB_Class", QRect(18, 199, 311, 28), true});
   CB_grade = chooser_->gradeList();
-  connect(CB_grade, &QComboBox::activated, this, &Tform_skjs::CB_gradeChange);
+  connect(CB_grade, &QComboBox::activated, this, ui::guarded(this, &Tform_skjs::CB_gradeChange));
   CB_Class = chooser_->classList();
-  connect(CB_Class, &QComboBox::activated, this, &Tform_skjs::CB_ClassChange);
+  connect(CB_Class, &QComboBox::activated, this, ui::guarded(this, &Tform_skjs::CB_ClassChange));
   CB_Subject =
       panels::choiceList(surface, "CB_Subject", QRect(18, 258, 311, 28), QStringLiteral("请选择课程"));
-  connect(CB_Subject, &QComboBox::activated, this, &Tform_skjs::CB_SubjectChange);
+  connect(CB_Subject, &QComboBox::activated, this, ui::guarded(this, &Tform_skjs::CB_SubjectChange));
 
   Label2 = panels::pageLabel(surface, "Label2", QPoint(18, 310), 14, gbk("开始上课之，前请确认以上信息"));
   Label3 = panels::pageLabel(surface, "Label3", QPoint(18, 356), 16, gbk("上课开始时间：14：00：60"));
@@ -73,14 +76,15 @@ void Tform_skjs::FormCreate(const std::string& assetsDir) {
   Label3->hide();
 
   FlatSpeedButton1 = panels::historyLink(surface, QRect(110, 426, 141, 25), gbk("查看历史上课数据>>>"));
-  connect(FlatSpeedButton1, &QPushButton::clicked, this, &Tform_skjs::FlatSpeedButton1Click);
+  connect(FlatSpeedButton1, &QPushButton::clicked, this,
+          ui::guarded(this, &Tform_skjs::FlatSpeedButton1Click));
 
   bu_kssk = panels::pageButton(surface, "bu_kssk", QRect(50, 462, 253, 42), assetsDir, gbk("开始上课"));
-  connect(bu_kssk, &QAbstractButton::clicked, this, &Tform_skjs::bu_ksskClick);
+  connect(bu_kssk, &QAbstractButton::clicked, this, ui::guarded(this, &Tform_skjs::bu_ksskClick));
 }
 
 void Tform_skjs::request(void (Tform_skjs::*handler)(const std::string&), const std::string& pathAndQuery) {
-  client_.setReplyHandler([this, handler](const std::string& replyText) { (this->*handler)(replyText); });
+  client_.setReplyHandler(ui::guarded(this, handler));
   client_.startRequest(pathAndQuery);
 }
 

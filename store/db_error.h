@@ -1,7 +1,8 @@
 // The one exception the database code raises: SQLite's result code and
 // message of the failing step (or SQLITE_RANGE for a read the row set does not
-// have). The client catches it only at the event boundary, which shows the
-// message and lets the program go on.
+// have). On the UI thread it ends at the window's handler (ui/event_guard);
+// where a failure must not stop what follows, the caller catches it and logs
+// it (docs/CONVENTIONS.md, "Errors").
 #pragma once
 
 #include <stdexcept>

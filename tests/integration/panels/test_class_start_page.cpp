@@ -11,6 +11,7 @@
 #include "panels/panel_widgets.h"
 #include "store/connection.h"
 #include "tests/integration/panels/panels_fixture.h"
+#include "ui/event_guard.h"
 
 namespace {
 
@@ -208,6 +209,49 @@ TEST_F(ClassStartPage, WithTheServerAwayFromTheSignInTheCachedListsStartALessonO
   EXPECT_EQ(messages, std::vector<std::string>{gbk("暂时无法连接服务器，本节课已离线开始计时。"
                                                    "上课记录和截图保存在本机，网络恢复后将自动上传。")});
   EXPECT_EQ(timerStarts, 1);
+}
+
+// The offline start clicked while edu.db refuses the lesson's row: the
+// click's handler stops at its guard, the teacher gets the plain message
+// (not SQLite's words, which go to the log), no lesson runs, and the next
+// click works once edu.db takes rows again.
+TEST_F(ClassStartPage, AnOfflineStartEduDbRefusesGivesThePlainMessageAndLeavesNoLesson) {
+  AppHooks.pendingChanged = [] {};
+  std::vector<std::string> databaseLog;
+  ui::setDatabaseGuard({[&](const std::string& line) { databaseLog.push_back(line); }, {}, {}});
+  {
+    DB_Func::Connection db(DB_Func::DatabasePath());
+    db.execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON t_offline_lesson BEGIN SELECT RAISE(ABORT, 'refused by "
+        "test'); "
+        "END");
+  }
+  signIn();
+  ClientState.gradeID = "3001";
+  ClientState.classID = "4001";
+  ClientState.subjectID = "5002";
+  ClientState.processID.clear();
+  classStart->showIdle();
+  ASSERT_TRUE(answerNextWith("error", 1));
+  classStart->bu_kssk->click();
+  ASSERT_TRUE(waitForReply("StartCountTime :   "));
+  EXPECT_EQ(messages, std::vector<std::string>{gbk(ui::kDatabaseErrorMessage)});
+  ASSERT_EQ(databaseLog.size(), 1u);
+  EXPECT_NE(databaseLog[0].find("refused by test"), std::string::npos) << databaseLog[0];
+  EXPECT_NE(databaseLog[0].find("(in form_skjs)"), std::string::npos) << databaseLog[0];
+  EXPECT_EQ(ClientState.processID, "");
+  EXPECT_EQ(timerStarts, 0);
+  EXPECT_FALSE(classStart->bu_kssk->isHidden());
+
+  DB_Func::Connection(DB_Func::DatabasePath()).execute("DROP TRIGGER refuse");
+  messages.clear();
+  ASSERT_TRUE(answerNextWith("error", 1));
+  classStart->bu_kssk->click();
+  ASSERT_TRUE(waitForReply("StartCountTime :   ", 2));
+  EXPECT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+  EXPECT_EQ(timerStarts, 1);
+  EXPECT_EQ(databaseLog.size(), 1u);
+  ui::setDatabaseGuard({});
 }
 
 TEST_F(ClassStartPage, AFailedListAnswerIsLoggedAndLeavesTheList) {
