@@ -227,11 +227,9 @@ TEST_F(ClassStartPage, AnOfflineStartEduDbRefusesGivesThePlainMessageAndLeavesNo
         "END");
   }
   signIn();
-  ClientState.gradeID = "3001";
-  ClientState.classID = "4001";
-  ClientState.subjectID = "5002";
-  ClientState.processID.clear();
-  classStart->showIdle();
+  choice.gradeID = "3001";
+  choice.classID = "4001";
+  choice.subjectID = "5002";
   ASSERT_TRUE(answerNextWith("error", 1));
   classStart->bu_kssk->click();
   ASSERT_TRUE(waitForReply("StartCountTime :   "));
@@ -239,7 +237,8 @@ TEST_F(ClassStartPage, AnOfflineStartEduDbRefusesGivesThePlainMessageAndLeavesNo
   ASSERT_EQ(databaseLog.size(), 1u);
   EXPECT_NE(databaseLog[0].find("refused by test"), std::string::npos) << databaseLog[0];
   EXPECT_NE(databaseLog[0].find("(in form_skjs)"), std::string::npos) << databaseLog[0];
-  EXPECT_EQ(ClientState.processID, "");
+  EXPECT_EQ(lesson.processID(), "");
+  EXPECT_FALSE(lesson.running());
   EXPECT_EQ(timerStarts, 0);
   EXPECT_FALSE(classStart->bu_kssk->isHidden());
 
@@ -248,7 +247,7 @@ TEST_F(ClassStartPage, AnOfflineStartEduDbRefusesGivesThePlainMessageAndLeavesNo
   ASSERT_TRUE(answerNextWith("error", 1));
   classStart->bu_kssk->click();
   ASSERT_TRUE(waitForReply("StartCountTime :   ", 2));
-  EXPECT_EQ(ClientState.processID.rfind("offline-", 0), 0u) << ClientState.processID;
+  EXPECT_EQ(lesson.processID().rfind("offline-", 0), 0u) << lesson.processID();
   EXPECT_EQ(timerStarts, 1);
   EXPECT_EQ(databaseLog.size(), 1u);
   ui::setDatabaseGuard({});
