@@ -4,8 +4,8 @@
 #include <QPointer>
 
 #include "core/fdck.h"
-#include "core/sign_in.h"
 #include "core/offline_delivery.h"
+#include "core/sign_in.h"
 #include "courseware/kjsc.h"
 #include "courseware/kjsc2.h"
 #include "courseware/kjsc3.h"

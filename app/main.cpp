@@ -58,7 +58,8 @@ void tellServiceManager(const platform::ServiceNotifier& manager, QTimer& beat, 
       // The line goes without the count; the log already says why.
     }
     return "STATUS=" +
-           serviceStatusLine(ClientState, lesson.running() ? std::optional(lesson.elapsedSeconds()) : std::nullopt,
+           serviceStatusLine(ClientState,
+                             lesson.running() ? std::optional(lesson.elapsedSeconds()) : std::nullopt,
                              waiting, screenshots.capturesRefused());
   };
   manager.send("READY=1\n" + status());
@@ -214,8 +215,7 @@ int main(int argc, char** argv) {
   ScreenshotTaker::Records records;
   records.record = [&form1](const ScreenshotUpload& picture, bool posting) -> long long {
     try {
-      const long long id =
-          offline::recordPicture(picture, posting ? DB_Func::kSending : DB_Func::kPending);
+      const long long id = offline::recordPicture(picture, posting ? DB_Func::kSending : DB_Func::kPending);
       if (id == 0) form1.appendLog("screenshot kept, its offline lesson is unknown: " + picture.localPath);
       return id;
     } catch (const DB_Func::DbError& error) {
@@ -265,10 +265,13 @@ int main(int argc, char** argv) {
   services.storedServerUrl = storedServerUrl;
   services.siteServerUrl = [programDir] { return panels::configuredServer(programDir); };
   services.storeServerUrl = DB_Func::StoreServerUrl;
-  services.screenshotTick = [&] { screenshots.tick(makeScreenshotJob(ClientState, windows.lesson, dataFolder.path)); };
+  services.screenshotTick = [&] {
+    screenshots.tick(makeScreenshotJob(ClientState, windows.lesson, dataFolder.path));
+  };
   form1.setServices(std::move(services));
   // A lesson's pictures are kept within their bounds as soon as it ends.
-  QObject::connect(&windows.lesson, &Lesson::stopped, &keeper, ui::guarded(&keeper, [&keeper] { keeper.runPass(); }));
+  QObject::connect(&windows.lesson, &Lesson::stopped, &keeper,
+                   ui::guarded(&keeper, [&keeper] { keeper.runPass(); }));
 
   // The sign-in companion's messages, handled on this thread one at a time.
   platform::LoginChannelServer loginChannel;
@@ -300,7 +303,8 @@ int main(int argc, char** argv) {
   form1.activateWindow();
   platform::ServiceNotifier serviceManager;
   QTimer serviceBeat;
-  if (serviceManager.active()) tellServiceManager(serviceManager, serviceBeat, form1, windows.lesson, screenshots);
+  if (serviceManager.active())
+    tellServiceManager(serviceManager, serviceBeat, form1, windows.lesson, screenshots);
   // The window's first activation reads the server address (or asks for
   // it), whether or not the window system hands it the focus.
   QTimer::singleShot(0, &form1, ui::guarded(&form1, &TForm1::FormActivate));

@@ -14,7 +14,6 @@
 // The client's headers before X11's, whose macros (None, Status...) would
 // break their names.
 #include "store/offline_store.h"
-
 #include "tests/integration/core/xvfb_display.h"
 
 namespace screenbench {

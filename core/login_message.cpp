@@ -96,9 +96,7 @@ void applyLogin(const LoginMessage& message, ClientStateRecord& state) {
   state.ftpPassword = message.ftpPassword;
 }
 
-void applyLogout(ClientStateRecord& state) {
-  state.loginState = false;
-}
+void applyLogout(ClientStateRecord& state) { state.loginState = false; }
 
 std::string effectiveScreenshotInterval(std::string_view item) {
   const std::optional<int> value = decimalValue(item);

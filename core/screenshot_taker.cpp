@@ -34,7 +34,8 @@ bool makeFolder(const std::string& diskPath, std::string& reason) {
 
 }  // namespace
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson, const std::string& dataDir) {
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson,
+                                const std::string& dataDir) {
   ScreenshotJob job;
   job.dataDir = dataDir;
   job.lesson = lessonRecord(signIn, lesson);
@@ -44,8 +45,8 @@ ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& l
   job.serverSecure = signIn.serverSecure;
   const DB_Func::LessonRecord& l = job.lesson;
   job.keepForLater = offline::isOfflineLessonId(l.processID);
-  job.target = HttpUrl::Screenshot(signIn.serverPath, l.processID, l.schoolID, l.gradeID, l.classID, l.teacherID,
-                                   l.subjectID, l.deviceID, "0", "");
+  job.target = HttpUrl::Screenshot(signIn.serverPath, l.processID, l.schoolID, l.gradeID, l.classID,
+                                   l.teacherID, l.subjectID, l.deviceID, "0", "");
   return job;
 }
 
@@ -95,8 +96,8 @@ void ScreenshotTaker::tick(const ScreenshotJob& job) {
   std::string localPath = text::utf8ToGbk(job.dataDir);
   std::string diskPath = job.dataDir;
   std::vector<std::pair<std::string, std::string>> folders;  // client name, disk name
-  for (const std::string& level :
-       screenshotFolderLevels(clock_(), job.lesson.teacherName, job.lesson.teacherPhone, job.lesson.processID)) {
+  for (const std::string& level : screenshotFolderLevels(clock_(), job.lesson.teacherName,
+                                                         job.lesson.teacherPhone, job.lesson.processID)) {
     localPath += "/" + level;
     diskPath += "/" + text::gbkToUtf8(level);
     folders.emplace_back(localPath, diskPath);

@@ -43,7 +43,8 @@ struct ScreenshotJob {
   bool keepForLater = false;
 };
 
-ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson, const std::string& dataDir);
+ScreenshotJob makeScreenshotJob(const ClientStateRecord& signIn, const Lesson& lesson,
+                                const std::string& dataDir);
 
 // One upload as the tick started it.
 struct ScreenshotUpload {

@@ -4,8 +4,8 @@
 
 #include "sys/text_codec.h"
 
-std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds, int itemsWaiting,
-                              int capturesRefused) {
+std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds,
+                              int itemsWaiting, int capturesRefused) {
   std::string line =
       state.loginState ? "signed in: " + text::gbkToUtf8(state.teacherName) : std::string("signed out");
   if (lessonSeconds) {

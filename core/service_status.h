@@ -13,5 +13,5 @@
 // "signed out, nothing waiting"; ", 2 screenshots not taken" follows when
 // captures failed or came back blank since the start.
 // `lessonSeconds`: the running lesson's time, nothing when none runs.
-std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds, int itemsWaiting,
-                              int capturesRefused = 0);
+std::string serviceStatusLine(const ClientStateRecord& state, std::optional<int> lessonSeconds,
+                              int itemsWaiting, int capturesRefused = 0);

@@ -25,7 +25,6 @@ constexpr const char* kCancelNames[] = {"button14", "button24", "Button34", "But
 
 QString utf8(const char* text) { return QString::fromUtf8(text); }
 
-
 }  // namespace
 
 TForm_kjsc2::TForm_kjsc2(server::GetClient* getClient, const std::string& assetsDir, QWidget* parent)

@@ -91,7 +91,9 @@ void TForm_kjsc3::OpenPage() {
   if (!ClientState.schoolID.empty()) requestCatalogs();
 }
 
-const LessonChoice& TForm_kjsc3::lessonRoom() const { return lesson_.running() ? lesson_.room() : pageChoice_; }
+const LessonChoice& TForm_kjsc3::lessonRoom() const {
+  return lesson_.running() ? lesson_.room() : pageChoice_;
+}
 
 courseware::UploadSession TForm_kjsc3::uploadSession() const {
   courseware::UploadSession session = courseware::sessionOfSignIn(ClientState);
@@ -176,8 +178,8 @@ void TForm_kjsc3::suiImageButton6Click() {
 }
 
 void TForm_kjsc3::requestCatalogs() {
-  request(HttpUrl::CatalogsOfSubject(ClientState.serverPath, ClientState.schoolID,
-                                     choice_.gradeID, choice_.subjectID),
+  request(HttpUrl::CatalogsOfSubject(ClientState.serverPath, ClientState.schoolID, choice_.gradeID,
+                                     choice_.subjectID),
           &TForm_kjsc3::HandleCatalogReply);
 }
 
@@ -221,9 +223,8 @@ namespace courseware {
 void linkCatalogPage(TForm_kjsc2& queue, TForm_kjsc3& catalog) {
   QPointer<TForm_kjsc2> queuePage(&queue);
   QPointer<TForm_kjsc3> catalogPage(&catalog);
-  queue.workflow().setSession([catalogPage] {
-    return catalogPage ? catalogPage->uploadSession() : sessionOfSignIn(ClientState);
-  });
+  queue.workflow().setSession(
+      [catalogPage] { return catalogPage ? catalogPage->uploadSession() : sessionOfSignIn(ClientState); });
   catalog.setStartNext([queuePage] {
     if (queuePage) queuePage->StartNext();
   });

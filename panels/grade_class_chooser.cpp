@@ -32,8 +32,8 @@ void showLessonChoice(QComboBox* list, DB_Func::RowSet& rows, const std::string&
 
 }  // namespace
 
-GradeClassChooser::GradeClassChooser(server::GetClient& client, const LessonChoice& choice, const Lesson& lesson,
-                                     QWidget* surface, const Layout& layout)
+GradeClassChooser::GradeClassChooser(server::GetClient& client, const LessonChoice& choice,
+                                     const Lesson& lesson, QWidget* surface, const Layout& layout)
     : client_(client), choice_(choice), lesson_(lesson), showCurrentChoice_(layout.showCurrentChoice) {
   gradeList_ = choiceList(surface, "CB_grade", layout.gradeGeometry, QStringLiteral("请选择年级"));
   classList_ = choiceList(surface, layout.classListName, layout.classGeometry, QStringLiteral("请选择班级"));
@@ -42,13 +42,15 @@ GradeClassChooser::GradeClassChooser(server::GetClient& client, const LessonChoi
 void GradeClassChooser::FillGradeList() {
   if (locked_) return showLessonChoice(gradeList_, gradeRows_, gbk("请选择年级"), lesson_.room().gradeName);
   gradeRows_ = DB_Func::QueryGrades(ClientState.schoolID);
-  showRows(gradeList_, gradeRows_, "grade_name", gbk("请选择年级"), choice_.gradeName, choice_.gradeID.empty());
+  showRows(gradeList_, gradeRows_, "grade_name", gbk("请选择年级"), choice_.gradeName,
+           choice_.gradeID.empty());
 }
 
 void GradeClassChooser::FillClassList() {
   if (locked_) return showLessonChoice(classList_, classRows_, gbk("请选择班级"), lesson_.room().className);
   classRows_ = DB_Func::QueryClasses(choice_.gradeID);
-  showRows(classList_, classRows_, "class_name", gbk("请选择班级"), choice_.className, choice_.className.empty());
+  showRows(classList_, classRows_, "class_name", gbk("请选择班级"), choice_.className,
+           choice_.className.empty());
 }
 
 // The list shows the teacher's current choice when the page wants it

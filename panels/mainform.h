@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "state/lesson.h"
 #include "platform/gui/surface_drag.h"
+#include "state/lesson.h"
 
 class QLabel;
 class TImageButton;
@@ -32,12 +32,12 @@ class TBar;
 // (`PanelPages{.classStart = ..., .repair = ...}`), so that a field added
 // later cannot shift the others.
 struct PanelPages {
-  Tform_skjs* classStart = nullptr;        // PageKey::ClassStart
-  QWidget* fileChoice = nullptr;           // PageKey::FileChoice
-  Tform_sbbx* repair = nullptr;            // PageKey::Repair
-  TForm10* offline = nullptr;              // PageKey::Offline
-  QWidget* uploadQueue = nullptr;          // PageKey::UploadQueue
-  TForm9* repairHistory = nullptr;         // PageKey::RepairHistory
+  Tform_skjs* classStart = nullptr;             // PageKey::ClassStart
+  QWidget* fileChoice = nullptr;                // PageKey::FileChoice
+  Tform_sbbx* repair = nullptr;                 // PageKey::Repair
+  TForm10* offline = nullptr;                   // PageKey::Offline
+  QWidget* uploadQueue = nullptr;               // PageKey::UploadQueue
+  TForm9* repairHistory = nullptr;              // PageKey::RepairHistory
   std::function<void()> refreshQueueRows = {};  // the upload queue redraws its rows
 };
 

@@ -53,7 +53,8 @@ Tform_sbbx::~Tform_sbbx() = default;
 void Tform_sbbx::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(364, 558), QSize(348, 520));
 
-  header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 12, 309, 29), QRect(18, 54, 309, 29));
+  header_ =
+      std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 12, 309, 29), QRect(18, 54, 309, 29));
   Edit_school = header_->school();
   connect(Edit_school, &TButtonEdit::buttonClicked, this,
           ui::guarded(this, &Tform_sbbx::Edit_schoolPropertiesButtonClick));

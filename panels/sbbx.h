@@ -38,8 +38,8 @@ class Tform_sbbx : public QWidget {
   // repair hotline and the service provider. Grade and class are chosen in
   // `choice`, shared with the class-start page; while `lesson` runs the
   // lists show its room, closed to the teacher.
-  Tform_sbbx(server::GetClient& client, const Lesson& lesson, LessonChoice& choice, const std::string& assetsDir,
-             panels::DeploymentSettings settings, QWidget* parent = nullptr);
+  Tform_sbbx(server::GetClient& client, const Lesson& lesson, LessonChoice& choice,
+             const std::string& assetsDir, panels::DeploymentSettings settings, QWidget* parent = nullptr);
   ~Tform_sbbx() override;
 
   void setOpenPicker(panels::OpenPicker openPicker) { openPicker_ = std::move(openPicker); }

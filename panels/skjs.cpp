@@ -50,7 +50,8 @@ Tform_skjs::~Tform_skjs() = default;
 void Tform_skjs::FormCreate(const std::string& assetsDir) {
   QWidget* surface = panels::pageSurface(this, QSize(393, 572), QSize(377, 534));
 
-  header_ = std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 24, 311, 29), QRect(18, 82, 311, 29));
+  header_ =
+      std::make_unique<panels::SchoolTeacherHeader>(surface, QRect(18, 24, 311, 29), QRect(18, 82, 311, 29));
   Edit_school = header_->school();
   connect(Edit_school, &TButtonEdit::buttonClicked, this,
           ui::guarded(this, &Tform_skjs::cxButtonEdit1PropertiesButtonClick));
@@ -157,8 +158,8 @@ void Tform_skjs::GetSubject(const std::string& replyText) {
 
 void Tform_skjs::bu_ksskClick() {
   // The sign-in and the choice decide, not what the lists show.
-  for (const std::string* field :
-       {&ClientState.schoolID, &choice_.gradeID, &choice_.classID, &ClientState.teacherID, &choice_.subjectID}) {
+  for (const std::string* field : {&ClientState.schoolID, &choice_.gradeID, &choice_.classID,
+                                   &ClientState.teacherID, &choice_.subjectID}) {
     if (field->empty()) {
       ui::showMessage(gbk("请检查信息是否填写完整。"), this);
       return;

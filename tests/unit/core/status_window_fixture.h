@@ -159,7 +159,7 @@ class StatusWindowTest : public ::testing::Test {
   platform::F4Swallow::Result keyHookResult = platform::F4Swallow::Result::Grabbed;
   std::optional<std::string> storedUrl;
   std::optional<std::string> typedUrl;
-  server::GetClient queueClient;  // before the form, which refers to it
+  server::GetClient queueClient;   // before the form, which refers to it
   std::unique_ptr<Lesson> lesson;  // the form times it
   std::unique_ptr<TForm1> form;
 };

@@ -23,7 +23,8 @@ TEST(ServiceStatus, SaysWhoTheLessonWhatWaitsAndThePicturesNotTaken) {
       {&signedIn, std::nullopt, 3, 1, "signed in: 张伟, 3 items waiting, 1 screenshot not taken"},
       {&signedIn, 725, 0, 4, "signed in: 张伟, lesson 12:05, nothing waiting, 4 screenshots not taken"},
   };
-  for (const auto& c : cases) EXPECT_EQ(serviceStatusLine(*c.state, c.lessonSeconds, c.waiting, c.refused), c.line);
+  for (const auto& c : cases)
+    EXPECT_EQ(serviceStatusLine(*c.state, c.lessonSeconds, c.waiting, c.refused), c.line);
 }
 
 }  // namespace

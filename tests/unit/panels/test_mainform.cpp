@@ -52,7 +52,8 @@ class MainPanelTest : public ::testing::Test {
     // Pages are made after the panel and go before it, as in the program.
     classStart = std::make_unique<Tform_skjs>(client, lesson, choice, assets);
     fileChoice = std::make_unique<QWidget>();
-    repair = std::make_unique<Tform_sbbx>(client, lesson, choice, assets, panels::defaultDeploymentSettings());
+    repair =
+        std::make_unique<Tform_sbbx>(client, lesson, choice, assets, panels::defaultDeploymentSettings());
     offline = std::make_unique<TForm10>(assets, [] {});
     uploadQueue = std::make_unique<QWidget>();
     history = std::make_unique<TForm9>();
