@@ -212,7 +212,8 @@ class WaylandDesktopTest : public clienttest::ClientProgramFixture {
 
     ASSERT_TRUE(
         testsupport::waitFor([&] { return !requestsTo(server, "postScreenShot").empty(); }, 150000, 500))
-        << "no screenshot within 150 s of the login";
+        << "no screenshot within 150 s of the login; the portal's logs:\n"
+        << portalLogs();
     const QStringList kept = jpegsBelow(program + "/screen_pic");
     ASSERT_EQ(kept.size(), 1);
     const std::string bytes = testsupport::readFile(kept.front().toStdString());
@@ -235,6 +236,16 @@ class WaylandDesktopTest : public clienttest::ClientProgramFixture {
   }
 
   QTemporaryDir base_;
+  // What the portal processes wrote, for a failure's message.
+  std::string portalLogs() const {
+    std::string logs;
+    for (const char* name : {"portal.log", "portal-wlr.log", "portal-gtk.log", "sway.log"}) {
+      const std::string text = testsupport::readFile((runtime_ + "/" + name).toStdString());
+      logs += std::string("--- ") + name + "\n" + text.substr(text.size() > 4000 ? text.size() - 4000 : 0);
+    }
+    return logs;
+  }
+
   QString runtime_;
   uid_t uid_ = 0;
   gid_t gid_ = 0;
