@@ -3,6 +3,7 @@
 // lesson the server still counts.
 #include <QLabel>
 #include <algorithm>
+#include <array>
 #include <climits>
 
 #include "core/fdck.h"
@@ -20,6 +21,20 @@ namespace {
 const QColor kLime(0, 255, 0);
 const QColor kRed(255, 0, 0);
 constexpr int kLessonLimitMinutes = 40;
+
+// A lesson's room and subject from a server reply or a row of edu.db, each
+// naming its six values in its own words.
+template <typename Row>
+LessonChoice roomOf(const Row& row, const std::array<const char*, 6>& names) {
+  LessonChoice room;
+  room.gradeID = row.text(names[0]);
+  room.gradeName = row.text(names[1]);
+  room.classID = row.text(names[2]);
+  room.className = row.text(names[3]);
+  room.subjectID = row.text(names[4]);
+  room.subjectName = row.text(names[5]);
+  return room;
+}
 
 }  // namespace
 
@@ -102,13 +117,8 @@ void TForm1::resumeReply(const std::string& replyText) {
                             lesson.text("schoolID"), lesson.text("schoolName"));
   Label1->setText(text::toQString(ClientState.teacherName) + " 老师");
   Label1->adjustSize();
-  LessonChoice room;
-  room.gradeID = lesson.text("gradeID");
-  room.gradeName = lesson.text("gradeName");
-  room.classID = lesson.text("classesID");
-  room.className = lesson.text("classesName");
-  room.subjectID = lesson.text("subjectID");
-  room.subjectName = lesson.text("subjectName");
+  const LessonChoice room =
+      roomOf(lesson, {"gradeID", "gradeName", "classesID", "classesName", "subjectID", "subjectName"});
   lesson_.resume(lesson.text("processID"), room, lesson.text("beginTime"), lesson.integer("timeDiff"));
 }
 
@@ -129,13 +139,8 @@ bool TForm1::takeUpOfflineLesson() {
   const std::time_t began = std::mktime(&begin);
 
   signin::takeLessonSchool(lesson.text("school_id"));
-  LessonChoice room;
-  room.gradeID = lesson.text("grade_id");
-  room.gradeName = lesson.text("grade_name");
-  room.classID = lesson.text("class_id");
-  room.className = lesson.text("class_name");
-  room.subjectID = lesson.text("subject_id");
-  room.subjectName = lesson.text("subject_name");
+  const LessonChoice room =
+      roomOf(lesson, {"grade_id", "grade_name", "class_id", "class_name", "subject_id", "subject_name"});
   // Its pictures keep going to the lesson's folder and wait for delivery;
   // once the server has taken it, it goes on under the server's id.
   const std::string serverID = lesson.text("process_id");
