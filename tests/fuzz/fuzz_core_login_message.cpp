@@ -17,15 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!parsed.rejection.empty() || parsed.message.items.empty()) std::abort();
 
   ClientStateRecord state;
-  state.screenshotCounter = 9;
+  state.loginState = true;
   if (!parsed.message.online) {
     applyLogout(state);
-    if (state.loginState || state.screenshotCounter != 1) std::abort();
+    if (state.loginState) std::abort();
     return 0;
   }
   if (parsed.message.items.size() < kLoginItemCount) std::abort();
+  state = ClientStateRecord();
   applyLogin(parsed.message, state);
-  if (!state.loginState || state.screenshotCounter != 1) std::abort();
+  if (!state.loginState) std::abort();
   if (screenshotIntervalMs(state.screenshotIntervalSec) < kMinScreenshotIntervalSec * 1000) std::abort();
   upgradeAnnounced(kClientVersion, state.latestVersion);
   return 0;

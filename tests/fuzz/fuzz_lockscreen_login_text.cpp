@@ -1,7 +1,8 @@
 // The lock screen's login message with values of any bytes: either it is
 // refused with a reason and nothing is sent, or the client's own parser
 // takes it as a login of exactly 27 items and every value lands unchanged in
-// its ClientState field.
+// its ClientState field (the server address, which the client does not
+// keep, in its item).
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -43,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (s.teacherID != v.teacherID || s.teacherName != v.teacherName || s.teacherPhone != v.teacherPhone ||
       s.schoolID != v.schoolID || s.schoolName != v.schoolName || s.provinceID != v.provinceID ||
       s.provinceName != v.provinceName || s.cityID != v.cityID || s.cityName != v.cityName ||
-      s.areaID != v.areaID || s.areaName != v.areaName || s.serverUrl != v.serverUrl ||
-      s.lockScreenFlag != v.lockScreenFlag ||
+      s.areaID != v.areaID || s.areaName != v.areaName ||
+      parsed.message.items[kItemServerUrl] != v.serverUrl || s.lockScreenFlag != v.lockScreenFlag ||
       s.screenshotIntervalSec != effectiveScreenshotInterval(v.screenshotIntervalSec) ||
       s.ftpHost != v.ftpHost || s.ftpPort != v.ftpPort || s.ftpUser != v.ftpUser ||
       s.ftpPassword != v.ftpPassword || s.latestVersion != v.latestVersion ||
