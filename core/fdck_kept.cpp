@@ -2,15 +2,12 @@
 // edu.db as they begin, taken up by the next start within the lesson's 40
 // minutes, and cleared when the teacher signs out, changes or the lesson
 // ends.
-#include <algorithm>
-#include <climits>
 #include <ctime>
 #include <utility>
 
 #include "core/fdck.h"
 #include "core/offline_records.h"
 #include "core/sign_in.h"
-#include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "state/lesson_record.h"
 #include "store/db_error.h"

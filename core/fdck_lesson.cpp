@@ -4,14 +4,12 @@
 #include <QLabel>
 #include <algorithm>
 #include <array>
-#include <climits>
 
 #include "core/fdck.h"
 #include "core/lamp_shape.h"
 #include "core/offline_records.h"
 #include "core/sign_in.h"
 #include "replies/json_func.h"
-#include "state/app_hooks.h"
 #include "state/client_state.h"
 #include "store/offline_store.h"
 #include "sys/qt_text.h"
